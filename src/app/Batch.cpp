@@ -1,0 +1,257 @@
+#include "app/Batch.h"
+
+#include <clocale>
+#include <cstring>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/Settings.h"
+#include "log/Logunit1.h"
+#include "log/TitleLines.h"
+#include "platform/Codec.h"
+#include "platform/Convert.h"
+
+namespace kest {
+namespace {
+
+constexpr const char* kUsage =
+    "使い方:\n"
+    "  kest32 [FILE]                          ウィンドウでログを開く\n"
+    "  kest32 --list  [OPTIONS] FILE          タイトル一覧を表示する\n"
+    "  kest32 --show NUMBER [OPTIONS] FILE    発言を印刷と同じ形で表示する\n"
+    "  kest32 --index [OPTIONS] FILE          発言インデックスを表示する\n"
+    "  kest32 --grep TEXT [OPTIONS] FILE      TEXT を含む発言の番号を表示する\n"
+    "  kest32 --help | --version\n"
+    "OPTIONS\n"
+    "  --sort=remark|content1|content2   発言順 / 内容順(1) / 内容順(2)\n"
+    "                                    (既定: Kest.INI の SortType、なければ content2)\n"
+    "  --columns=LIST                    number,date,speaker から表示する欄 (空なら表示しない)\n"
+    "  --expand-all                      --list の内容順(2)で全スレッドを展開する\n"
+    "  --ignore-case                     --grep で英字の大文字・小文字を区別しない\n"
+    "  --encoding=utf-8|shift_jis        出力の文字コード (既定: utf-8)\n";
+
+enum class Mode { None, List, Show, Index, Grep, Help, Version };
+
+struct Options {
+  Mode mode = Mode::None;
+  std::string modeArg;  // NUMBER or TEXT
+  std::optional<int> sortType;
+  std::optional<ColumnSwitches> columns;
+  bool expandAll = false;
+  bool ignoreCase = false;
+  bool shiftJis = false;
+  std::string file;
+};
+
+struct UsageError {
+  std::string message;
+};
+
+void SetMode(Options& o, Mode m) {
+  if (o.mode != Mode::None) throw UsageError{"コマンドは一つだけ指定してください"};
+  o.mode = m;
+}
+
+ColumnSwitches ParseColumns(std::string_view list) {
+  ColumnSwitches c{false, false, false};
+  std::size_t start = 0;
+  while (start <= list.size() && !list.empty()) {
+    std::size_t comma = list.find(',', start);
+    std::string_view name = list.substr(start, comma == std::string_view::npos ? std::string_view::npos
+                                                                                : comma - start);
+    if (name == "number") c.ShowNumber = true;
+    else if (name == "date") c.ShowDate = true;
+    else if (name == "speaker") c.ShowSpeaker = true;
+    else throw UsageError{"--columns に知らない欄があります: " + std::string(name)};
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  return c;
+}
+
+Options Parse(int argc, char** argv) {
+  Options o;
+  bool fileSeen = false;
+  bool optionsDone = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string_view a = argv[i];
+    auto value = [&](std::string_view flag) -> std::string {
+      if (a.size() > flag.size() && a[flag.size()] == '=') return std::string(a.substr(flag.size() + 1));
+      if (i + 1 >= argc) throw UsageError{std::string(flag) + " には値が必要です"};
+      return argv[++i];
+    };
+    if (!optionsDone && a.size() > 2 && a.substr(0, 2) == "--") {
+      std::string_view name = a.substr(0, a.find('='));
+      bool hasValue = name.size() != a.size();
+      std::string_view v = hasValue ? a.substr(name.size() + 1) : std::string_view();
+      if (name == "--list" && !hasValue) SetMode(o, Mode::List);
+      else if (name == "--index" && !hasValue) SetMode(o, Mode::Index);
+      else if (name == "--help" && !hasValue) SetMode(o, Mode::Help);
+      else if (name == "--version" && !hasValue) SetMode(o, Mode::Version);
+      else if (name == "--show") { SetMode(o, Mode::Show); o.modeArg = value("--show"); }
+      else if (name == "--grep") { SetMode(o, Mode::Grep); o.modeArg = value("--grep"); }
+      else if (name == "--sort" && hasValue) {
+        if (v == "remark") o.sortType = kRemarkOrder;
+        else if (v == "content1") o.sortType = kContentFull;
+        else if (v == "content2") o.sortType = kContentFolded;
+        else throw UsageError{"--sort の値が正しくありません: " + std::string(v)};
+      } else if (name == "--columns" && hasValue) o.columns = ParseColumns(v);
+      else if (name == "--expand-all" && !hasValue) o.expandAll = true;
+      else if (name == "--ignore-case" && !hasValue) o.ignoreCase = true;
+      else if (name == "--encoding" && hasValue) {
+        if (v == "utf-8" || v == "utf8" || v == "UTF-8") o.shiftJis = false;
+        else if (v == "shift_jis" || v == "shift-jis" || v == "sjis" || v == "cp932") o.shiftJis = true;
+        else throw UsageError{"--encoding の値が正しくありません: " + std::string(v)};
+      } else {
+        throw UsageError{"知らないオプションです: " + std::string(a)};
+      }
+    } else if (!optionsDone && a == "--") {
+      optionsDone = true;
+    } else {
+      if (fileSeen) throw UsageError{"ファイルは一つだけ指定してください"};
+      o.file = std::string(a);
+      fileSeen = true;
+    }
+  }
+  if (o.mode == Mode::None) throw UsageError{"コマンドを指定してください"};
+  if ((o.mode == Mode::Help || o.mode == Mode::Version)) return o;
+  if (!fileSeen) throw UsageError{"ファイルを指定してください"};
+  return o;
+}
+
+class Output {
+ public:
+  Output(std::ostream& out, bool shiftJis) : out_(out), shiftJis_(shiftJis) {}
+  void Line(std::string_view sjis) {
+    if (shiftJis_) out_ << sjis;
+    else out_ << SjisToUtf8(sjis);
+    out_ << '\n';
+  }
+
+ private:
+  std::ostream& out_;
+  bool shiftJis_;
+};
+
+}  // namespace
+
+bool IsBatchInvocation(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    std::string_view a = argv[i];
+    if (a == "--") return false;
+    if (a.size() > 2 && a.substr(0, 2) == "--") return true;  // an option: batch, or a usage error
+  }
+  return false;
+}
+
+int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
+  std::setlocale(LC_ALL, "");
+  Options o;
+  try {
+    o = Parse(argc, argv);
+  } catch (const UsageError& e) {
+    err << "kest32: " << e.message << "\n" << kUsage;
+    return 2;
+  }
+  if (o.mode == Mode::Help) {
+    out << kUsage;
+    return 0;
+  }
+  if (o.mode == Mode::Version) {
+    out << "Kest32 Version 1.50\n";
+    return 0;
+  }
+
+  std::optional<std::int32_t> showNumber;
+  if (o.mode == Mode::Show) {
+    showNumber = StrToInt(o.modeArg);
+    if (!showNumber || o.modeArg.find_first_not_of("0123456789+-") != std::string::npos) {
+      err << "kest32: 発言番号が正しくありません: " << o.modeArg << "\n" << kUsage;
+      return 2;
+    }
+  }
+
+  ViewOptions view;
+  try {
+    ProfileFile ini(LocateIni(ProgramDir()));
+    view = ReadViewOptions(ini);
+  } catch (const std::exception&) {
+    // An unreadable settings file reads as defaults, as at start-up.
+  }
+  const int sortType = o.sortType.value_or(view.SortType);
+  const ColumnSwitches cols = o.columns.value_or(view.Columns);
+  Output output(out, o.shiftJis);
+
+  try {
+    TLogCtrl index;
+    ScanLog(o.file, index);
+    const std::int32_t n = index.Count();
+
+    if (o.mode == Mode::Show) {
+      // The first remark in file order with that number.
+      IndexPos p = index.FindNumber(RemarkNo(*showNumber));
+      if (p.v < 0) {
+        err << "kest32: 発言 " << *showNumber << " はこのログにありません\n";
+        return 1;
+      }
+      const TLogData& r = index.GetItem(p);
+      std::string header = std::to_string(r.Number.v) + "  " + KEST_SJIS("ID: ") + std::string(r.ID()) +
+                           "  " + KEST_SJIS("発言者: ") + std::string(r.Speaker()) + "  " +
+                           KEST_SJIS("ﾀｲﾄﾙ: ") + std::string(r.Title());
+      output.Line(header);
+      RemarkText text = LoadRemarkText(o.file, index, p);
+      for (const std::string& l : text.lines) output.Line(l);
+      if (text.truncated) {
+        err << "kest32: " << TruncatedMessage(o.file) << "\n";
+        return 1;
+      }
+      return 0;
+    }
+
+    ArrangeIndex(index, sortType);
+    const bool built = sortType == kRemarkOrder || sortType == kContentFolded || sortType == kContentFull;
+
+    if (o.mode == Mode::List) {
+      if (!built) return 0;  // an unknown order lists nothing
+      if (sortType == kContentFolded) {
+        FoldedList folded;
+        folded.Build(index);
+        if (o.expandAll) folded.ExpandAll(index);
+        for (std::int32_t l = 0; l < folded.Count(); ++l) output.Line(folded.LineText(index, ListLine(l), cols));
+      } else {
+        for (std::int32_t i = 0; i < n; ++i) output.Line(ListLineText(index.GetItem(IndexPos(i)), sortType, cols));
+      }
+    } else if (o.mode == Mode::Index) {
+      for (std::int32_t i = 0; i < n; ++i) {
+        const TLogData& r = index.GetItem(IndexPos(i));
+        out << i << '\t' << r.Number.v << '\t' << r.CommentTo.v << '\t' << r.Level << '\t' << r.Mark
+            << '\t' << r.StartPos.v << '\t' << r.EndPos.v << '\n';
+      }
+    } else if (o.mode == Mode::Grep) {
+      bool ok = true;
+      std::string key = LocaleToSjis(o.modeArg, &ok);
+      if (!ok) {
+        err << "kest32: 検索文字列を Shift-JIS に変換できません: " << o.modeArg << "\n";
+        return 2;
+      }
+      if (o.ignoreCase) AnsiUpperInPlace(key.data(), key.size());
+      if (n > 0) {
+        LineReader reader(o.file);
+        for (std::int32_t i = 0; i < n; ++i) {
+          const TLogData& r = index.GetItem(IndexPos(i));
+          if (RemarkMatches(reader, r, key, o.ignoreCase)) out << r.Number.v << '\n';
+        }
+      }
+    }
+  } catch (const LogFileError& e) {
+    err << "kest32: " << e.what() << "\n";
+    return 1;
+  }
+  out.flush();
+  return 0;
+}
+
+}  // namespace kest

@@ -1,0 +1,69 @@
+// The line reader of the log format, over a file read in large blocks.
+//
+// A line is the bytes from the reader's position up to the first CR (0x0D) or
+// 0x1A byte, exclusive; a lone LF is an ordinary byte. When the line stopped
+// at CR, the CR and a directly following LF are consumed. When it stopped at
+// 0x1A, the reader stays on that byte, so further reads give empty lines until
+// the reader is placed elsewhere. At the end of the file a read gives an empty
+// line.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "log/Types.h"
+
+namespace kest {
+
+// An input/output failure on the log file; the message is Japanese (UTF-8).
+class LogFileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class LineReader {
+ public:
+  enum class Stop { CR, Sub, Eof };
+
+  struct Line {
+    std::string_view text;  // at most the `cap` bytes asked for
+    std::int64_t length;    // the whole line's length in bytes
+    Stop stop;
+  };
+
+  // Opens the file; throws LogFileError ("ファイルが見つかりません" and the
+  // like) when it is missing, a folder or unreadable.
+  explicit LineReader(const std::filesystem::path& path, std::size_t blockSize = 1 << 20);
+  ~LineReader();
+  LineReader(const LineReader&) = delete;
+  LineReader& operator=(const LineReader&) = delete;
+
+  // The file's length when it was opened.
+  std::int64_t Size() const { return size_; }
+  std::int64_t Tell() const { return bufStart_ + static_cast<std::int64_t>(cur_); }
+
+  // Places the reader at `offset`; the next read starts exactly there.
+  void Seek(ByteOffset offset);
+
+  // Reads one line. Only the first `cap` bytes of the line are kept in
+  // `text` (the scanner needs no more than a header's width); `length` always
+  // counts the whole line. The view stays valid until the next call.
+  Line ReadLine(std::size_t cap = SIZE_MAX);
+
+ private:
+  bool Fill();  // reads the block at the reader's position; false at the end
+
+  int fd_ = -1;
+  std::int64_t size_ = 0;
+  std::vector<char> buf_;
+  std::int64_t bufStart_ = 0;  // file offset of buf_[0]
+  std::size_t bufLen_ = 0;     // valid bytes in buf_
+  std::size_t cur_ = 0;        // reader position within buf_
+  std::string scratch_;        // a line that crosses a block boundary
+};
+
+}  // namespace kest

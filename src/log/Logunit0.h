@@ -1,0 +1,107 @@
+// The remark index: one record per remark of a log, holding the header fields
+// cut out of the file and the byte span of the remark's text (never the text),
+// plus the thread information the content orders compute.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "log/Types.h"
+
+namespace kest {
+
+// One remark. The four header texts live back to back in the index's string
+// arena (they never change after the scan); the thread prefix changes with
+// every content order and is held here.
+struct TLogData {
+  char Mark = ' ';             // ' ' or '+' (followed by a deeper remark in content order)
+  std::string Prefix;          // thread drawing of the content orders
+  ByteOffset StartPos;         // offset of header line 2, where the shown text begins
+  ByteOffset EndPos;           // where the text ends (exclusive)
+  RemarkNo Number;
+  RemarkNo CommentTo;          // the remark this one comments on; 0 = none
+  std::int32_t Level = -1;     // -1 top of a thread, 0 reply to a top remark, ...
+
+  std::string_view Title() const { return {text_ + idLen_ + speakerLen_ + dateLen_, titleLen_}; }
+  std::string_view Date() const { return {text_ + idLen_ + speakerLen_, dateLen_}; }
+  std::string_view ID() const { return {text_, idLen_}; }
+  std::string_view Speaker() const { return {text_ + idLen_, speakerLen_}; }
+
+ private:
+  friend class TLogBase;
+  const char* text_ = "";
+  std::uint8_t idLen_ = 0, speakerLen_ = 0, dateLen_ = 0, titleLen_ = 0;
+};
+
+// The object of one line of the title list in content order (2).
+struct TLogItem {
+  RemarkNo Number;
+  IndexPos Index;
+  std::int32_t Level = -1;  // -1 for a thread's top remark, else the remark's Level
+  bool Expanded = false;    // the direct replies are shown below the line
+};
+
+class TLogBase {
+ public:
+  TLogBase();
+  virtual ~TLogBase();
+  TLogBase(const TLogBase&) = delete;
+  TLogBase& operator=(const TLogBase&) = delete;
+
+  RemarkNo FirstNumber{0};  // Number of the first remark accepted from the file
+  bool HasFirst = false;
+
+  std::int32_t Count() const { return static_cast<std::int32_t>(items_.size()); }
+  // A position outside 0..Count-1 is a caller error and throws std::out_of_range.
+  TLogData& GetItem(IndexPos i);
+  const TLogData& GetItem(IndexPos i) const;
+  RemarkNo GetNumber(IndexPos i) const { return GetItem(i).Number; }
+  RemarkNo GetCommentTo(IndexPos i) const { return GetItem(i).CommentTo; }
+  std::int32_t GetLevel(IndexPos i) const { return GetItem(i).Level; }
+  std::string_view GetID(IndexPos i) const { return GetItem(i).ID(); }
+  std::string_view GetSpeaker(IndexPos i) const { return GetItem(i).Speaker(); }
+  std::string_view GetDate(IndexPos i) const { return GetItem(i).Date(); }
+  std::string_view GetPrefix(IndexPos i) const { return GetItem(i).Prefix; }
+  void SetCommentTo(IndexPos i, RemarkNo value) { GetItem(i).CommentTo = value; }
+
+  // Parses header lines 1 and 2 of the given layout (3 or 5) and appends one
+  // record starting at `start`. A number field or poster ID that does not
+  // convert drops the remark: returns false and adds nothing.
+  bool AddRemark(std::string_view line1, std::string_view line2, int layout, ByteOffset start);
+
+  // Remark order: positions 1..Count-1 by Number (position 0 stays).
+  void SortByNumber();
+  // Content order: replies under their parents, prefixes, levels and marks.
+  void BuildThreads();
+
+  // Bytes of memory the index holds (records, texts, list), for measuring.
+  std::size_t MemoryUsed() const;
+
+ protected:
+  std::vector<TLogData*> items_;
+
+ private:
+  void PlaceUnder(TLogData& p, const TLogData& q, bool asChild);
+  static void MarkSibling(TLogData& b);
+  static void DrawBar(TLogData& k, std::int32_t level);
+  void MarkParents();
+  const char* StoreText(std::string_view a, std::string_view b, std::string_view c,
+                        std::string_view d);
+
+  // Records and their texts, in chunks that never move once allocated.
+  std::vector<std::unique_ptr<TLogData[]>> recordChunks_;
+  std::size_t recordsInLastChunk_ = 0;
+  std::vector<std::unique_ptr<char[]>> textChunks_;
+  std::size_t textUsedInLastChunk_ = 0;
+};
+
+// Remark-header helpers, shared with the tests and the batch side.
+// Bytes <= 0x20 removed from both ends.
+std::string_view TrimBlanks(std::string_view s);
+// The 1-based byte columns [from, to] of a line, as far as the line reaches.
+std::string_view Columns(std::string_view line, std::size_t from, std::size_t to);
+
+}  // namespace kest

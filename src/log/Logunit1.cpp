@@ -1,0 +1,207 @@
+#include "log/Logunit1.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "platform/Codec.h"
+
+namespace kest {
+namespace {
+
+// The widest header line the scan needs: layout 5 reads up to byte 119.
+constexpr std::size_t kHeaderCap = 128;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The start rule: only the separator is looked at.
+int StartLayout(std::string_view l) {
+  if (l.size() >= 6 && l[5] == '/') return 5;
+  if (l.size() >= 4 && l[3] == '/') return 3;
+  return 0;
+}
+
+// The loop rule: exactly three or five digits and '/'.
+int LoopLayout(std::string_view l) {
+  std::size_t digits = 0;
+  while (digits < l.size() && digits < 6 && IsDigit(l[digits])) ++digits;
+  if (digits == 3 && l.size() > 3 && l[3] == '/') return 3;
+  if (digits == 5 && l.size() > 5 && l[5] == '/') return 5;
+  return 0;
+}
+
+}  // namespace
+
+void TLogCtrl::SetLastEnd(ByteOffset offset) {
+  if (items_.empty()) return;
+  items_.back()->EndPos = offset;
+}
+
+std::int64_t TLogCtrl::GetLength(IndexPos i) const {
+  const TLogData& r = GetItem(i);
+  return r.EndPos - r.StartPos;
+}
+
+IndexPos TLogCtrl::FindNumber(RemarkNo number) const {
+  for (std::int32_t p = 0; p < Count(); ++p) {
+    if (items_[p]->Number == number) return IndexPos(p);
+  }
+  return IndexPos(-1);
+}
+
+ChainList TLogCtrl::CommentChain(RemarkNo number) const {
+  ChainList chain;
+  IndexPos p = FindNumber(number);
+  if (p.v < 0) return chain;
+  chain.push_back(number);
+  if (items_[p.v]->Level == -1) return chain;
+  RemarkNo q = items_[p.v]->CommentTo;
+  for (std::int32_t k = p.v; k >= 0; --k) {
+    const TLogData& r = *items_[k];
+    if (r.Number == q) {
+      chain.push_back(q);
+      if (r.Level == -1) return chain;
+      q = r.CommentTo;
+    }
+  }
+  return chain;
+}
+
+std::string ScanLog(const std::filesystem::path& path, TLogCtrl& index,
+                    const ScanProgress& progress) {
+  LineReader reader(path);
+  const std::int64_t size = reader.Size();
+  index.ScannedSize = size;
+  int lastPercent = -1;
+  auto report = [&](std::int64_t pos) {
+    if (!progress || size <= 0) return;
+    int percent = static_cast<int>(std::lround(static_cast<double>(pos) * 100.0 / static_cast<double>(size)));
+    if (percent != lastPercent) {
+      lastPercent = percent;
+      progress(percent);
+    }
+  };
+  if (progress) progress(0);
+
+  // The start of the file: an optional title line and one empty line.
+  std::string title;
+  std::string candidate;
+  // A title longer than this (a binary file read as a log) is only cut in
+  // what is kept; the offsets count the whole line.
+  constexpr std::size_t kTitleCap = 4096;
+  LineReader::Line l = reader.ReadLine(kTitleCap);
+  std::int64_t pos = l.length + 2;
+  if (!l.text.empty() && IsDigit(l.text[0])) {
+    title = KEST_SJIS("タイトルなし");
+    candidate.assign(l.text.substr(0, kHeaderCap));
+  } else {
+    title.assign(l.text);
+    l = reader.ReadLine(kHeaderCap);
+    pos += l.length + 2;
+    if (l.length == 0) {
+      l = reader.ReadLine(kHeaderCap);
+      pos += l.length + 2;
+    }
+    candidate.assign(l.text);
+  }
+  {
+    int layout = StartLayout(candidate);
+    LineReader::Line l2 = reader.ReadLine(kHeaderCap);  // read whatever the result
+    if (layout != 0) index.AddRemark(candidate, l2.text, layout, ByteOffset(pos));
+    pos += l2.length + 2;
+  }
+
+  // The main loop: search for the next header line, then take its second line.
+  std::string line1;
+  while (pos < size) {
+    int layout = 0;
+    std::int64_t len1 = 0;
+    do {
+      reader.Seek(ByteOffset(pos));
+      LineReader::Line h = reader.ReadLine(kHeaderCap);
+      len1 = h.length;
+      layout = LoopLayout(h.text);
+      if (layout != 0) line1.assign(h.text);
+      if (h.stop == LineReader::Stop::Sub) {
+        // The line goes on after the 0x1A byte.
+        reader.Seek(ByteOffset(pos + h.length + 1));
+        LineReader::Line rest = reader.ReadLine(0);
+        pos += h.length + 1 + rest.length + 2;
+      } else {
+        pos += h.length + 2;
+      }
+      reader.Seek(ByteOffset(pos));
+    } while (layout == 0 && pos < size);
+
+    LineReader::Line l2 = reader.ReadLine(kHeaderCap);
+    index.SetLastEnd(ByteOffset(pos - len1 - 2));
+    if (layout != 0) index.AddRemark(line1, l2.text, layout, ByteOffset(pos));
+    pos += l2.length + 2;
+    report(pos);
+  }
+  index.SetLastEnd(ByteOffset(pos));
+  if (progress) progress(0);
+  return title;
+}
+
+std::vector<std::string> ReadRemarkText(LineReader& reader, const TLogData& rec) {
+  std::vector<std::string> lines;
+  const std::int64_t span = rec.EndPos - rec.StartPos;
+  std::int64_t consumed = 0;
+  do {
+    LineReader::Line l = reader.ReadLine();
+    std::string text(l.text);
+    if (l.stop == LineReader::Stop::Sub && consumed < span) {
+      reader.Seek(rec.StartPos + (consumed + l.length + 1));
+      LineReader::Line rest = reader.ReadLine();
+      if (l.length + rest.length + consumed + 2 < span) {
+        // The whole line, the 0x1A byte included, lies within the span.
+        text.append(rest.text);
+        consumed += 1;
+      }
+    }
+    consumed += static_cast<std::int64_t>(text.size()) + 2;
+    lines.push_back(std::move(text));
+  } while (consumed < span);
+  return lines;
+}
+
+std::string TruncatedMessage(const std::filesystem::path& path) {
+  return "ログファイルが読み込み後に短くなっています。発言の一部を読めません: " + path.string();
+}
+
+RemarkText LoadRemarkText(const std::filesystem::path& path, const TLogCtrl& index, IndexPos i) {
+  const TLogData& rec = index.GetItem(i);
+  LineReader reader(path, 64 * 1024);
+  reader.Seek(rec.StartPos);
+  RemarkText result;
+  result.lines = ReadRemarkText(reader, rec);
+  // The bytes of this remark that were there at the scan must still be there.
+  std::int64_t needed = std::min(rec.EndPos.v, index.ScannedSize);
+  result.truncated = reader.Size() < needed;
+  return result;
+}
+
+bool RemarkMatches(LineReader& reader, const TLogData& rec, std::string_view key,
+                   bool ignoreCase) {
+  reader.Seek(rec.StartPos);
+  const std::int64_t span = rec.EndPos - rec.StartPos;
+  std::int64_t count = 0;
+  std::string upper;
+  do {
+    LineReader::Line l = reader.ReadLine();
+    std::string_view text = l.text;
+    if (ignoreCase) {
+      upper.assign(text);
+      AnsiUpperInPlace(upper.data(), upper.size());
+      text = upper;
+    }
+    count += l.length + 2;
+    if (key.empty() || (text.size() >= key.size() &&
+                        memmem(text.data(), text.size(), key.data(), key.size()) != nullptr)) {
+      return true;
+    }
+  } while (count < span);
+  return false;
+}
+
+}  // namespace kest

@@ -1,0 +1,114 @@
+#include "log/TitleLines.h"
+
+namespace kest {
+
+std::string FormatTitle(const TLogData& rec, const ColumnSwitches& cols) {
+  std::string s;
+  std::string_view title = rec.Title();
+  s.reserve(title.size() + 48);
+  if (cols.ShowNumber) {
+    s.append(std::to_string(rec.Number.v));
+    s.push_back(' ');
+  }
+  if (cols.ShowDate) {
+    s.append(rec.Date());
+    s.push_back(' ');
+  }
+  if (cols.ShowSpeaker) {
+    s.append(rec.ID());
+    s.push_back(' ');
+    s.append(rec.Speaker());
+    s.push_back(' ');
+  }
+  s.push_back(' ');
+  s.append(title);
+  return s;
+}
+
+void ArrangeIndex(TLogBase& index, int sortType) {
+  if (sortType == kRemarkOrder) index.SortByNumber();
+  else if (sortType == kContentFolded || sortType == kContentFull) index.BuildThreads();
+}
+
+std::string ListLineText(const TLogData& rec, int sortType, const ColumnSwitches& cols) {
+  if (sortType == kContentFull) return rec.Prefix + FormatTitle(rec, cols);
+  return FormatTitle(rec, cols);
+}
+
+void FoldedList::Build(const TLogBase& index) {
+  items_.clear();
+  for (std::int32_t i = 0; i < index.Count(); ++i) {
+    const TLogData& r = index.GetItem(IndexPos(i));
+    if (r.Level == -1) items_.push_back(TLogItem{r.Number, IndexPos(i), -1, false});
+  }
+}
+
+std::string FoldedList::LineText(const TLogBase& index, ListLine line,
+                                 const ColumnSwitches& cols) const {
+  const TLogItem& item = Item(line);
+  const TLogData& r = index.GetItem(item.Index);
+  std::string s;
+  if (item.Level != -1) s.push_back(' ');
+  s.append(r.Prefix);
+  s.push_back(' ');
+  s.push_back(item.Expanded ? '-' : r.Mark);
+  s.append(FormatTitle(r, cols));
+  return s;
+}
+
+bool FoldedList::ToggleFold(const TLogBase& index, ListLine line, FoldObserver* observer) {
+  TLogItem& t = Item(line);
+  const IndexPos p = t.Index;
+  const std::int32_t n = index.Count();
+  if (p.v >= n - 1) return false;  // the last remark in content order has no replies
+  const std::int32_t level = index.GetLevel(p);
+
+  if (!t.Expanded) {
+    if (level < index.GetLevel(p + 1)) {
+      t.Expanded = true;
+      if (observer) observer->LineChanged(line);
+    }
+    std::vector<TLogItem> replies;
+    for (IndexPos q = p + 1; q.v < n && index.GetLevel(q) > level; ++q) {
+      const TLogData& r = index.GetItem(q);
+      if (r.Level == level + 1) replies.push_back(TLogItem{r.Number, q, r.Level, false});
+    }
+    if (!replies.empty()) {
+      ListLine first = line + 1;
+      ListLine last = line + static_cast<std::int32_t>(replies.size());
+      if (observer) observer->BeginInsert(first, last);
+      items_.insert(items_.begin() + first.v, replies.begin(), replies.end());
+      if (observer) observer->EndInsert();
+    }
+  } else {
+    // Everything below the line that is deeper goes, unfolded or not.
+    const std::int32_t itemLevel = t.Level;
+    std::int32_t end = line.v + 1;
+    while (end < Count() && items_[static_cast<std::size_t>(end)].Level > itemLevel) ++end;
+    if (end > line.v + 1) {
+      if (observer) observer->BeginRemove(line + 1, ListLine(end - 1));
+      items_.erase(items_.begin() + line.v + 1, items_.begin() + end);
+      if (observer) observer->EndRemove();
+    }
+    t.Expanded = false;  // erasing after the line leaves `t` in place
+    if (observer) observer->LineChanged(line);
+  }
+  return true;
+}
+
+void FoldedList::ExpandAll(const TLogBase& index) {
+  for (std::int32_t l = 0; l < Count(); ++l) {
+    const TLogItem& item = items_[static_cast<std::size_t>(l)];
+    if (item.Expanded || item.Index.v >= index.Count() - 1) continue;
+    if (index.GetLevel(item.Index) < index.GetLevel(item.Index + 1)) ToggleFold(index, ListLine(l));
+  }
+}
+
+ListLine FoldedList::FindLine(RemarkNo number, ListLine from) const {
+  for (std::int32_t l = std::max(from.v, 0); l < Count(); ++l) {
+    if (items_[static_cast<std::size_t>(l)].Number == number) return ListLine(l);
+  }
+  return ListLine(-1);
+}
+
+}  // namespace kest

@@ -1,0 +1,46 @@
+// Shift-JIS (CP932) is the one text encoding of logs, settings and the title
+// list. Conversion to Unicode happens only here, at the display and file-name
+// boundary; everything else works on the bytes as they stand.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace kest {
+
+// True for a byte that starts a double-byte Shift-JIS character.
+constexpr bool IsSjisLead(unsigned char c) {
+  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+// CP932 bytes to UTF-8. Bytes that do not form a character become U+FFFD;
+// the conversion never fails.
+std::string SjisToUtf8(std::string_view sjis);
+
+// UTF-8 to CP932. Characters without a CP932 form become '?'; *ok (when
+// given) tells whether every character converted.
+std::string Utf8ToSjis(std::string_view utf8, bool* ok = nullptr);
+
+// Text in the locale's character set (as arguments and the terminal give it)
+// to CP932. A plain ASCII ("C") locale is taken as UTF-8.
+std::string LocaleToSjis(std::string_view text, bool* ok = nullptr);
+
+// A fixed Japanese text of the program, as Shift-JIS bytes, converted once.
+// Byte-exact lengths (the 8-byte "発言者: ") come from here, never by hand.
+#define KEST_SJIS(utf8)                                       \
+  ([]() -> const std::string& {                               \
+    static const std::string converted = ::kest::Utf8ToSjis(utf8); \
+    return converted;                                         \
+  }())
+
+// The ANSI upper-casing of the old platform: single-byte a-z become A-Z,
+// both bytes of every double-byte character stay untouched.
+std::string AnsiUpper(std::string_view sjis);
+void AnsiUpperInPlace(char* data, std::size_t len);
+
+// The offset of the character that ends just before `pos` (stepping back over
+// one whole Shift-JIS character). 0 stays 0.
+std::size_t SjisStepBack(std::string_view sjis, std::size_t pos);
+
+}  // namespace kest
