@@ -97,11 +97,32 @@ bool FoldedList::ToggleFold(const TLogBase& index, ListLine line, FoldObserver* 
 }
 
 void FoldedList::ExpandAll(const TLogBase& index) {
-  for (std::int32_t l = 0; l < Count(); ++l) {
-    const TLogItem& item = items_[static_cast<std::size_t>(l)];
-    if (item.Expanded || item.Index.v >= index.Count() - 1) continue;
-    if (index.GetLevel(item.Index) < index.GetLevel(item.Index + 1)) ToggleFold(index, ListLine(l));
+  // Double-clicking every line from top to bottom unfolds a line, then its
+  // first reply, that reply's first reply, and so on: a depth-first walk. Done
+  // as one pass into a new list instead of inserting into the middle of the
+  // list again and again.
+  const std::int32_t n = index.Count();
+  std::vector<TLogItem> out;
+  out.reserve(static_cast<std::size_t>(n));
+  std::vector<TLogItem> pending(items_.rbegin(), items_.rend());
+  std::vector<TLogItem> replies;
+  while (!pending.empty()) {
+    TLogItem item = pending.back();
+    pending.pop_back();
+    const IndexPos p = item.Index;
+    if (!item.Expanded && p.v < n - 1 && index.GetLevel(p) < index.GetLevel(p + 1)) {
+      item.Expanded = true;
+      const std::int32_t level = index.GetLevel(p);
+      replies.clear();
+      for (IndexPos q = p + 1; q.v < n && index.GetLevel(q) > level; ++q) {
+        const TLogData& r = index.GetItem(q);
+        if (r.Level == level + 1) replies.push_back(TLogItem{r.Number, q, r.Level, false});
+      }
+      pending.insert(pending.end(), replies.rbegin(), replies.rend());
+    }
+    out.push_back(item);
   }
+  items_ = std::move(out);
 }
 
 ListLine FoldedList::FindLine(RemarkNo number, ListLine from) const {

@@ -42,7 +42,7 @@ inline std::string Header3(int number, std::string id = "ABC01234", std::string 
 // read when the line is longer than 30 bytes).
 inline std::string Line2(std::string date = "96/03/01", int commentTo = 0) {
   std::string l = "     " + Pad(date, 10) + " 21:00  ";  // 23 bytes
-  if (commentTo > 0) l += Num5(commentTo) + " へのコメント";
+  if (commentTo > 0) l += Num5(commentTo) + " comment";
   return l;
 }
 

@@ -1,0 +1,45 @@
+// Any bytes as a log: the scan, every order, the folded list and the reading
+// of every remark's text must neither crash, hang, nor read outside the file.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+
+#include "log/Logunit1.h"
+#include "log/TitleLines.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  int fd = ::memfd_create("fuzz.log", 0);
+  if (fd < 0) return 0;
+  if (size > 0 && ::write(fd, data, size) != static_cast<ssize_t>(size)) {
+    ::close(fd);
+    return 0;
+  }
+  const std::string path = "/proc/self/fd/" + std::to_string(fd);
+  try {
+    kest::TLogCtrl index;
+    kest::ScanLog(path, index);
+    const std::int32_t n = index.Count();
+    kest::LineReader reader(path, 256);  // small blocks: lines cross block ends
+    for (std::int32_t i = 0; i < n; ++i) {
+      kest::IndexPos p(i);
+      kest::LoadRemarkText(path, index, p);
+      kest::RemarkMatches(reader, index.GetItem(p), "ab", (size & 1) != 0);
+    }
+    const kest::ColumnSwitches cols{true, true, true};
+    for (int order : {kest::kContentFull, kest::kRemarkOrder, kest::kContentFolded}) {
+      kest::ArrangeIndex(index, order);
+      for (std::int32_t i = 0; i < n; ++i) kest::ListLineText(index.GetItem(kest::IndexPos(i)), order, cols);
+    }
+    kest::FoldedList folded;
+    folded.Build(index);
+    folded.ExpandAll(index);
+    for (std::int32_t l = 0; l < folded.Count(); ++l) folded.LineText(index, kest::ListLine(l), cols);
+    for (std::int32_t l = folded.Count() - 1; l >= 0; --l) folded.ToggleFold(index, kest::ListLine(l));
+    if (n > 0) index.CommentChain(index.GetNumber(kest::IndexPos(n - 1)));
+  } catch (const kest::LogFileError&) {
+  }
+  ::close(fd);
+  return 0;
+}

@@ -1,0 +1,124 @@
+// End to end: the kest32 binary's batch commands on small logs.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+
+#include "core/LogFixture.h"
+#include "platform/Codec.h"
+
+namespace kest {
+namespace {
+
+using test::Header5;
+using test::Line2;
+using test::Remark;
+using test::TempDir;
+
+struct Result {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+class BatchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ini_ = dir_.Path() / "Kest.INI";
+    std::string log = "Forum log\r\n\r\n" +
+                      Remark(Header5(10, "AAA00001", "alice", "Hello"), Line2("96/03/01"), {"Hello all", "bye"}) +
+                      Remark(Header5(12, "BBB00002", "bob", "Re:Hello"), Line2("96/03/02", 10), {"> Hello all", "hi Alice"}) +
+                      Remark(Header5(11, "CCC00003", KEST_SJIS("さくら"), KEST_SJIS("桜の話")),
+                             Line2("96/03/03"), {KEST_SJIS("春ですね")}) +
+                      Remark(Header5(13, "AAA00001", "alice", "Re:Re:Hello"), Line2("96/03/04", 12), {"HELLO again"});
+    log_ = dir_.Write("forum.log", log).string();
+  }
+
+  Result Run(const std::string& args) {
+    std::string errFile = (dir_.Path() / "stderr.txt").string();
+    std::string cmd = "KEST_INI='" + ini_.string() + "' '" KEST32_BINARY "' " + args + " 2>'" + errFile + "'";
+    Result r;
+    FILE* p = ::popen(cmd.c_str(), "r");
+    std::array<char, 4096> buf;
+    std::size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+    int status = ::pclose(p);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream e(errFile, std::ios::binary);
+    r.err.assign(std::istreambuf_iterator<char>(e), {});
+    return r;
+  }
+
+  TempDir dir_;
+  std::filesystem::path ini_;
+  std::string log_;
+};
+
+TEST_F(BatchTest, ListInEveryOrder) {
+  Result folded = Run("--list " + log_);  // no Kest.INI: content order (2), number and speaker
+  EXPECT_EQ(folded.status, 0);
+  EXPECT_EQ(folded.out,
+            " +10 AAA00001 alice             Hello\n"
+            "  11 CCC00003 さくら            桜の話\n");
+  Result full = Run("--list --sort=content1 --columns=number " + log_);
+  EXPECT_EQ(full.out, "10  Hello\n┗12  Re:Hello\n  ┗13  Re:Re:Hello\n11  桜の話\n");
+  Result expanded = Run("--list --expand-all --columns= " + log_);
+  EXPECT_EQ(expanded.out, " - Hello\n ┗ - Re:Hello\n   ┗   Re:Re:Hello\n   桜の話\n");
+  Result remark = Run("--sort=remark --columns=date,number --list " + log_);
+  EXPECT_EQ(remark.out, "10 96/03/01  Hello\n11 96/03/03  桜の話\n12 96/03/02  Re:Hello\n13 96/03/04  Re:Re:Hello\n");
+}
+
+TEST_F(BatchTest, SettingsFileChoosesTheDefaults) {
+  std::ofstream(ini_, std::ios::binary) << "[option]\r\nSortType=0x0\r\nNUMB=0\r\n[Option]\r\nDate=1\r\n";
+  Result r = Run("--list --columns=number " + log_);  // the option wins over the file
+  EXPECT_EQ(r.out.substr(0, 9), "10  Hello");
+  Result d = Run("--list " + log_);
+  EXPECT_EQ(d.out.substr(0, 40), "96/03/01 AAA00001 alice             Hell");
+}
+
+TEST_F(BatchTest, ShowIndexGrep) {
+  Result show = Run("--show 12 " + log_);
+  EXPECT_EQ(show.status, 0);
+  EXPECT_EQ(show.out, "12  ID: BBB00002  発言者: bob               ﾀｲﾄﾙ: Re:Hello\n" +
+                          Line2("96/03/02", 10) + "\n> Hello all\nhi Alice\n");
+  Result sjis = Run("--show 11 --encoding=shift_jis " + log_);
+  EXPECT_NE(sjis.out.find(KEST_SJIS("発言者: ") + KEST_SJIS("さくら")), std::string::npos);
+
+  Result index = Run("--index --sort=content1 " + log_);
+  EXPECT_EQ(index.out.substr(0, index.out.find('\n')), "0\t10\t0\t-1\t+\t59\t100");
+  EXPECT_NE(index.out.find("\n2\t13\t12\t1\t \t"), std::string::npos);
+
+  EXPECT_EQ(Run("--grep Hello " + log_).out, "10\n12\n");
+  EXPECT_EQ(Run("--grep hello --ignore-case --sort=content1 " + log_).out, "10\n12\n13\n");
+  EXPECT_EQ(Run("--grep 春 " + log_).out, "11\n");
+}
+
+TEST_F(BatchTest, ErrorsAndUsage) {
+  Result missing = Run("--list " + (dir_.Path() / "nothing.log").string());
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("ファイルが見つかりません"), std::string::npos);
+  EXPECT_EQ(Run("--list " + dir_.Path().string()).status, 1);
+  EXPECT_EQ(Run("--show 99 " + log_).status, 1);
+  EXPECT_EQ(Run("--show abc " + log_).status, 2);
+  EXPECT_EQ(Run("--list").status, 2);
+  EXPECT_EQ(Run("--list --sort=bogus " + log_).status, 2);
+  EXPECT_EQ(Run("--list --index " + log_).status, 2);
+  EXPECT_EQ(Run("--frobnicate " + log_).status, 2);
+  Result help = Run("--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("--grep TEXT"), std::string::npos);
+}
+
+TEST_F(BatchTest, EmptyAndOddFiles) {
+  std::string empty = dir_.Write("empty.log", "").string();
+  EXPECT_EQ(Run("--list " + empty).out, "");
+  EXPECT_EQ(Run("--list " + empty).status, 0);
+  EXPECT_EQ(Run("--show 1 " + empty).status, 1);
+  std::string lf = dir_.Write("lf.log", "t\n\n" + Header5(1) + "\n" + Line2() + "\nbody\n").string();
+  EXPECT_EQ(Run("--index " + lf).status, 0);
+}
+
+}  // namespace
+}  // namespace kest
