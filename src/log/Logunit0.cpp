@@ -99,7 +99,7 @@ const char* TLogBase::StoreText(std::string_view a, std::string_view b, std::str
   char* dst = textChunks_.back().get() + textUsedInLastChunk_;
   char* p = dst;
   for (std::string_view s : {a, b, c, d}) {
-    std::memcpy(p, s.data(), s.size());
+    if (!s.empty()) std::memcpy(p, s.data(), s.size());
     p += s.size();
   }
   textUsedInLastChunk_ += need;
