@@ -11,7 +11,7 @@
 namespace kest {
 
 LineReader::LineReader(const std::filesystem::path& path, std::size_t blockSize)
-    : buf_(std::max<std::size_t>(blockSize, 16)) {
+    : buf_(new char[std::max<std::size_t>(blockSize, 16)]), bufCap_(std::max<std::size_t>(blockSize, 16)) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
     throw LogFileError("ファイルが見つかりません: " + path.string());
@@ -51,7 +51,7 @@ bool LineReader::Fill() {
   cur_ = 0;
   bufLen_ = 0;
   for (;;) {
-    ssize_t n = ::pread(fd_, buf_.data(), buf_.size(), bufStart_);
+    ssize_t n = ::pread(fd_, buf_.get(), bufCap_, bufStart_);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       throw LogFileError("ファイルの読み込み中にエラーが起きました (" +
@@ -72,7 +72,7 @@ LineReader::Line LineReader::ReadLine(std::size_t cap) {
       std::string_view text = spanning ? std::string_view(scratch_) : std::string_view();
       return {text, length, Stop::Eof};
     }
-    const char* start = buf_.data() + cur_;
+    const char* start = buf_.get() + cur_;
     std::size_t avail = bufLen_ - cur_;
     const char* cr = static_cast<const char*>(std::memchr(start, '\r', avail));
     std::size_t upto = cr ? static_cast<std::size_t>(cr - start) : avail;

@@ -13,7 +13,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <memory>
 
 #include "log/Types.h"
 
@@ -59,7 +59,8 @@ class LineReader {
 
   int fd_ = -1;
   std::int64_t size_ = 0;
-  std::vector<char> buf_;
+  std::unique_ptr<char[]> buf_;  // not zeroed: only bytes read from the file are used
+  std::size_t bufCap_;
   std::int64_t bufStart_ = 0;  // file offset of buf_[0]
   std::size_t bufLen_ = 0;     // valid bytes in buf_
   std::size_t cur_ = 0;        // reader position within buf_
