@@ -2,6 +2,8 @@
 // format (start rule vs loop rule, 0x1A, ID check, CommentTo).
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "core/LogFixture.h"
 #include "log/Logunit1.h"
 
@@ -216,6 +218,36 @@ TEST(Index, MemoryPerRemarkStaysSmall) {
   }
   index.BuildThreads();
   EXPECT_LT(index.MemoryUsed() / n, 200u);
+}
+
+}  // namespace
+}  // namespace kest
+
+namespace kest {
+namespace {
+
+TEST(Scan, OffsetsBeyondTwoGigabytes) {
+  // A sparse file: one remark, a hole of 2.15 GB of zero bytes in its body,
+  // then two more remarks whose offsets do not fit 32 bits.
+  TempDir dir;
+  std::filesystem::path path = dir.Path() / "big.log";
+  const std::int64_t hole = 2150LL * 1000 * 1000;
+  {
+    std::ofstream f(path, std::ios::binary);
+    f << "t\r\n\r\n" << Remark(Header5(1), Line2(), {"start"});
+    f.seekp(hole, std::ios::cur);
+    f << "\r\n" << Remark(Header5(2), Line2(), {"far"}) << Remark(Header5(3), Line2("96/03/02", 2), {"away"});
+  }
+  TLogCtrl index;
+  ScanLog(path, index);
+  ASSERT_EQ(index.Count(), 3);
+  EXPECT_GT(index.GetItem(IndexPos(1)).StartPos.v, std::int64_t{1} << 31);
+  EXPECT_GT(index.GetLength(IndexPos(0)), hole);
+  EXPECT_EQ(LoadRemarkText(path, index, IndexPos(2)).lines,
+            (std::vector<std::string>{Line2("96/03/02", 2), "away", ""}));
+  EXPECT_EQ(index.GetItem(IndexPos(2)).EndPos.v, static_cast<std::int64_t>(std::filesystem::file_size(path)) + 2);
+  LineReader reader(path);
+  EXPECT_TRUE(RemarkMatches(reader, index.GetItem(IndexPos(1)), "far", false));
 }
 
 }  // namespace
