@@ -1,0 +1,76 @@
+// The one road by which the window talks to the user outside its own
+// controls: message boxes, input boxes, file and font dialogs, the beep and
+// the hourglass cursor. The program uses the Qt implementation; tests install
+// a recording fake, so no modal box ever blocks a headless run and a test can
+// ask what was said, whether it beeped and whether the cursor came back.
+#pragma once
+
+#include <QFont>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class QWidget;
+
+namespace kest {
+
+class Interaction {
+ public:
+  virtual ~Interaction() = default;
+
+  // Information box: caption "情報", button "OK". Refusals and results.
+  virtual void Info(QWidget* parent, const QString& text) = 0;
+  // Warning box: caption "警告", buttons "OK" and "ｷｬﾝｾﾙ". True for OK.
+  virtual bool Confirm(QWidget* parent, const QString& text) = 0;
+  // The box of the generic error handler: an exception's message.
+  virtual void Error(QWidget* parent, const QString& text) = 0;
+  // One-line input box; nothing when cancelled.
+  virtual std::optional<QString> Input(QWidget* parent, const QString& caption,
+                                       const QString& prompt, const QString& initial) = 0;
+  // File-open dialog with a plain name field; nothing when cancelled.
+  // `filters` are Qt filter strings ("ﾛｸﾞﾌｧｲﾙ(*.log)").
+  virtual std::optional<QString> OpenFileName(QWidget* parent, const QString& folder,
+                                              const QString& name,
+                                              const QStringList& filters) = 0;
+  // Font dialog without the effects section; nothing when cancelled.
+  virtual std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial) = 0;
+  // The platform's default beep.
+  virtual void Beep() = 0;
+  // The hourglass: BeginWait and EndWait nest like the old screen cursor
+  // stack; every BeginWait is matched by one EndWait.
+  virtual void BeginWait() = 0;
+  virtual void EndWait() = 0;
+};
+
+// The message boxes, dialogs, beep and cursor of Qt itself.
+class QtInteraction : public Interaction {
+ public:
+  void Info(QWidget* parent, const QString& text) override;
+  bool Confirm(QWidget* parent, const QString& text) override;
+  void Error(QWidget* parent, const QString& text) override;
+  std::optional<QString> Input(QWidget* parent, const QString& caption, const QString& prompt,
+                               const QString& initial) override;
+  std::optional<QString> OpenFileName(QWidget* parent, const QString& folder, const QString& name,
+                                      const QStringList& filters) override;
+  std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial) override;
+  void Beep() override;
+  void BeginWait() override;
+  void EndWait() override;
+};
+
+// The implementation in force. SetUi(nullptr) goes back to QtInteraction;
+// the caller keeps ownership of what it installs.
+Interaction& Ui();
+void SetUi(Interaction* ui);
+
+// The hourglass for one scope; it comes back even when the scope ends with an
+// exception.
+class WaitCursor {
+ public:
+  WaitCursor() { Ui().BeginWait(); }
+  ~WaitCursor() { Ui().EndWait(); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+}  // namespace kest

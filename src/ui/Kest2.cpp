@@ -1,0 +1,1206 @@
+#include "ui/Kest2.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QBoxLayout>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QStyledItemDelegate>
+#include <QTimer>
+#include <QToolButton>
+#include <system_error>
+
+#include "app/Settings.h"
+#include "platform/Codec.h"
+#include "platform/QtColors.h"
+#include "search/ExMemo.h"
+#include "ui/Interaction.h"
+#include "ui/TAboutBox.h"
+#include "ui/TitleListModel.h"
+
+// The tool-button pictures live in a resource file of this static library;
+// naming its initializer keeps the linker from dropping it.
+static void InitIconResources() { Q_INIT_RESOURCE(icons); }
+
+namespace kest {
+namespace {
+
+QString FromSjis(std::string_view s) { return QString::fromUtf8(SjisToUtf8(s)); }
+std::string ToSjis(const QString& s) { return Utf8ToSjis(s.toStdString()); }
+std::filesystem::path FsPath(const QString& name) {
+  return std::filesystem::path(QFile::encodeName(name).toStdString());
+}
+
+// A panel holding one control that fills it. Its height is a wish, not a
+// constraint: the window may still be made smaller than the panels.
+class FillPanel : public QWidget {
+ public:
+  FillPanel(QWidget* parent, int heightHint) : QWidget(parent), hint_(heightHint) {}
+  void SetChild(QWidget* child) {
+    child_ = child;
+    child_->setGeometry(rect());
+  }
+  void SetHeightHint(int h) {
+    hint_ = h;
+    updateGeometry();
+  }
+  QSize sizeHint() const override { return {200, hint_}; }
+  QSize minimumSizeHint() const override { return {0, 1}; }
+
+ protected:
+  void resizeEvent(QResizeEvent*) override {
+    if (child_) child_->setGeometry(rect());
+  }
+
+ private:
+  int hint_;
+  QWidget* child_ = nullptr;
+};
+
+// Lines of the title list one font line high, as the old list's item height.
+class LineDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize s = QStyledItemDelegate::sizeHint(option, index);
+    s.setHeight(std::max(16, option.fontMetrics.height()));
+    return s;
+  }
+};
+
+QIcon ButtonIcon(const QString& name) {
+  QIcon icon;
+  icon.addFile(QStringLiteral(":/icons/%1.svg").arg(name), QSize(), QIcon::Normal);
+  icon.addFile(QStringLiteral(":/icons/%1-disabled.svg").arg(name), QSize(), QIcon::Disabled);
+  return icon;
+}
+
+// Shows a panel again however the code between leaves.
+class ShowAgain {
+ public:
+  explicit ShowAgain(QWidget* w) : w_(w) {}
+  ~ShowAgain() { w_->show(); }
+  ShowAgain(const ShowAgain&) = delete;
+  ShowAgain& operator=(const ShowAgain&) = delete;
+
+ private:
+  QWidget* w_;
+};
+
+const char* const kIniOption = "Option";
+const char* const kIniFont = "Font";
+const char* const kIniFONT = "FONT";
+const char* const kIniFileName = "FileName";
+
+constexpr int kDefaultFontSize = 14;
+
+}  // namespace
+
+void InstallFontSubstitutions() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  const QStringList mono = {QStringLiteral("IPAGothic"), QStringLiteral("IPAゴシック"),
+                            QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("VL Gothic"),
+                            QStringLiteral("TakaoGothic"), QStringLiteral("Monospace")};
+  const QStringList prop = {QStringLiteral("IPAPGothic"), QStringLiteral("IPA Pゴシック"),
+                            QStringLiteral("Noto Sans CJK JP"), QStringLiteral("VL PGothic"),
+                            QStringLiteral("TakaoPGothic"), QStringLiteral("Sans Serif")};
+  const QStringList serif = {QStringLiteral("IPAMincho"), QStringLiteral("IPA明朝"),
+                             QStringLiteral("Noto Serif CJK JP"), QStringLiteral("Serif")};
+  const QStringList pserif = {QStringLiteral("IPAPMincho"), QStringLiteral("IPA P明朝"),
+                              QStringLiteral("Noto Serif CJK JP"), QStringLiteral("Serif")};
+  QFont::insertSubstitutions(QStringLiteral("ＭＳ ゴシック"), mono);
+  QFont::insertSubstitutions(QStringLiteral("FixedSys"), mono);
+  QFont::insertSubstitutions(QStringLiteral("Terminal"), mono);
+  QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"), prop);
+  QFont::insertSubstitutions(QStringLiteral("System"), prop);
+  QFont::insertSubstitutions(QStringLiteral("ＭＳ 明朝"), serif);
+  QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐ明朝"), pserif);
+}
+
+void RunGuarded(QWidget* parent, const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    Ui().Error(parent, QString::fromUtf8(e.what()));
+  } catch (...) {
+    Ui().Error(parent, QStringLiteral("予期しないエラーが発生しました"));
+  }
+}
+
+QItemSelectionModel::SelectionFlags TitleListView::selectionCommand(const QModelIndex& index,
+                                                                    const QEvent* event) const {
+  if (!index.isValid()) return QItemSelectionModel::NoUpdate;
+  return QItemSelectionModel::ClearAndSelect;
+}
+
+void TitleListView::mousePressEvent(QMouseEvent* event) {
+  const QModelIndex at = indexAt(event->position().toPoint());
+  pressedOnSelected_ = at.isValid() && at == currentIndex();
+  QListView::mousePressEvent(event);
+}
+
+// ---------------------------------------------------------------------------
+// FormCreate
+
+TKestForm::TKestForm(const QStringList& args, QWidget* parent)
+    : QMainWindow(parent), TextColorCode(kClWindowText), BackColorCode(kClWindow) {
+  InitIconResources();
+  InstallFontSubstitutions();
+  setObjectName(QStringLiteral("KestForm"));
+  setWindowTitle(QStringLiteral("Kest32"));
+  setWindowIcon(QIcon(QStringLiteral(":/icons/kest32.svg")));
+  setAccessibleName(QStringLiteral("Kest32"));
+
+  model_ = new TitleListModel(this);
+  CreateControls();
+  CreateMenus();
+
+  SearchKey.clear();
+  IniFile = std::make_unique<ProfileFile>(LocateIni(ProgramDir()));
+  ReadSettings();
+  ShowRecentFiles();
+  LoadBookmarkMenu();
+  ConnectHandlers();
+
+  // The command line: the first argument, when it names an existing file, is
+  // opened; any other argument is ignored. The full path goes to the recent
+  // files, so the entry still works when started from another folder.
+  if (!args.isEmpty()) {
+    const QFileInfo first(args.first());
+    if (first.isFile()) {
+      const QString full = first.absoluteFilePath();
+      PushRecentFile(full);
+      RunGuarded(this, [&] { LoadLog(full); });
+    }
+  }
+}
+
+TKestForm::~TKestForm() {
+  // The list must let go of the index before the index goes.
+  model_->SetIndex(nullptr);
+}
+
+void TKestForm::CreateControls() {
+  auto* central = new QWidget(this);
+  central->setObjectName(QStringLiteral("ClientArea"));
+  setCentralWidget(central);
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  IconPanel = new QWidget(central);
+  IconPanel->setObjectName(QStringLiteral("IconPanel"));
+  IconPanel->setAccessibleName(QStringLiteral("ツールボタン"));
+  IconPanel->setFixedHeight(31);
+  Bevel1 = new QFrame(IconPanel);
+  Bevel1->setObjectName(QStringLiteral("Bevel1"));
+  Bevel1->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+  Bevel1->setGeometry(0, 0, 4096, 2);
+
+  auto button = [this](const char* name, int x, const QString& hint, bool checkable) {
+    auto* b = new QToolButton(IconPanel);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setGeometry(x, 4, 25, 25);
+    b->setAutoRaise(true);
+    b->setIcon(ButtonIcon(QString::fromLatin1(name)));
+    b->setIconSize(QSize(21, 21));
+    b->setCheckable(checkable);
+    b->setFocusPolicy(Qt::NoFocus);  // speed buttons never take the keyboard
+    b->setToolTip(hint);
+    b->setStatusTip(hint);
+    b->setAccessibleName(hint);
+    return b;
+  };
+  OPFile_B = button("OPFile_B", 8, QStringLiteral("ﾌｧｲﾙを開く"), false);
+  Prev_B = button("Prev_B", 48, QStringLiteral("前の発言"), false);
+  Next_B = button("Next_B", 72, QStringLiteral("次の発言"), false);
+  Com_B = button("Com_B", 104, QStringLiteral("コメント発言"), false);
+  NSort_B = button("NSort_B", 144, QStringLiteral("発言順でソート"), true);
+  RSort_B2 = button("RSort_B2", 168, QStringLiteral("内容順でソート(1)"), true);
+  RSort_B = button("RSort_B", 192, QStringLiteral("内容順でソート(2)"), true);
+  Numb_VB = button("Numb_VB", 232, QStringLiteral("発言番号表示"), true);
+  Name_VB = button("Name_VB", 256, QStringLiteral("発言者表示"), true);
+  Date_VB = button("Date_VB", 280, QStringLiteral("日付表示"), true);
+  SpeedButton5 = button("SpeedButton5", 344, QStringLiteral("終了"), false);
+  for (QToolButton* b : {Prev_B, Next_B, Com_B, NSort_B, RSort_B2, RSort_B, Numb_VB, Name_VB,
+                         Date_VB}) {
+    b->setEnabled(false);
+  }
+  SortGroup = new QButtonGroup(this);
+  SortGroup->setObjectName(QStringLiteral("SortGroup"));
+  SortGroup->setExclusive(true);
+  SortGroup->addButton(NSort_B);
+  SortGroup->addButton(RSort_B2);
+  SortGroup->addButton(RSort_B);
+
+  PBar1 = new QProgressBar(IconPanel);
+  PBar1->setObjectName(QStringLiteral("PBar1"));
+  PBar1->setAccessibleName(QStringLiteral("読み込みの進み具合"));
+  PBar1->setGeometry(384, 11, 97, 15);
+  PBar1->setRange(0, 100);
+  PBar1->setValue(0);
+  PBar1->setTextVisible(false);
+  PBar1->hide();
+
+  auto* listPanel = new FillPanel(central, ListHeight);
+  ListPanel = listPanel;
+  ListPanel->setObjectName(QStringLiteral("ListPanel"));
+  ListPanel->setAccessibleName(QStringLiteral("タイトルリスト"));
+  ListPanel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+  ListBox1 = new TitleListView(ListPanel);
+  ListBox1->setObjectName(QStringLiteral("ListBox1"));
+  ListBox1->setAccessibleName(QStringLiteral("タイトルリスト"));
+  ListBox1->setModel(model_);
+  ListBox1->setItemDelegate(new LineDelegate(ListBox1));
+  ListBox1->setUniformItemSizes(true);
+  ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+  ListBox1->setSelectionBehavior(QAbstractItemView::SelectRows);
+  ListBox1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  ListBox1->setTextElideMode(Qt::ElideNone);  // long lines are cut at the edge
+  ListBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  ListBox1->setWordWrap(false);
+  {
+    QFont f(QStringLiteral("ＭＳ ゴシック"));
+    f.setPixelSize(16);
+    ListBox1->setFont(f);
+    QPalette pal = ListBox1->palette();
+    pal.setColor(QPalette::Base, QColor(0xC0, 0xC0, 0xC0));  // silver
+    pal.setColor(QPalette::Text, Qt::black);
+    ListBox1->setPalette(pal);
+  }
+  listPanel->SetChild(ListBox1);
+
+  BorderPanel = new QFrame(central);
+  BorderPanel->setObjectName(QStringLiteral("BorderPanel"));
+  BorderPanel->setAccessibleName(QStringLiteral("分割バー"));
+  BorderPanel->setFixedHeight(3);
+  BorderPanel->setCursor(Qt::SplitVCursor);
+
+  auto* memoPanel = new FillPanel(central, 249);
+  MemoPanel = memoPanel;
+  MemoPanel->setObjectName(QStringLiteral("MemoPanel"));
+  MemoPanel->setAccessibleName(QStringLiteral("発言画面"));
+  MemoPanel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+  Memo1 = new TExMemo(MemoPanel);
+  Memo1->setObjectName(QStringLiteral("Memo1"));
+  Memo1->setAccessibleName(QStringLiteral("発言画面"));
+  Memo1->setReadOnly(true);
+  Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  memoPanel->SetChild(Memo1);
+
+  BorderLine = new QFrame(central);
+  BorderLine->setObjectName(QStringLiteral("BorderLine"));
+  BorderLine->setAccessibleName(QStringLiteral("分割位置"));
+  BorderLine->setAutoFillBackground(true);
+  {
+    QPalette pal = BorderLine->palette();
+    pal.setColor(QPalette::Window, Qt::gray);
+    BorderLine->setPalette(pal);
+  }
+  BorderLine->setFixedHeight(5);
+  BorderLine->hide();
+
+  column->addWidget(IconPanel);
+  column->addWidget(ListPanel);
+  column->addWidget(BorderPanel);
+  column->addWidget(MemoPanel, 1);
+
+  StatusBar1 = new QStatusBar(this);
+  StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+  StatusBar1->setAccessibleName(QStringLiteral("ステータスバー"));
+  StatusBar1->setFixedHeight(22);
+  {
+    QFont f(QStringLiteral("ＭＳ ゴシック"));
+    f.setPixelSize(15);
+    StatusBar1->setFont(f);
+  }
+  setStatusBar(StatusBar1);
+  const int widths[4] = {50, 105, 180, 120};
+  const char* const descriptions[4] = {"発言番号", "ID", "発言者", "タイトル"};
+  for (int i = 0; i < 4; ++i) {
+    auto* l = new QLabel(StatusBar1);
+    l->setObjectName(QStringLiteral("Panel%1").arg(i));
+    l->setTextFormat(Qt::PlainText);  // a title is text, never markup
+    l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    l->setAccessibleDescription(QString::fromUtf8(descriptions[i]));
+    if (i < 3) {
+      l->setFixedWidth(widths[i]);
+    } else {
+      l->setMinimumWidth(widths[i]);  // the last panel reaches the right edge
+    }
+    l->setAlignment(i == 0 ? (Qt::AlignRight | Qt::AlignVCenter) : (Qt::AlignLeft | Qt::AlignVCenter));
+    StatusBar1->addWidget(l, i == 3 ? 1 : 0);
+    Panels[static_cast<std::size_t>(i)] = l;
+  }
+  ResetStatusPanels();
+}
+
+void TKestForm::CreateMenus() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName(QStringLiteral("MainMenu1"));
+  bar->setAccessibleName(QStringLiteral("メニュー"));
+  // The button that shows the menus that do not fit into a narrow window.
+  if (auto* more = bar->findChild<QToolButton*>(QStringLiteral("qt_menubar_ext_button"))) {
+    more->setAccessibleName(QStringLiteral("その他のメニュー"));
+  }
+  auto menu = [bar](const char* name, const QString& title) {
+    QMenu* m = bar->addMenu(title);
+    m->setObjectName(QString::fromLatin1(name));
+    m->menuAction()->setObjectName(QString::fromLatin1(name) + QStringLiteral("Item"));
+    return m;
+  };
+  auto entry = [](QMenu* m, const char* name, const QString& text, bool enabled = true,
+                  const QKeySequence& key = {}) {
+    QAction* a = m->addAction(text);
+    a->setObjectName(QString::fromLatin1(name));
+    a->setEnabled(enabled);
+    if (!key.isEmpty()) a->setShortcut(key);
+    return a;
+  };
+  auto separator = [](QMenu* m, const char* name) {
+    QAction* a = m->addSeparator();
+    a->setObjectName(QString::fromLatin1(name));
+    return a;
+  };
+
+  F1 = menu("F1", QStringLiteral("ﾌｧｲﾙ(&F)"));
+  OPFile_M = entry(F1, "OPFile_M", QStringLiteral("ファイルを開く(&F)"));
+  Print1 = entry(F1, "Print1", QStringLiteral("印刷(&P)"));
+  separator(F1, "N1");
+  PrgEnd = entry(F1, "PrgEnd", QStringLiteral("終了(&X)"));
+  FileBar = separator(F1, "FileBar");
+  FileBar->setVisible(false);
+  for (int i = 0; i < 5; ++i) {
+    QAction* a = entry(F1, "", QString());
+    a->setObjectName(QStringLiteral("Ent%1").arg(i));
+    a->setVisible(false);
+    Ent[static_cast<std::size_t>(i)] = a;
+  }
+
+  Edit_M = menu("Edit_M", QStringLiteral("編集(&E)"));
+  Copy_M = entry(Edit_M, "Copy_M", QStringLiteral("ｺﾋﾟｰ(&C)"), true, QKeySequence(Qt::CTRL | Qt::Key_C));
+  All_M = entry(Edit_M, "All_M", QStringLiteral("全選択(&A)"), true, QKeySequence(Qt::CTRL | Qt::Key_A));
+  Edit_M->menuAction()->setVisible(false);
+
+  Find_M = menu("Find_M", QStringLiteral("検索(&F)"));
+  separator(Find_M, "N8");
+  StrFind = entry(Find_M, "StrFind", QStringLiteral("検索(&F)..."), false, QKeySequence(Qt::CTRL | Qt::Key_F));
+  NameFind = entry(Find_M, "NameFind", QStringLiteral("発言者名で検索(&N)..."), false);
+  separator(Find_M, "N2");
+  PrevS_M = entry(Find_M, "PrevS_M", QStringLiteral("前へ検索"), false, QKeySequence(Qt::CTRL | Qt::Key_P));
+  NextS_M = entry(Find_M, "NextS_M", QStringLiteral("次へ検索"), false, QKeySequence(Qt::CTRL | Qt::Key_N));
+
+  BookM_M = menu("BookM_M", QStringLiteral("しおり(&B)"));
+  BM_Set = entry(BookM_M, "BM_Set", QStringLiteral("追加(&A)"), false);
+  BMCln = entry(BookM_M, "BMCln", QStringLiteral("整理(&O)"), false);
+  BkBar = separator(BookM_M, "BkBar");
+  BkBar->setVisible(false);
+
+  View_M = menu("View_M", QStringLiteral("表示(&V)"));
+  NSort_M = entry(View_M, "NSort_M", QStringLiteral("発言順でｿｰﾄ"), false);
+  RSort_M2 = entry(View_M, "RSort_M2", QStringLiteral("内容順でｿｰﾄ(1)"), false);
+  RSort_M = entry(View_M, "RSort_M", QStringLiteral("内容順でｿｰﾄ(2)"), false);
+  separator(View_M, "N3");
+  Numb_VM = entry(View_M, "Numb_VM", QStringLiteral("発言番号表示"), false);
+  Name_VM = entry(View_M, "Name_VM", QStringLiteral("発言者名表示"), false);
+  Date_VM = entry(View_M, "Date_VM", QStringLiteral("日付表示"), false);
+  separator(View_M, "N4");
+  Prev_M = entry(View_M, "Prev_M", QStringLiteral("前の発言"), false, QKeySequence(Qt::CTRL | Qt::Key_Up));
+  Next_M = entry(View_M, "Next_M", QStringLiteral("次の発言"), false, QKeySequence(Qt::CTRL | Qt::Key_Down));
+  Com_M = entry(View_M, "Com_M", QStringLiteral("コメント発言へ"), false, QKeySequence(Qt::CTRL | Qt::Key_Right));
+  separator(View_M, "K10");
+  for (QAction* a : {NSort_M, RSort_M2, RSort_M, Numb_VM, Name_VM, Date_VM}) a->setCheckable(true);
+  View_M->menuAction()->setVisible(false);
+
+  K2 = menu("K2", QStringLiteral("ｵﾌﾟｼｮﾝ(&O)"));
+  K3 = entry(K2, "K3", QStringLiteral("フォントの変更(&F)"));
+  K1 = entry(K2, "K1", QStringLiteral("表示色の変更(&C)"));
+
+  KA2 = menu("KA2", QStringLiteral("ヘルプ(&H)"));
+  Help_M = entry(KA2, "Help_M", QStringLiteral("目次(&C)"));
+  KeyHelp_M = entry(KA2, "KeyHelp_M", QStringLiteral("ｷｰﾜｰﾄﾞで検索(&K)"));
+  separator(KA2, "N7");
+  Ver_M = entry(KA2, "Ver_M", QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報(&A)"));
+
+  PopupMenu1 = new QMenu(this);
+  PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+  Prev_P = entry(PopupMenu1, "Prev_P", QStringLiteral("前の発言へ"), false);
+  Next_P = entry(PopupMenu1, "Next_P", QStringLiteral("次の発言へ"), false);
+  Com_P = entry(PopupMenu1, "Com_P", QStringLiteral("コメント発言へ"), false);
+  separator(PopupMenu1, "N6");
+  K7 = entry(PopupMenu1, "K7", QStringLiteral("ﾀｲﾄﾙﾘｽﾄ 最大化"));
+  K6 = entry(PopupMenu1, "K6", QStringLiteral("発言画面 最大化"));
+  K8 = entry(PopupMenu1, "K8", QStringLiteral("２分割表示"));
+  separator(PopupMenu1, "N5");
+  Copy_P = entry(PopupMenu1, "Copy_P", QStringLiteral("コピー"));
+  All_P = entry(PopupMenu1, "All_P", QStringLiteral("全選択"));
+  separator(PopupMenu1, "N9");
+  BM_P = entry(PopupMenu1, "BM_P", QStringLiteral("しおりに追加"), false);
+}
+
+template <class Sender, class Signal>
+void TKestForm::Wire(Sender* sender, Signal signal, void (TKestForm::*handler)()) {
+  connect(sender, signal, this, [this, handler] { RunGuarded(this, [this, handler] { (this->*handler)(); }); });
+}
+
+void TKestForm::ConnectHandlers() {
+  Wire(OPFile_M, &QAction::triggered, &TKestForm::OpenWithDialog);
+  Wire(OPFile_B, &QToolButton::clicked, &TKestForm::OpenWithDialog);
+  Wire(NSort_M, &QAction::triggered, &TKestForm::NSortClick);
+  Wire(NSort_B, &QToolButton::clicked, &TKestForm::NSortClick);
+  Wire(RSort_M, &QAction::triggered, &TKestForm::RSortClick);
+  Wire(RSort_B, &QToolButton::clicked, &TKestForm::RSortClick);
+  Wire(RSort_M2, &QAction::triggered, &TKestForm::RSort2Click);
+  Wire(RSort_B2, &QToolButton::clicked, &TKestForm::RSort2Click);
+  for (QAction* a : {Prev_M, Prev_P}) Wire(a, &QAction::triggered, &TKestForm::PrevClick);
+  Wire(Prev_B, &QToolButton::clicked, &TKestForm::PrevClick);
+  for (QAction* a : {Next_M, Next_P}) Wire(a, &QAction::triggered, &TKestForm::NextClick);
+  Wire(Next_B, &QToolButton::clicked, &TKestForm::NextClick);
+  for (QAction* a : {Com_M, Com_P}) Wire(a, &QAction::triggered, &TKestForm::ComClick);
+  Wire(Com_B, &QToolButton::clicked, &TKestForm::ComClick);
+  Wire(Numb_VM, &QAction::triggered, &TKestForm::NumbViewClick);
+  Wire(Numb_VB, &QToolButton::clicked, &TKestForm::NumbViewClick);
+  Wire(Name_VM, &QAction::triggered, &TKestForm::NameViewClick);
+  Wire(Name_VB, &QToolButton::clicked, &TKestForm::NameViewClick);
+  Wire(Date_VM, &QAction::triggered, &TKestForm::DateViewClick);
+  Wire(Date_VB, &QToolButton::clicked, &TKestForm::DateViewClick);
+  Wire(NextS_M, &QAction::triggered, &TKestForm::SearchNext);
+  Wire(PrevS_M, &QAction::triggered, &TKestForm::SearchPrev);
+  Wire(PrgEnd, &QAction::triggered, &TKestForm::PrgEndClick);
+  Wire(SpeedButton5, &QToolButton::clicked, &TKestForm::SpeedButton5Click);
+  Wire(Ver_M, &QAction::triggered, &TKestForm::Ver_MClick);
+  Wire(Help_M, &QAction::triggered, &TKestForm::Help_MClick);
+  Wire(KeyHelp_M, &QAction::triggered, &TKestForm::KeyHelp_MClick);
+  Wire(Copy_M, &QAction::triggered, &TKestForm::Copy_MClick);
+  Wire(All_M, &QAction::triggered, &TKestForm::All_MClick);
+  Wire(Copy_P, &QAction::triggered, &TKestForm::Copy_PClick);
+  Wire(All_P, &QAction::triggered, &TKestForm::All_PClick);
+  for (int i = 0; i < 5; ++i) {
+    connect(Ent[static_cast<std::size_t>(i)], &QAction::triggered, this,
+            [this, i] { RunGuarded(this, [this, i] { EntClick(i); }); });
+  }
+  Wire(K6, &QAction::triggered, &TKestForm::K6Click);
+  Wire(K7, &QAction::triggered, &TKestForm::K7Click);
+  Wire(K8, &QAction::triggered, &TKestForm::K8Click);
+  Wire(Print1, &QAction::triggered, &TKestForm::Print1Click);
+  Wire(StrFind, &QAction::triggered, &TKestForm::StrFindClick);
+  Wire(NameFind, &QAction::triggered, &TKestForm::NameFindClick);
+  Wire(BM_Set, &QAction::triggered, &TKestForm::BM_SetClick);
+  Wire(BM_P, &QAction::triggered, &TKestForm::BM_PClick);
+  Wire(BMCln, &QAction::triggered, &TKestForm::BMClnClick);
+  Wire(K1, &QAction::triggered, &TKestForm::K1Click);
+  Wire(K3, &QAction::triggered, &TKestForm::K3Click);
+
+  // A selection change in the list, by mouse or keyboard, shows its remark;
+  // a click on the selected line again still refreshes the commands. Moves
+  // of the selection made by the program itself show nothing.
+  connect(ListBox1->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
+    if (suppressClick_ == 0) RunGuarded(this, [this] { ListBox1Click(); });
+  });
+  connect(ListBox1, &QAbstractItemView::clicked, this, [this] {
+    if (ListBox1->PressedOnSelected()) RunGuarded(this, [this] { ListBox1Click(); });
+  });
+  Wire(ListBox1, &QAbstractItemView::doubleClicked, &TKestForm::ListBox1DblClick);
+  Wire(Memo1, &TExMemo::doubleClicked, &TKestForm::Memo1DblClick);
+  connect(Memo1, &TExMemo::contextMenuWanted, this, &TKestForm::ShowPopup);
+
+  // LastShownLine follows the shown remark's line as folding inserts and
+  // removes lines above it, and is cleared when that line itself goes. (A
+  // plain line number would otherwise point at another remark, and a click
+  // on the shown remark's new line, or on its old one, would do the wrong
+  // thing.)
+  connect(model_, &QAbstractItemModel::rowsInserted, this,
+          [this](const QModelIndex&, int first, int last) {
+            if (LastShownLine >= first) LastShownLine += last - first + 1;
+          });
+  connect(model_, &QAbstractItemModel::rowsRemoved, this,
+          [this](const QModelIndex&, int first, int last) {
+            if (LastShownLine > last) {
+              LastShownLine -= last - first + 1;
+            } else if (LastShownLine >= first) {
+              LastShownLine = -1;
+            }
+          });
+  connect(model_, &QAbstractItemModel::modelReset, this, [this] { LastShownLine = -1; });
+}
+
+// ---------------------------------------------------------------------------
+// Settings
+
+void TKestForm::ReadSettings() {
+  const ProfileFile& ini = *IniFile;
+  SortType = ini.ReadInteger(kIniOption, "SortType", kContentFolded);
+  ShowNumber = ini.ReadBool(kIniOption, "Numb", true);
+  ShowSpeaker = ini.ReadBool(kIniOption, "Name", true);
+  ShowDate = ini.ReadBool(kIniOption, "Date", false);
+  OpenFolder = FromSjis(ini.ReadString(kIniOption, "OpenFolder", ""));
+  model_->SetColumns(ColumnSwitches{ShowNumber, ShowSpeaker, ShowDate});
+
+  // At most 255 bytes of the face name are used, cut on a character boundary.
+  FontNameSjis = ini.ReadString(kIniFont, "FontName", "FixedSys");
+  if (FontNameSjis.size() > 255) {
+    std::size_t cut = 0;
+    while (cut < FontNameSjis.size()) {
+      const std::size_t step = IsSjisLead(static_cast<unsigned char>(FontNameSjis[cut])) ? 2 : 1;
+      if (cut + step > 255) break;
+      cut += step;
+    }
+    FontNameSjis.resize(cut);
+  }
+  const std::int32_t size = ini.ReadInteger(kIniFont, "FontSize", kDefaultFontSize);
+  const std::int32_t textColor = ini.ReadInteger(kIniFont, "Color", kClWindowText);
+  const std::int32_t backColor = ini.ReadInteger(kIniOption, "Color", kClWindow);
+  const std::int32_t style = ini.ReadInteger(kIniFONT, "FontStyle", 0);
+  for (int i = 0; i < 5; ++i) {
+    const std::string key = "File_" + std::to_string(i);
+    const QString name = FromSjis(ini.ReadString(kIniFileName, key, ""));
+    Ent[static_cast<std::size_t>(i)]->setData(name);
+    QString caption = name;
+    Ent[static_cast<std::size_t>(i)]->setText(caption.replace(QLatin1Char('&'), QStringLiteral("&&")));
+  }
+  const std::int32_t top = ini.ReadInteger(kIniOption, "Top", 40);
+  const std::int32_t left = ini.ReadInteger(kIniOption, "Left", 88);
+  const std::int32_t height = ini.ReadInteger(kIniOption, "Height", 507);
+  const std::int32_t width = ini.ReadInteger(kIniOption, "Width", 633);
+
+  // The pane's font: a positive size is in points; a negative one is the
+  // character height in pixels, as the old font objects kept it; 0 (no size)
+  // takes the default.
+  QFont f(FromSjis(FontNameSjis));
+  if (size > 0) {
+    f.setPointSize(size);
+  } else if (size < 0 && size > -10000) {
+    f.setPixelSize(-size);
+  } else {
+    f.setPointSize(kDefaultFontSize);
+  }
+  f.setBold((style & 1) != 0);
+  f.setItalic((style & 2) != 0);
+  f.setUnderline((style & 4) != 0);
+  f.setStrikeOut((style & 8) != 0);
+  Memo1->setFont(f);
+  SetPaneColors(textColor, backColor);
+
+  // The bounds include the frame. Before the window is shown its frame is
+  // not known; showEvent puts the frame's size right once it is.
+  wantedBounds_ = QRect(left, top, width, height);
+  move(left, top);
+  resize(width, height);
+}
+
+void TKestForm::WriteSettings() {
+  ProfileFile& ini = *IniFile;
+  const QFont f = Memo1->font();
+  const std::string fontName =
+      f.family() == FromSjis(FontNameSjis) ? FontNameSjis : ToSjis(f.family());
+  const std::int32_t fontSize = f.pointSize() > 0 ? f.pointSize() : -f.pixelSize();
+  const std::int32_t style = (f.bold() ? 1 : 0) | (f.italic() ? 2 : 0) | (f.underline() ? 4 : 0) |
+                             (f.strikeOut() ? 8 : 0);
+  QRect bounds = frameGeometry();
+  if (isMaximized() || isFullScreen() || isMinimized()) {
+    // The bounds to come back to, not those of the maximised window.
+    const QRect normal = normalGeometry();
+    const QMargins frame(geometry().left() - frameGeometry().left(),
+                         geometry().top() - frameGeometry().top(),
+                         frameGeometry().right() - geometry().right(),
+                         frameGeometry().bottom() - geometry().bottom());
+    bounds = normal.marginsAdded(frame);
+  }
+
+  // Every key in the order of the table. The settings object writes each key
+  // atomically; when one cannot be written (the folder has gone, the disk is
+  // full) the rest would fail the same way, so the first failure ends the
+  // writing with one message, and the window closes all the same.
+  ini.WriteInteger(kIniOption, "SortType", SortType);
+  ini.WriteBool(kIniOption, "Numb", ShowNumber);
+  ini.WriteBool(kIniOption, "Name", ShowSpeaker);
+  ini.WriteBool(kIniOption, "Date", ShowDate);
+  ini.WriteString(kIniOption, "OpenFolder", ToSjis(OpenFolder));
+  ini.WriteString(kIniFont, "FontName", fontName);
+  ini.WriteInteger(kIniFont, "FontSize", fontSize);
+  ini.WriteInteger(kIniFont, "Color", TextColorCode);
+  ini.WriteInteger(kIniOption, "Color", BackColorCode);
+  ini.WriteInteger(kIniFONT, "FontStyle", style);
+  for (int i = 0; i < 5; ++i) {
+    ini.WriteString(kIniFileName, "File_" + std::to_string(i), ToSjis(RecentFile(i)));
+  }
+  ini.WriteInteger(kIniOption, "Top", bounds.top());
+  ini.WriteInteger(kIniOption, "Left", bounds.left());
+  ini.WriteInteger(kIniOption, "Height", bounds.height());
+  ini.WriteInteger(kIniOption, "Width", bounds.width());
+}
+
+// FormCloseQuery: closing is always allowed.
+void TKestForm::closeEvent(QCloseEvent* event) {
+  event->accept();
+  ReleaseLog();
+  if (!IniFile) return;  // closed before
+  RunGuarded(this, [this] { WriteSettings(); });
+  IniFile.reset();
+}
+
+void TKestForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (boundsFixed_) return;
+  boundsFixed_ = true;
+  // Now the frame is known: make the frame, not the client area, as large as
+  // the settings say, with its top left corner where they say.
+  QTimer::singleShot(0, this, [this] {
+    const QSize frameExtra = frameGeometry().size() - geometry().size();
+    if (frameExtra.width() > 0 || frameExtra.height() > 0) {
+      resize(wantedBounds_.size() - frameExtra);
+      move(wantedBounds_.topLeft());
+    }
+  });
+}
+
+// ---------------------------------------------------------------------------
+// State helpers
+
+int TKestForm::SelectedLine() const {
+  const QModelIndex i = ListBox1->selectionModel()->currentIndex();
+  return i.isValid() ? i.row() : -1;
+}
+
+void TKestForm::SelectLine(int line) {
+  ++suppressClick_;
+  QItemSelectionModel* sel = ListBox1->selectionModel();
+  if (line < 0 || line >= model_->LineCount()) {
+    sel->clearSelection();
+    sel->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+  } else {
+    const QModelIndex i = model_->index(line);
+    sel->setCurrentIndex(i, QItemSelectionModel::ClearAndSelect);
+    ListBox1->scrollTo(i);
+  }
+  --suppressClick_;
+}
+
+const TLogItem* TKestForm::CurrentItem() const {
+  const int line = SelectedLine();
+  return line < 0 ? nullptr : model_->ItemOf(ListLine(line));
+}
+
+std::optional<RemarkNo> TKestForm::PanelNumber() const {
+  bool ok = false;
+  const int n = Panels[0]->text().toInt(&ok);
+  if (!ok) return std::nullopt;
+  return RemarkNo(n);
+}
+
+QString TKestForm::RecentFile(int i) const { return Ent[static_cast<std::size_t>(i)]->data().toString(); }
+
+void TKestForm::SetPaneColors(std::int32_t textCode, std::int32_t backCode) {
+  TextColorCode = textCode;
+  BackColorCode = backCode;
+  Memo1->SetTextColor(ColorFromCode(textCode));
+  Memo1->SetBackgroundColor(ColorFromCode(backCode));
+}
+
+void TKestForm::ResetStatusPanels() {
+  Panels[0]->setText(QString());
+  Panels[1]->setText(QStringLiteral("ID:"));
+  Panels[2]->setText(QStringLiteral("発言者:"));
+  Panels[3]->setText(QStringLiteral("ﾀｲﾄﾙ:"));
+}
+
+void TKestForm::ReleaseLog() {
+  model_->SetIndex(nullptr);
+  log_.reset();
+}
+
+void TKestForm::ApplyListHeight() {
+  static_cast<FillPanel*>(ListPanel)->SetHeightHint(ListHeight);
+}
+
+void TKestForm::ShowPopup(const QPoint& globalPos) { PopupMenu1->popup(globalPos); }
+
+void TKestForm::contextMenuEvent(QContextMenuEvent* event) {
+  ShowPopup(event->globalPos());
+  event->accept();
+}
+
+// ---------------------------------------------------------------------------
+// Loading a log
+
+void TKestForm::LoadLog(const QString& fileName) {
+  const std::filesystem::path path = FsPath(fileName);
+  std::error_code ec;
+  // Only a plain file is a log: a folder, a device or a pipe is "not found".
+  if (fileName.isEmpty() || !std::filesystem::is_regular_file(path, ec)) {
+    Ui().Info(this, QStringLiteral("ファイルが見つかりません"));
+    return;
+  }
+  {
+    // A file that exists but cannot be read is refused the same way, before
+    // the shown log is let go.
+    try {
+      LineReader probe(path, 16);
+    } catch (const LogFileError& e) {
+      Ui().Error(this, QString::fromUtf8(e.what()));
+      return;
+    }
+  }
+  {
+    WaitCursor wait;
+    LogFileName = QFileInfo(fileName).absoluteFilePath();
+    const int slash = LogFileName.lastIndexOf(QLatin1Char('/'));
+    OpenFolder = LogFileName.left(slash + 1);
+    if (LogLoaded) ReleaseLog();
+    LogLoaded = true;
+    SpeakerListStale = true;
+    log_ = std::make_unique<TLogCtrl>();
+    model_->SetIndex(log_.get());
+    try {
+      ShowLog();
+    } catch (...) {
+      // The file failed half-way through the scan: show no log rather than
+      // half of one, and let the generic handler tell why.
+      model_->SetIndex(nullptr);
+      log_ = std::make_unique<TLogCtrl>();
+      model_->SetIndex(log_.get());
+      setWindowTitle(QStringLiteral("Kest32"));
+      Memo1->Clear();
+      Memo1->show();
+      ResetStatusPanels();
+      UpdateCommands();
+      UpdateViewButtons();
+      throw;
+    }
+    UpdateCommands();
+    UpdateViewButtons();
+  }
+  Ui().Beep();
+}
+
+void TKestForm::ShowLog() {
+  std::string title;
+  {
+    PBar1->setValue(0);
+    PBar1->show();
+    struct HideBar {
+      QProgressBar* bar;
+      ~HideBar() {
+        bar->setValue(0);
+        bar->hide();
+      }
+    } hideBar{PBar1};
+    title = ScanLog(FsPath(LogFileName), *log_, [this](int percent) {
+      PBar1->setValue(percent);
+      PBar1->repaint();
+    });
+  }
+  setWindowTitle(QStringLiteral("Kest32-") + FromSjis(title));
+  BuildList();
+
+  // An empty log (no remark at all) loads with an empty list and an empty
+  // pane; there is no remark 0 to show.
+  const bool hadFocus = Memo1->hasFocus();
+  Memo1->hide();
+  Memo1->Clear();
+  {
+    ShowAgain show(Memo1);
+    bool read = false;
+    if (log_->Count() > 0) {
+      read = ShowRemark(IndexPos(0));
+    } else {
+      ResetStatusPanels();
+    }
+    const bool hasLines = model_->LineCount() > 0;
+    LastShownLine = read && hasLines ? 0 : -1;
+    SelectLine(hasLines ? 0 : -1);
+    Memo1->BringToBeginning();
+  }
+  if (hadFocus) Memo1->setFocus();
+}
+
+void TKestForm::BuildList() {
+  ++suppressClick_;
+  model_->SetColumns(ColumnSwitches{ShowNumber, ShowSpeaker, ShowDate});
+  model_->Build(SortType);
+  --suppressClick_;
+}
+
+bool TKestForm::ShowRemark(IndexPos i) {
+  const TLogData& r = log_->GetItem(i);
+  Panels[0]->setText(QString::number(r.Number.v));
+  Panels[1]->setText(QStringLiteral("ID: ") + FromSjis(r.ID()));
+  Panels[2]->setText(QStringLiteral("発言者: ") + FromSjis(r.Speaker()));
+  Panels[3]->setText(QStringLiteral("ﾀｲﾄﾙ: ") + FromSjis(r.Title()));
+  return ReadIntoPane(i);
+}
+
+bool TKestForm::ReadIntoPane(IndexPos i) {
+  // The file is read anew for every remark. When it has gone, cannot be read
+  // or has become shorter since the scan, the message says so; the pane
+  // shows what could be read (nothing, for a file that is gone).
+  try {
+    const std::filesystem::path path = FsPath(LogFileName);
+    RemarkText text = LoadRemarkText(path, *log_, i);
+    Memo1->SetLines(text.lines);
+    if (text.truncated) {
+      Ui().Error(this, QString::fromUtf8(TruncatedMessage(path)));
+      return false;
+    }
+    return true;
+  } catch (const LogFileError& e) {
+    Ui().Error(this, QString::fromUtf8(e.what()));
+    return false;
+  }
+}
+
+void TKestForm::DisplayLine(int line) {
+  const bool hadFocus = Memo1->hasFocus();
+  Memo1->hide();
+  Memo1->Clear();
+  {
+    ShowAgain show(Memo1);
+    LastShownLine = -1;
+    if (model_->ValidLine(ListLine(line))) {
+      // A remark whose text could not be read is not counted as shown, so a
+      // click on its line, the same one included, reads it again.
+      if (ShowRemark(model_->PositionOf(ListLine(line)))) LastShownLine = line;
+    }
+    Memo1->BringToBeginning();
+  }
+  if (hadFocus) Memo1->setFocus();
+}
+
+// ---------------------------------------------------------------------------
+// Title list
+
+void TKestForm::ListBox1Click() {
+  const int line = SelectedLine();
+  if (line == LastShownLine || line < 0) {
+    UpdateCommands();
+    return;
+  }
+  {
+    WaitCursor wait;
+    DisplayLine(line);
+  }
+  UpdateCommands();
+}
+
+void TKestForm::ShowSelectedRemark() {
+  {
+    WaitCursor wait;
+    DisplayLine(SelectedLine());
+  }
+  UpdateCommands();
+}
+
+void TKestForm::UpdateCommands() {
+  if (LogLoaded) {
+    for (QAction* a : {NSort_M, RSort_M, RSort_M2, StrFind, NameFind, BM_Set, BM_P}) a->setEnabled(true);
+    for (QToolButton* b : {NSort_B, RSort_B, RSort_B2}) b->setEnabled(true);
+    Edit_M->menuAction()->setVisible(true);
+    View_M->menuAction()->setVisible(true);
+  }
+  MarkOrder();
+
+  // With no line selected neither way leads anywhere.
+  const int line = SelectedLine();
+  const int count = model_->LineCount();
+  const bool prev = line > 0;
+  const bool next = line >= 0 && line < count - 1;
+  for (QAction* a : {Prev_M, Prev_P}) a->setEnabled(prev);
+  Prev_B->setEnabled(prev);
+  for (QAction* a : {Next_M, Next_P}) a->setEnabled(next);
+  Next_B->setEnabled(next);
+
+  bool com = false;
+  const TLogItem* item = CurrentItem();
+  if (SortType == kContentFolded && item && log_) {
+    const IndexPos p = item->Index;
+    com = p.v < log_->Count() - 1 && log_->GetLevel(p + 1) == log_->GetLevel(p) + 1;
+  }
+  for (QAction* a : {Com_M, Com_P}) a->setEnabled(com);
+  Com_B->setEnabled(com);
+}
+
+void TKestForm::MarkOrder() {
+  NSort_M->setChecked(SortType == kRemarkOrder);
+  RSort_M->setChecked(SortType == kContentFolded);
+  RSort_M2->setChecked(SortType == kContentFull);
+  // An exclusive group cannot be left with no button down; an order value
+  // the settings file made up presses none.
+  SortGroup->setExclusive(false);
+  NSort_B->setChecked(SortType == kRemarkOrder);
+  RSort_B->setChecked(SortType == kContentFolded);
+  RSort_B2->setChecked(SortType == kContentFull);
+  SortGroup->setExclusive(true);
+}
+
+void TKestForm::UpdateViewButtons() {
+  if (LogLoaded) {
+    for (QAction* a : {Numb_VM, Name_VM, Date_VM}) a->setEnabled(true);
+    for (QToolButton* b : {Numb_VB, Name_VB, Date_VB}) b->setEnabled(true);
+  }
+  Numb_VB->setChecked(ShowNumber);
+  Numb_VM->setChecked(ShowNumber);
+  Name_VB->setChecked(ShowSpeaker);
+  Name_VM->setChecked(ShowSpeaker);
+  Date_VB->setChecked(ShowDate);
+  Date_VM->setChecked(ShowDate);
+  PrevS_M->setEnabled(Searched);
+  NextS_M->setEnabled(Searched);
+}
+
+void TKestForm::NumbViewClick() {
+  WaitCursor wait;
+  ShowNumber = !ShowNumber;
+  Numb_VB->setChecked(ShowNumber);
+  RebuildTitles();
+  UpdateViewButtons();
+}
+
+void TKestForm::NameViewClick() {
+  WaitCursor wait;
+  ShowSpeaker = !ShowSpeaker;
+  Name_VB->setChecked(ShowSpeaker);
+  RebuildTitles();
+  UpdateViewButtons();
+}
+
+void TKestForm::DateViewClick() {
+  WaitCursor wait;
+  ShowDate = !ShowDate;
+  Date_VB->setChecked(ShowDate);
+  RebuildTitles();
+  UpdateViewButtons();
+}
+
+void TKestForm::RebuildTitles() {
+  // The lines are built when they are drawn, so rewriting them is telling the
+  // view that every line has changed; the progress bar has nothing to count.
+  PBar1->setValue(0);
+  PBar1->show();
+  const int s = SelectedLine();
+  model_->SetColumns(ColumnSwitches{ShowNumber, ShowSpeaker, ShowDate});
+  PBar1->setValue(0);
+  PBar1->hide();
+  // The pane shows line s's remark afterwards, so LastShownLine is s.
+  DisplayLine(s);
+  SelectLine(s);
+  UpdateViewButtons();
+}
+
+void TKestForm::ListBox1DblClick() {
+  if (SortType == kRemarkOrder || SortType == kContentFull) {
+    MaximizeText();
+  } else if (SortType == kContentFolded) {
+    ToggleFold();
+  }
+}
+
+void TKestForm::ToggleFold() {
+  const int line = SelectedLine();
+  if (model_->SortType() != kContentFolded || line < 0) return;
+  ++suppressClick_;
+  const bool changed = model_->ToggleFold(ListLine(line));
+  --suppressClick_;
+  if (!changed) return;  // the last remark: nothing at all happens
+  SelectLine(line);
+  UpdateCommands();
+}
+
+void TKestForm::SelectRemarkByNumber(RemarkNo number) {
+  WaitCursor wait;
+  if (SortType == kRemarkOrder || SortType == kContentFull) {
+    const ListLine line = model_->FindLine(number);
+    if (line.v < 0) return;
+    SelectLine(line.v);
+    ShowSelectedRemark();
+  } else if (SortType == kContentFolded && log_) {
+    const ChainList chain = log_->CommentChain(number);
+    for (std::size_t k = chain.size(); k-- > 0;) {
+      const ListLine line = model_->FindLine(chain[k]);
+      if (line.v < 0) continue;  // passed over
+      SelectLine(line.v);
+      if (k == 0) {
+        ShowSelectedRemark();
+        SpeakerDirection = 0;
+        return;
+      }
+      const TLogItem* item = model_->ItemOf(line);
+      if (item && !item->Expanded) ToggleFold();
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Recent files
+
+void TKestForm::PushRecentFile(const QString& name) {
+  auto set = [this](int i, const QString& n) {
+    QAction* a = Ent[static_cast<std::size_t>(i)];
+    a->setData(n);
+    QString caption = n;
+    a->setText(caption.replace(QLatin1Char('&'), QStringLiteral("&&")));
+  };
+  int found = 4;  // equal to Ent4, or new: everything moves down one
+  for (int i = 0; i < 4; ++i) {
+    if (RecentFile(i) == name) {
+      found = i;
+      break;
+    }
+  }
+  if (found == 0) return;
+  for (int i = found; i > 0; --i) set(i, RecentFile(i - 1));
+  set(0, name);
+  ShowRecentFiles();
+}
+
+void TKestForm::ShowRecentFiles() {
+  if (!RecentFile(0).isEmpty()) {
+    FileBar->setVisible(true);
+    Ent[0]->setVisible(true);
+  }
+  for (int i = 1; i < 5; ++i) {
+    if (!RecentFile(i).isEmpty()) Ent[static_cast<std::size_t>(i)]->setVisible(true);
+  }
+}
+
+void TKestForm::EntClick(int entry) {
+  const QString name = RecentFile(entry);
+  PushRecentFile(name);
+  LoadLog(name);
+}
+
+void TKestForm::OpenWithDialog() {
+  const std::optional<QString> name =
+      Ui().OpenFileName(this, OpenFolder, QStringLiteral("*.LOG"),
+                        {QStringLiteral("ﾛｸﾞﾌｧｲﾙ(*.log)"), QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ(*.txt)"),
+                         QStringLiteral("全てのﾌｧｲﾙ(*.*)")});
+  if (!name) return;
+  PushRecentFile(*name);
+  LoadLog(*name);
+}
+
+// ---------------------------------------------------------------------------
+// Navigation and orders
+
+void TKestForm::PrevClick() {
+  const int line = SelectedLine();
+  if (line <= 0) return;
+  SelectLine(line - 1);
+  ListBox1Click();
+  Memo1->setFocus();
+}
+
+void TKestForm::NextClick() {
+  const int line = SelectedLine();
+  if (line < 0 || line >= model_->LineCount() - 1) return;
+  SelectLine(line + 1);
+  ListBox1Click();
+  Memo1->setFocus();
+}
+
+void TKestForm::ComClick() {
+  const TLogItem* item = CurrentItem();
+  if (item && !item->Expanded) ToggleFold();
+  NextClick();
+  UpdateCommands();
+}
+
+void TKestForm::NSortClick() { SortCommand(kRemarkOrder); }
+void TKestForm::RSortClick() { SortCommand(kContentFolded); }
+void TKestForm::RSort2Click() { SortCommand(kContentFull); }
+
+void TKestForm::SortCommand(int target) {
+  if (SortType == target) {
+    MarkOrder();  // a click on the active order's menu entry must not uncheck it
+    return;
+  }
+  const std::optional<RemarkNo> shown = PanelNumber();
+  SortType = target;
+  {
+    WaitCursor wait;
+    BuildList();
+    Memo1->hide();
+    Memo1->Clear();
+    {
+      ShowAgain show(Memo1);
+      if (shown) SelectRemarkByNumber(*shown);
+    }
+    UpdateCommands();
+  }
+  Ui().Beep();
+}
+
+// ---------------------------------------------------------------------------
+// Pane layout
+
+void TKestForm::MaximizeText() {
+  ListHeight = 1;
+  ApplyListHeight();
+}
+
+void TKestForm::MaximizeList() {
+  const int listTop = ListPanel->mapTo(this, QPoint(0, 0)).y();
+  ListHeight = std::max(1, StatusBar1->geometry().top() - listTop - 4);
+  ApplyListHeight();
+}
+
+void TKestForm::SplitEven() {
+  ListHeight = std::max(1, (ListPanel->height() + MemoPanel->height()) / 2);
+  ApplyListHeight();
+}
+
+void TKestForm::K6Click() { MaximizeText(); }
+void TKestForm::K7Click() { MaximizeList(); }
+void TKestForm::K8Click() { SplitEven(); }
+void TKestForm::Memo1DblClick() { MaximizeList(); }
+
+// ---------------------------------------------------------------------------
+// Other commands
+
+void TKestForm::PrgEndClick() { close(); }
+void TKestForm::SpeedButton5Click() { close(); }
+
+void TKestForm::Copy_MClick() {
+  Memo1->setFocus();
+  Memo1->copy();
+}
+void TKestForm::All_MClick() {
+  Memo1->setFocus();
+  Memo1->selectAll();
+}
+void TKestForm::Copy_PClick() { Copy_MClick(); }
+void TKestForm::All_PClick() { All_MClick(); }
+
+void TKestForm::Ver_MClick() {
+  TAboutBox box(this);
+  box.exec();
+}
+
+// Built by the parts that own them: help, printing, the searches, bookmarks,
+// colours and the font.
+void TKestForm::Help_MClick() {}
+void TKestForm::KeyHelp_MClick() {}
+void TKestForm::Print1Click() {}
+void TKestForm::StrFindClick() {}
+void TKestForm::NameFindClick() {}
+void TKestForm::SearchNext() {}
+void TKestForm::SearchPrev() {}
+void TKestForm::BM_SetClick() {}
+void TKestForm::BM_PClick() {}
+void TKestForm::BMClnClick() {}
+void TKestForm::K1Click() {}
+void TKestForm::K3Click() {}
+void TKestForm::LoadBookmarkMenu() {}
+
+}  // namespace kest

@@ -1,0 +1,253 @@
+// TKestForm: the main window. Title list above the text pane, tool buttons on
+// top, four status panels below; the settings file is read when the window is
+// created and written when it closes.
+#pragma once
+
+#include <QListView>
+#include <QMainWindow>
+#include <QStringList>
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "log/Logunit1.h"
+#include "log/TitleLines.h"
+#include "platform/Profile.h"
+
+class QAction;
+class QButtonGroup;
+class QFrame;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QStatusBar;
+class QToolButton;
+
+namespace kest {
+
+class TExMemo;
+class TitleListModel;
+
+// The Windows face names of the settings file and the old forms have no
+// counterpart here: "ＭＳ ゴシック" and "FixedSys" become a Japanese
+// monospace face, "ＭＳ Ｐゴシック" a proportional one (IPAGothic / IPAPGothic
+// when installed). The names themselves stay as they are wherever they are
+// kept. Safe to call more than once.
+void InstallFontSubstitutions();
+
+// Runs a command handler; an exception escaping it ends in the error box of
+// the interaction seam with its message, never in a crash.
+void RunGuarded(QWidget* parent, const std::function<void()>& handler);
+
+// ListBox1: single selection that a Ctrl+click cannot clear, so there is
+// always one selected line once the list has lines.
+class TitleListView : public QListView {
+  Q_OBJECT
+ public:
+  using QListView::QListView;
+
+  // The last mouse press landed on the line that was selected already (a
+  // click that moves the selection is answered by the selection change).
+  bool PressedOnSelected() const { return pressedOnSelected_; }
+
+ protected:
+  QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                       const QEvent* event) const override;
+  void mousePressEvent(QMouseEvent* event) override;
+
+ private:
+  bool pressedOnSelected_ = false;
+};
+
+class TKestForm : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // `args`: the command-line arguments after the program's name. The first,
+  // when it names an existing file, is opened.
+  explicit TKestForm(const QStringList& args = {}, QWidget* parent = nullptr);
+  ~TKestForm() override;
+
+  // --- Window state ---------------------------------------------------------
+  std::unique_ptr<ProfileFile> IniFile;  // Kest.INI, from creation to close
+  int SortType = kContentFolded;
+  bool ShowNumber = true;
+  bool ShowSpeaker = true;
+  bool ShowDate = false;
+  QString OpenFolder;   // where the open dialog starts (ends with '/')
+  QString LogFileName;  // full path of the log shown; empty until one is opened
+
+  int LastShownLine = -1;  // line whose remark the pane shows; -1: none
+  bool LogLoaded = false;  // a log has been opened since start-up
+
+  // Search state (the text and speaker searches).
+  std::string SearchKey;
+  std::uint8_t SearchKind = 0;
+  bool IgnoreCase = false;
+  bool Searched = false;
+  bool SpeakerListStale = false;
+  std::uint8_t SpeakerDirection = 0;
+
+  // The text pane's colours as the settings file keeps them (colour codes).
+  std::int32_t TextColorCode;
+  std::int32_t BackColorCode;
+  // The face name as read from the settings file (Shift-JIS), written back
+  // unchanged unless the pane's font family has been changed since.
+  std::string FontNameSjis;
+
+  // Height of ListPanel, the one number of the pane layout.
+  int ListHeight = 152;
+
+  // --- Access for the other parts and for tests -----------------------------
+  TLogCtrl* Log() const { return log_.get(); }
+  TitleListModel* Model() const { return model_; }
+  // The selected line of the title list; -1 when none.
+  int SelectedLine() const;
+  // Selects a line without showing its remark (as setting the list's
+  // selection from code does); -1 clears the selection.
+  void SelectLine(int line);
+  // The per-line object of the selected line in content order (2); nullptr
+  // otherwise. Always the selected line's own object: a pointer kept across
+  // a fold would point into lines that have moved.
+  const TLogItem* CurrentItem() const;
+  // The number of the shown remark as status panel 0 records it; nothing
+  // when no remark has been shown.
+  std::optional<RemarkNo> PanelNumber() const;
+  QString RecentFile(int i) const;
+  // Applies colour codes to the text pane and keeps them for the settings.
+  void SetPaneColors(std::int32_t textCode, std::int32_t backCode);
+
+  // --- Operations ------------------------------------------------------------
+  // Loads a log. A name that is not an existing file is refused with
+  // "ファイルが見つかりません" and the shown log stays shown and readable:
+  // LogFileName changes only once the file has been found.
+  void LoadLog(const QString& fileName);
+  void ShowLog();
+  void BuildList();
+  // Fills the status bar and reads the remark's lines into the pane; false
+  // when its text could not be read whole (the message has been shown).
+  bool ShowRemark(IndexPos i);
+  void UpdateCommands();
+  void UpdateViewButtons();
+  void RebuildTitles();
+  void ToggleFold();
+  void SelectRemarkByNumber(RemarkNo number);
+  void ShowSelectedRemark();
+  void PushRecentFile(const QString& name);
+  void ShowRecentFiles();
+  void LoadBookmarkMenu();
+  void MaximizeText();
+  void MaximizeList();
+  void SplitEven();
+
+  // --- Command handlers --------------------------------------------------------
+ public slots:
+  void ListBox1Click();
+  void ListBox1DblClick();
+  void OpenWithDialog();
+  void NSortClick();
+  void RSortClick();
+  void RSort2Click();
+  void PrevClick();
+  void NextClick();
+  void ComClick();
+  void NumbViewClick();
+  void NameViewClick();
+  void DateViewClick();
+  void SearchNext();
+  void SearchPrev();
+  void PrgEndClick();
+  void SpeedButton5Click();
+  void Ver_MClick();
+  void Help_MClick();
+  void KeyHelp_MClick();
+  void Copy_MClick();
+  void All_MClick();
+  void Copy_PClick();
+  void All_PClick();
+  void EntClick(int entry);
+  void K6Click();
+  void K7Click();
+  void K8Click();
+  void Print1Click();
+  void StrFindClick();
+  void NameFindClick();
+  void BM_SetClick();
+  void BM_PClick();
+  void BMClnClick();
+  void K1Click();
+  void K3Click();
+  void Memo1DblClick();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;  // FormCloseQuery
+  void showEvent(QShowEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  void CreateControls();
+  void CreateMenus();
+  void ConnectHandlers();
+  void ReadSettings();   // FormCreate step 4 to 6
+  void WriteSettings();  // FormCloseQuery step 2
+  void ApplyListHeight();
+  // Hides and clears the pane, shows the remark of `line`, sets LastShownLine,
+  // brings the pane to its beginning and shows it again; the pane is shown
+  // again whatever happens.
+  void DisplayLine(int line);
+  // ShowRemark's reading of the file: true when the remark was read whole.
+  bool ReadIntoPane(IndexPos i);
+  void SortCommand(int target);
+  void MarkOrder();
+  void ResetStatusPanels();
+  void ReleaseLog();
+  void ShowPopup(const QPoint& globalPos);
+  // Connects a control's signal to a handler run through RunGuarded.
+  template <class Sender, class Signal>
+  void Wire(Sender* sender, Signal signal, void (TKestForm::*handler)());
+
+  std::unique_ptr<TLogCtrl> log_;
+  TitleListModel* model_ = nullptr;
+  int suppressClick_ = 0;  // > 0 while code moves the selection
+  bool boundsFixed_ = false;
+  QRect wantedBounds_;      // Left, Top, Width, Height of the settings (frame included)
+
+ public:
+  // --- Controls, named as the forms name them --------------------------------
+  QWidget* IconPanel = nullptr;
+  QFrame* Bevel1 = nullptr;
+  QWidget* ListPanel = nullptr;
+  TitleListView* ListBox1 = nullptr;
+  QFrame* BorderPanel = nullptr;
+  QWidget* MemoPanel = nullptr;
+  TExMemo* Memo1 = nullptr;
+  QFrame* BorderLine = nullptr;
+  QStatusBar* StatusBar1 = nullptr;
+  std::array<QLabel*, 4> Panels{};
+  QProgressBar* PBar1 = nullptr;
+
+  QToolButton *OPFile_B = nullptr, *Prev_B = nullptr, *Next_B = nullptr, *Com_B = nullptr,
+              *NSort_B = nullptr, *RSort_B2 = nullptr, *RSort_B = nullptr, *Numb_VB = nullptr,
+              *Name_VB = nullptr, *Date_VB = nullptr, *SpeedButton5 = nullptr;
+  QButtonGroup* SortGroup = nullptr;
+
+  QMenu *F1 = nullptr, *Edit_M = nullptr, *Find_M = nullptr, *BookM_M = nullptr,
+        *View_M = nullptr, *K2 = nullptr, *KA2 = nullptr, *PopupMenu1 = nullptr;
+  QAction *OPFile_M = nullptr, *Print1 = nullptr, *PrgEnd = nullptr, *FileBar = nullptr;
+  std::array<QAction*, 5> Ent{};
+  QAction *Copy_M = nullptr, *All_M = nullptr;
+  QAction *StrFind = nullptr, *NameFind = nullptr, *PrevS_M = nullptr, *NextS_M = nullptr;
+  QAction *BM_Set = nullptr, *BMCln = nullptr, *BkBar = nullptr;
+  QAction *NSort_M = nullptr, *RSort_M2 = nullptr, *RSort_M = nullptr, *Numb_VM = nullptr,
+          *Name_VM = nullptr, *Date_VM = nullptr, *Prev_M = nullptr, *Next_M = nullptr,
+          *Com_M = nullptr;
+  QAction *K3 = nullptr, *K1 = nullptr, *Help_M = nullptr, *KeyHelp_M = nullptr, *Ver_M = nullptr;
+  QAction *Prev_P = nullptr, *Next_P = nullptr, *Com_P = nullptr, *K7 = nullptr, *K6 = nullptr,
+          *K8 = nullptr, *Copy_P = nullptr, *All_P = nullptr, *BM_P = nullptr;
+};
+
+}  // namespace kest

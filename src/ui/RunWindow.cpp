@@ -1,0 +1,73 @@
+// The program entry's window side: the application object, Qt's own Japanese
+// texts, the face names of the old forms, the last net for exceptions, and
+// the main window.
+#include "ui/RunWindow.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+#include <cstdio>
+
+#include "ui/Interaction.h"
+#include "ui/Kest2.h"
+
+namespace kest {
+namespace {
+
+// Every command handler catches its own exceptions (RunGuarded); this is
+// the net under everything else that runs from the event loop. An exception
+// ends in the error box with its message, never in a crash.
+class KestApplication : public QApplication {
+ public:
+  using QApplication::QApplication;
+
+  bool notify(QObject* receiver, QEvent* event) override {
+    try {
+      return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+      Ui().Error(activeWindow(), QString::fromUtf8(e.what()));
+    } catch (...) {
+      Ui().Error(activeWindow(), QStringLiteral("予期しないエラーが発生しました"));
+    }
+    return false;
+  }
+};
+
+bool HasDisplay() {
+  const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+  if (!platform.isEmpty()) return true;  // offscreen, vnc, wayland, ...
+  return !qgetenv("DISPLAY").isEmpty() || !qgetenv("WAYLAND_DISPLAY").isEmpty();
+}
+
+}  // namespace
+
+int RunWindow(int argc, char** argv) {
+  if (!HasDisplay()) {
+    std::fputs(
+        "kest32: no display (DISPLAY is not set).\n"
+        "  Start it on a desktop, or headless with a virtual display:\n"
+        "    Xvfb :1 -screen 0 1024x768x24 &  DISPLAY=:1 kest32 LOGFILE\n"
+        "  or without any display: QT_QPA_PLATFORM=offscreen kest32 LOGFILE\n",
+        stderr);
+    return 2;
+  }
+  KestApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Kest32"));
+  QApplication::setApplicationDisplayName(QStringLiteral("Kest32"));
+  QApplication::setApplicationVersion(QStringLiteral("1.50"));
+
+  // Qt's standard dialogs in Japanese, when the translations are installed.
+  const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+  QTranslator qtbase;
+  QTranslator qt;
+  if (qtbase.load(QStringLiteral("qtbase_ja"), dir)) QApplication::installTranslator(&qtbase);
+  if (qt.load(QStringLiteral("qt_ja"), dir)) QApplication::installTranslator(&qt);
+
+  InstallFontSubstitutions();
+
+  TKestForm form(QApplication::arguments().mid(1));
+  form.show();
+  return QApplication::exec();
+}
+
+}  // namespace kest
