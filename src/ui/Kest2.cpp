@@ -523,17 +523,17 @@ void TKestForm::ConnectHandlers() {
   // thing.)
   connect(model_, &QAbstractItemModel::rowsInserted, this,
           [this](const QModelIndex&, int first, int last) {
-            if (LastShownLine >= first) LastShownLine += last - first + 1;
+            if (LastShownLine.v >= first) LastShownLine = LastShownLine + (last - first + 1);
           });
   connect(model_, &QAbstractItemModel::rowsRemoved, this,
           [this](const QModelIndex&, int first, int last) {
-            if (LastShownLine > last) {
-              LastShownLine -= last - first + 1;
-            } else if (LastShownLine >= first) {
-              LastShownLine = -1;
+            if (LastShownLine.v > last) {
+              LastShownLine = LastShownLine - (last - first + 1);
+            } else if (LastShownLine.v >= first) {
+              LastShownLine = ListLine(-1);
             }
           });
-  connect(model_, &QAbstractItemModel::modelReset, this, [this] { LastShownLine = -1; });
+  connect(model_, &QAbstractItemModel::modelReset, this, [this] { LastShownLine = ListLine(-1); });
 }
 
 // ---------------------------------------------------------------------------
@@ -669,19 +669,19 @@ void TKestForm::showEvent(QShowEvent* event) {
 // ---------------------------------------------------------------------------
 // State helpers
 
-int TKestForm::SelectedLine() const {
+ListLine TKestForm::SelectedLine() const {
   const QModelIndex i = ListBox1->selectionModel()->currentIndex();
-  return i.isValid() ? i.row() : -1;
+  return ListLine(i.isValid() ? i.row() : -1);
 }
 
-void TKestForm::SelectLine(int line) {
+void TKestForm::SelectLine(ListLine line) {
   ++suppressClick_;
   QItemSelectionModel* sel = ListBox1->selectionModel();
-  if (line < 0 || line >= model_->LineCount()) {
+  if (!model_->ValidLine(line)) {
     sel->clearSelection();
     sel->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
   } else {
-    const QModelIndex i = model_->index(line);
+    const QModelIndex i = model_->index(line.v);
     sel->setCurrentIndex(i, QItemSelectionModel::ClearAndSelect);
     ListBox1->scrollTo(i);
   }
@@ -689,8 +689,8 @@ void TKestForm::SelectLine(int line) {
 }
 
 const TLogItem* TKestForm::CurrentItem() const {
-  const int line = SelectedLine();
-  return line < 0 ? nullptr : model_->ItemOf(ListLine(line));
+  const ListLine line = SelectedLine();
+  return line.v < 0 ? nullptr : model_->ItemOf(line);
 }
 
 std::optional<RemarkNo> TKestForm::PanelNumber() const {
@@ -819,8 +819,8 @@ void TKestForm::ShowLog() {
       ResetStatusPanels();
     }
     const bool hasLines = model_->LineCount() > 0;
-    LastShownLine = read && hasLines ? 0 : -1;
-    SelectLine(hasLines ? 0 : -1);
+    LastShownLine = ListLine(read && hasLines ? 0 : -1);
+    SelectLine(ListLine(hasLines ? 0 : -1));
     Memo1->BringToBeginning();
   }
   if (hadFocus) Memo1->setFocus();
@@ -861,17 +861,17 @@ bool TKestForm::ReadIntoPane(IndexPos i) {
   }
 }
 
-void TKestForm::DisplayLine(int line) {
+void TKestForm::DisplayLine(ListLine line) {
   const bool hadFocus = Memo1->hasFocus();
   Memo1->hide();
   Memo1->Clear();
   {
     ShowAgain show(Memo1);
-    LastShownLine = -1;
-    if (model_->ValidLine(ListLine(line))) {
+    LastShownLine = ListLine(-1);
+    if (model_->ValidLine(line)) {
       // A remark whose text could not be read is not counted as shown, so a
       // click on its line, the same one included, reads it again.
-      if (ShowRemark(model_->PositionOf(ListLine(line)))) LastShownLine = line;
+      if (ShowRemark(model_->PositionOf(line))) LastShownLine = line;
     }
     Memo1->BringToBeginning();
   }
@@ -882,8 +882,8 @@ void TKestForm::DisplayLine(int line) {
 // Title list
 
 void TKestForm::ListBox1Click() {
-  const int line = SelectedLine();
-  if (line == LastShownLine || line < 0) {
+  const ListLine line = SelectedLine();
+  if (line == LastShownLine || line.v < 0) {
     UpdateCommands();
     return;
   }
@@ -912,10 +912,9 @@ void TKestForm::UpdateCommands() {
   MarkOrder();
 
   // With no line selected neither way leads anywhere.
-  const int line = SelectedLine();
-  const int count = model_->LineCount();
-  const bool prev = line > 0;
-  const bool next = line >= 0 && line < count - 1;
+  const ListLine line = SelectedLine();
+  const bool prev = line.v > 0;
+  const bool next = line.v >= 0 && line.v < model_->LineCount() - 1;
   for (QAction* a : {Prev_M, Prev_P}) a->setEnabled(prev);
   Prev_B->setEnabled(prev);
   for (QAction* a : {Next_M, Next_P}) a->setEnabled(next);
@@ -988,7 +987,7 @@ void TKestForm::RebuildTitles() {
   // view that every line has changed; the progress bar has nothing to count.
   PBar1->setValue(0);
   PBar1->show();
-  const int s = SelectedLine();
+  const ListLine s = SelectedLine();
   model_->SetColumns(ColumnSwitches{ShowNumber, ShowSpeaker, ShowDate});
   PBar1->setValue(0);
   PBar1->hide();
@@ -1007,10 +1006,10 @@ void TKestForm::ListBox1DblClick() {
 }
 
 void TKestForm::ToggleFold() {
-  const int line = SelectedLine();
-  if (model_->SortType() != kContentFolded || line < 0) return;
+  const ListLine line = SelectedLine();
+  if (model_->SortType() != kContentFolded || line.v < 0) return;
   ++suppressClick_;
-  const bool changed = model_->ToggleFold(ListLine(line));
+  const bool changed = model_->ToggleFold(line);
   --suppressClick_;
   if (!changed) return;  // the last remark: nothing at all happens
   SelectLine(line);
@@ -1022,14 +1021,14 @@ void TKestForm::SelectRemarkByNumber(RemarkNo number) {
   if (SortType == kRemarkOrder || SortType == kContentFull) {
     const ListLine line = model_->FindLine(number);
     if (line.v < 0) return;
-    SelectLine(line.v);
+    SelectLine(line);
     ShowSelectedRemark();
   } else if (SortType == kContentFolded && log_) {
     const ChainList chain = log_->CommentChain(number);
     for (std::size_t k = chain.size(); k-- > 0;) {
       const ListLine line = model_->FindLine(chain[k]);
       if (line.v < 0) continue;  // passed over
-      SelectLine(line.v);
+      SelectLine(line);
       if (k == 0) {
         ShowSelectedRemark();
         SpeakerDirection = 0;
@@ -1094,16 +1093,16 @@ void TKestForm::OpenWithDialog() {
 // Navigation and orders
 
 void TKestForm::PrevClick() {
-  const int line = SelectedLine();
-  if (line <= 0) return;
+  const ListLine line = SelectedLine();
+  if (line.v <= 0) return;
   SelectLine(line - 1);
   ListBox1Click();
   Memo1->setFocus();
 }
 
 void TKestForm::NextClick() {
-  const int line = SelectedLine();
-  if (line < 0 || line >= model_->LineCount() - 1) return;
+  const ListLine line = SelectedLine();
+  if (line.v < 0 || line.v >= model_->LineCount() - 1) return;
   SelectLine(line + 1);
   ListBox1Click();
   Memo1->setFocus();

@@ -81,7 +81,7 @@ class TKestForm : public QMainWindow {
   QString OpenFolder;   // where the open dialog starts (ends with '/')
   QString LogFileName;  // full path of the log shown; empty until one is opened
 
-  int LastShownLine = -1;  // line whose remark the pane shows; -1: none
+  ListLine LastShownLine{-1};  // line whose remark the pane shows; -1: none
   bool LogLoaded = false;  // a log has been opened since start-up
 
   // Search state (the text and speaker searches).
@@ -106,10 +106,10 @@ class TKestForm : public QMainWindow {
   TLogCtrl* Log() const { return log_.get(); }
   TitleListModel* Model() const { return model_; }
   // The selected line of the title list; -1 when none.
-  int SelectedLine() const;
+  ListLine SelectedLine() const;
   // Selects a line without showing its remark (as setting the list's
   // selection from code does); -1 clears the selection.
-  void SelectLine(int line);
+  void SelectLine(ListLine line);
   // The per-line object of the selected line in content order (2); nullptr
   // otherwise. Always the selected line's own object: a pointer kept across
   // a fold would point into lines that have moved.
@@ -198,7 +198,7 @@ class TKestForm : public QMainWindow {
   // Hides and clears the pane, shows the remark of `line`, sets LastShownLine,
   // brings the pane to its beginning and shows it again; the pane is shown
   // again whatever happens.
-  void DisplayLine(int line);
+  void DisplayLine(ListLine line);
   // ShowRemark's reading of the file: true when the remark was read whole.
   bool ReadIntoPane(IndexPos i);
   void SortCommand(int target);

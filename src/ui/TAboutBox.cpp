@@ -1,5 +1,7 @@
 #include "ui/TAboutBox.h"
 
+#include <algorithm>
+
 #include <QFrame>
 #include <QGuiApplication>
 #include <QIcon>
@@ -18,7 +20,9 @@ QLabel* FixedLabel(QWidget* parent, const char* name, const QString& text, const
   l->setTextFormat(Qt::PlainText);
   l->setFont(font);
   l->adjustSize();
-  l->move(at);
+  // The faces of the design are substituted here and may run wider: keep the
+  // label inside its panel.
+  l->move(std::min(at.x(), parent->width() - l->width() - 4), at.y());
   return l;
 }
 

@@ -284,8 +284,8 @@ class Kest2Test : public QObject {
     WriteIni("[Option]\r\nSortType=0\r\n");
     auto f = MakeForm({Path(a)});
     QCOMPARE(f->Model()->LineCount(), 3);
-    QCOMPARE(f->SelectedLine(), 0);
-    QCOMPARE(f->LastShownLine, 0);
+    QCOMPARE(f->SelectedLine().v, 0);
+    QCOMPARE(f->LastShownLine.v, 0);
     QCOMPARE(Panel(*f, 0), QStringLiteral("3"));
     QCOMPARE(Panel(*f, 1), QStringLiteral("ID: ABC01234"));
     QCOMPARE(Panel(*f, 2), QStringLiteral("発言者: poster          "));
@@ -323,7 +323,7 @@ class Kest2Test : public QObject {
     Click(*f, 2);
     QCOMPARE(states(), QStringLiteral("111000"));
     f->PrevClick();
-    QCOMPARE(f->SelectedLine(), 1);
+    QCOMPARE(f->SelectedLine().v, 1);
     QCOMPARE(Panel(*f, 0), QStringLiteral("2"));
     QVERIFY(f->Memo1->hasFocus());
 
@@ -365,7 +365,7 @@ class Kest2Test : public QObject {
     QVERIFY(Line(*f, 1).startsWith(QStringLiteral(" ┠ +2 ")));
     QVERIFY(Line(*f, 2).startsWith(QStringLiteral(" ┗  3 ")));
     QVERIFY(Line(*f, 3).startsWith(QStringLiteral("  9 ")));
-    QCOMPARE(f->SelectedLine(), 0);
+    QCOMPARE(f->SelectedLine().v, 0);
     QVERIFY(f->Com_B->isEnabled());  // the next remark is a direct reply
 
     DoubleClick(*f, 1);
@@ -384,7 +384,7 @@ class Kest2Test : public QObject {
     DoubleClick(*f, 0);
     QCOMPARE(f->Model()->LineCount(), 2);
     QVERIFY(Line(*f, 0).startsWith(QStringLiteral(" +1 ")));
-    QCOMPARE(f->SelectedLine(), 0);
+    QCOMPARE(f->SelectedLine().v, 0);
 
     // The last remark in content order: nothing at all, not even a refresh.
     Click(*f, 1);
@@ -417,8 +417,8 @@ class Kest2Test : public QObject {
     QVERIFY(f->ShowDate && f->Date_VB->isChecked() && f->Date_VM->isChecked());
     QCOMPARE(f->Model()->LineCount(), lines);
     QVERIFY(Line(*f, 0).startsWith(QStringLiteral(" -1 96/03/01 ABC01234")));
-    QCOMPARE(f->SelectedLine(), 1);
-    QCOMPARE(f->LastShownLine, 1);
+    QCOMPARE(f->SelectedLine().v, 1);
+    QCOMPARE(f->LastShownLine.v, 1);
     QCOMPARE(Panel(*f, 0), QStringLiteral("2"));
     QVERIFY(Pane(*f).find("body 2") != std::string::npos);
     QVERIFY(f->Memo1->isVisible());
@@ -435,13 +435,13 @@ class Kest2Test : public QObject {
     QCOMPARE(f->Model()->LineCount(), 3);  // 1, 7, 8
     f->SelectRemarkByNumber(RemarkNo(6));  // 6 -> 4 -> 2 -> 1
     QCOMPARE(Panel(*f, 0), QStringLiteral("6"));
-    const int line = f->SelectedLine();
-    QCOMPARE(f->Model()->ItemOf(ListLine(line))->Number, RemarkNo(6));
+    const ListLine line = f->SelectedLine();
+    QCOMPARE(f->Model()->ItemOf(line)->Number, RemarkNo(6));
     QCOMPARE(f->LastShownLine, line);
     QVERIFY(f->Model()->ItemOf(ListLine(0))->Expanded);  // 1
     QVERIFY(f->Model()->ItemOf(ListLine(1))->Expanded);  // 2
     QVERIFY(f->Model()->ItemOf(ListLine(2))->Expanded);  // 4
-    QCOMPARE(line, 3);
+    QCOMPARE(line.v, 3);
     QVERIFY(Pane(*f).find("body 6") != std::string::npos);
 
     const int lines = f->Model()->LineCount();
@@ -455,14 +455,14 @@ class Kest2Test : public QObject {
     f->NSortClick();
     QCOMPARE(f->SortType, 0);
     QCOMPARE(Panel(*f, 0), QStringLiteral("6"));
-    QCOMPARE(f->SelectedLine(), 5);
+    QCOMPARE(f->SelectedLine().v, 5);
     QCOMPARE(ui_->beeps, beeps + 1);
     f->NSortClick();  // already active: nothing, no beep
     QCOMPARE(ui_->beeps, beeps + 1);
     f->SelectRemarkByNumber(RemarkNo(99));
-    QCOMPARE(f->SelectedLine(), 5);
+    QCOMPARE(f->SelectedLine().v, 5);
     f->SelectRemarkByNumber(RemarkNo(2));
-    QCOMPARE(f->SelectedLine(), 1);
+    QCOMPARE(f->SelectedLine().v, 1);
     QCOMPARE(Panel(*f, 0), QStringLiteral("2"));
   }
 
@@ -475,18 +475,18 @@ class Kest2Test : public QObject {
     QCOMPARE(f->Model()->LineCount(), 2);  // 1+, 7+
     Click(*f, 1);
     QCOMPARE(Panel(*f, 0), QStringLiteral("7"));
-    f->SelectLine(0);  // the selection moves without showing anything
+    f->SelectLine(ListLine(0));  // the selection moves without showing anything
     f->ToggleFold();   // inserts 2 and 3 above the shown line
-    QCOMPARE(f->LastShownLine, 3);
+    QCOMPARE(f->LastShownLine.v, 3);
     Click(*f, 1);  // line 1 is now remark 2
     QCOMPARE(Panel(*f, 0), QStringLiteral("2"));
-    QCOMPARE(f->LastShownLine, 1);
+    QCOMPARE(f->LastShownLine.v, 1);
 
     // Folding the thread removes the shown line: a click on line 1, now
     // remark 7 again, shows it.
-    f->SelectLine(0);
+    f->SelectLine(ListLine(0));
     f->ToggleFold();
-    QCOMPARE(f->LastShownLine, -1);
+    QCOMPARE(f->LastShownLine.v, -1);
     Click(*f, 1);
     QCOMPARE(Panel(*f, 0), QStringLiteral("7"));
     QVERIFY(Pane(*f).find("body 7") != std::string::npos);
@@ -525,7 +525,7 @@ class Kest2Test : public QObject {
     QVERIFY(f->Memo1->isVisible());
     QCOMPARE(Pane(*f), std::string());
     QCOMPARE(Panel(*f, 0), QStringLiteral("2"));
-    QCOMPARE(f->LastShownLine, -1);
+    QCOMPARE(f->LastShownLine.v, -1);
     QVERIFY(f->Next_B->isEnabled());
     Click(*f, 1);
     QCOMPARE(ui_->errors.size(), 2);
@@ -552,7 +552,7 @@ class Kest2Test : public QObject {
     QCOMPARE(f->Model()->LineCount(), 0);
     QCOMPARE(Pane(*f), std::string());
     QVERIFY(f->Memo1->isVisible());
-    QCOMPARE(f->SelectedLine(), -1);
+    QCOMPARE(f->SelectedLine().v, -1);
     QVERIFY(!Enabled(*f, "Next_B") && !Enabled(*f, "Prev_B") && !Enabled(*f, "Com_B"));
     f->RSort2Click();
     f->DateViewClick();
