@@ -52,8 +52,9 @@ int RunWindow(int argc, char** argv) {
     return 2;
   }
   KestApplication app(argc, argv);
+  // The application title. No display name: the platform would append it to
+  // every caption ("Kest32-title — Kest32").
   QApplication::setApplicationName(QStringLiteral("Kest32"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Kest32"));
   QApplication::setApplicationVersion(QStringLiteral("1.50"));
 
   // Qt's standard dialogs in Japanese, when the translations are installed.
