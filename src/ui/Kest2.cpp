@@ -958,29 +958,17 @@ void TKestForm::UpdateViewButtons() {
   NextS_M->setEnabled(Searched);
 }
 
-void TKestForm::NumbViewClick() {
+void TKestForm::ToggleColumn(bool& flag, QToolButton* button) {
   WaitCursor wait;
-  ShowNumber = !ShowNumber;
-  Numb_VB->setChecked(ShowNumber);
+  flag = !flag;
+  button->setChecked(flag);
   RebuildTitles();
   UpdateViewButtons();
 }
 
-void TKestForm::NameViewClick() {
-  WaitCursor wait;
-  ShowSpeaker = !ShowSpeaker;
-  Name_VB->setChecked(ShowSpeaker);
-  RebuildTitles();
-  UpdateViewButtons();
-}
-
-void TKestForm::DateViewClick() {
-  WaitCursor wait;
-  ShowDate = !ShowDate;
-  Date_VB->setChecked(ShowDate);
-  RebuildTitles();
-  UpdateViewButtons();
-}
+void TKestForm::NumbViewClick() { ToggleColumn(ShowNumber, Numb_VB); }
+void TKestForm::NameViewClick() { ToggleColumn(ShowSpeaker, Name_VB); }
+void TKestForm::DateViewClick() { ToggleColumn(ShowDate, Date_VB); }
 
 void TKestForm::RebuildTitles() {
   // The lines are built when they are drawn, so rewriting them is telling the

@@ -202,6 +202,8 @@ class TKestForm : public QMainWindow {
   // ShowRemark's reading of the file: true when the remark was read whole.
   bool ReadIntoPane(IndexPos i);
   void SortCommand(int target);
+  // A view toggle: inverts its column switch and rewrites every line.
+  void ToggleColumn(bool& flag, QToolButton* button);
   void MarkOrder();
   void ResetStatusPanels();
   void ReleaseLog();
