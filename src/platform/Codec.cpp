@@ -93,6 +93,19 @@ bool IsAscii(std::string_view s) {
   return true;
 }
 
+bool IsValidUtf8(std::string_view s) {
+  for (std::size_t i = 0; i < s.size();) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+    if (n == 0 || (n > 1 && c < 0xC2) || i + n > s.size()) return false;
+    for (std::size_t k = 1; k < n; ++k) {
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    }
+    i += n;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string SjisToUtf8(std::string_view sjis) {
@@ -114,6 +127,12 @@ std::string LocaleToSjis(std::string_view text, bool* ok) {
   const char* codeset = nl_langinfo(CODESET);
   std::string cs = codeset ? codeset : "";
   if (cs.empty() || cs == "ANSI_X3.4-1968" || cs == "ASCII" || cs == "UTF-8" || cs == "utf8") {
+    // Bytes that are no UTF-8 at all came from a Shift-JIS terminal or
+    // script: they are the key as it stands.
+    if (!IsValidUtf8(text)) {
+      if (ok) *ok = true;
+      return std::string(text);
+    }
     return Utf8ToSjis(text, ok);
   }
   if (cs == "SHIFT_JIS" || cs == "SJIS" || cs == "CP932" || cs == "WINDOWS-31J") {

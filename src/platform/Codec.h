@@ -23,7 +23,8 @@ std::string SjisToUtf8(std::string_view sjis);
 std::string Utf8ToSjis(std::string_view utf8, bool* ok = nullptr);
 
 // Text in the locale's character set (as arguments and the terminal give it)
-// to CP932. A plain ASCII ("C") locale is taken as UTF-8.
+// to CP932. A plain ASCII ("C") locale is taken as UTF-8; in a UTF-8 locale,
+// bytes that are not UTF-8 at all are taken as Shift-JIS already.
 std::string LocaleToSjis(std::string_view text, bool* ok = nullptr);
 
 // A fixed Japanese text of the program, as Shift-JIS bytes, converted once.

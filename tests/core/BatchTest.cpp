@@ -93,6 +93,8 @@ TEST_F(BatchTest, ShowIndexGrep) {
   EXPECT_EQ(Run("--grep Hello " + log_).out, "10\n12\n");
   EXPECT_EQ(Run("--grep hello --ignore-case --sort=content1 " + log_).out, "10\n12\n13\n");
   EXPECT_EQ(Run("--grep 春 " + log_).out, "11\n");
+  // A key given as Shift-JIS bytes (no UTF-8) is searched as it stands.
+  EXPECT_EQ(Run("--grep '" + KEST_SJIS("春") + "' " + log_).out, "11\n");
 }
 
 TEST_F(BatchTest, ErrorsAndUsage) {
