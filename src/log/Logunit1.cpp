@@ -1,5 +1,6 @@
 #include "log/Logunit1.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -171,7 +172,10 @@ std::string TruncatedMessage(const std::filesystem::path& path) {
 
 RemarkText LoadRemarkText(const std::filesystem::path& path, const TLogCtrl& index, IndexPos i) {
   const TLogData& rec = index.GetItem(i);
-  LineReader reader(path, 64 * 1024);
+  // Read no more than the remark (and the two bytes of a line end): a block
+  // of its size, up to 64 KiB at a time.
+  const std::int64_t span = std::max<std::int64_t>(rec.EndPos - rec.StartPos, 0);
+  LineReader reader(path, static_cast<std::size_t>(std::clamp<std::int64_t>(span + 2, 64, 64 * 1024)));
   reader.Seek(rec.StartPos);
   RemarkText result;
   result.lines = ReadRemarkText(reader, rec);
