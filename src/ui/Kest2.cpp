@@ -541,10 +541,11 @@ void TKestForm::ConnectHandlers() {
 
 void TKestForm::ReadSettings() {
   const ProfileFile& ini = *IniFile;
-  SortType = ini.ReadInteger(kIniOption, "SortType", kContentFolded);
-  ShowNumber = ini.ReadBool(kIniOption, "Numb", true);
-  ShowSpeaker = ini.ReadBool(kIniOption, "Name", true);
-  ShowDate = ini.ReadBool(kIniOption, "Date", false);
+  const ViewOptions view = ReadViewOptions(ini);  // SortType, Numb, Name, Date
+  SortType = view.SortType;
+  ShowNumber = view.Columns.ShowNumber;
+  ShowSpeaker = view.Columns.ShowSpeaker;
+  ShowDate = view.Columns.ShowDate;
   OpenFolder = FromSjis(ini.ReadString(kIniOption, "OpenFolder", ""));
   model_->SetColumns(ColumnSwitches{ShowNumber, ShowSpeaker, ShowDate});
 
