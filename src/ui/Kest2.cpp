@@ -551,15 +551,8 @@ void TKestForm::ReadSettings() {
 
   // At most 255 bytes of the face name are used, cut on a character boundary.
   FontNameSjis = ini.ReadString(kIniFont, "FontName", "FixedSys");
-  if (FontNameSjis.size() > 255) {
-    std::size_t cut = 0;
-    while (cut < FontNameSjis.size()) {
-      const std::size_t step = IsSjisLead(static_cast<unsigned char>(FontNameSjis[cut])) ? 2 : 1;
-      if (cut + step > 255) break;
-      cut += step;
-    }
-    FontNameSjis.resize(cut);
-  }
+  // (The character that holds byte 256 starts where the cut goes.)
+  if (FontNameSjis.size() > 255) FontNameSjis.resize(SjisStepBack(FontNameSjis, 256));
   const std::int32_t size = ini.ReadInteger(kIniFont, "FontSize", kDefaultFontSize);
   const std::int32_t textColor = ini.ReadInteger(kIniFont, "Color", kClWindowText);
   const std::int32_t backColor = ini.ReadInteger(kIniOption, "Color", kClWindow);
