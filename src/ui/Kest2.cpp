@@ -729,13 +729,13 @@ void TKestForm::contextMenuEvent(QContextMenuEvent* event) {
 // ---------------------------------------------------------------------------
 // Loading a log
 
-void TKestForm::LoadLog(const QString& fileName) {
+bool TKestForm::LoadLog(const QString& fileName) {
   const std::filesystem::path path = FsPath(fileName);
   std::error_code ec;
   // Only a plain file is a log: a folder, a device or a pipe is "not found".
   if (fileName.isEmpty() || !std::filesystem::is_regular_file(path, ec)) {
     Ui().Info(this, QStringLiteral("ファイルが見つかりません"));
-    return;
+    return false;
   }
   {
     // A file that exists but cannot be read is refused the same way, before
@@ -744,7 +744,7 @@ void TKestForm::LoadLog(const QString& fileName) {
       LineReader probe(path, 16);
     } catch (const LogFileError& e) {
       Ui().Error(this, QString::fromUtf8(e.what()));
-      return;
+      return false;
     }
   }
   {
@@ -777,6 +777,7 @@ void TKestForm::LoadLog(const QString& fileName) {
     UpdateViewButtons();
   }
   Ui().Beep();
+  return true;
 }
 
 void TKestForm::ShowLog() {

@@ -124,8 +124,9 @@ class TKestForm : public QMainWindow {
   // --- Operations ------------------------------------------------------------
   // Loads a log. A name that is not an existing file is refused with
   // "ファイルが見つかりません" and the shown log stays shown and readable:
-  // LogFileName changes only once the file has been found.
-  void LoadLog(const QString& fileName);
+  // LogFileName changes only once the file has been found. True when the log
+  // was opened (a scan that fails half-way throws after emptying the window).
+  bool LoadLog(const QString& fileName);
   void ShowLog();
   void BuildList();
   // Fills the status bar and reads the remark's lines into the pane; false
