@@ -6,7 +6,7 @@ BUILD_BENCH ?= build-bench
 CMAKE_GEN  := -G Ninja
 JOBS       ?= $(shell nproc)
 
-.PHONY: deps build run test test-sanitize fuzz-smoke bench clean
+.PHONY: deps build run test test-sanitize fuzz-smoke bench package screenshot clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -38,6 +38,27 @@ bench: deps
 	@cmake -S . -B $(BUILD_BENCH) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DKEST_BUILD_BENCH=ON >/dev/null
 	@cmake --build $(BUILD_BENCH) -j $(JOBS)
 	@$(BUILD_BENCH)/bench/kest_bench
+
+# The Debian package kest32_VERSION_ARCH.deb, into this folder:
+#   sudo apt install ./kest32_*.deb
+package: build
+	@cd $(BUILD) && cpack -G DEB
+	@cp $(BUILD)/kest32_*.deb .
+	@ls -1 kest32_*.deb
+
+# docs/screenshot.png: the window on the sample log, under Xvfb on display :21.
+SCREENSHOT_TOOLS := xvfb xdotool imagemagick
+screenshot: build
+	@missing=""; for p in $(SCREENSHOT_TOOLS); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  sudo=""; [ "$$(id -u)" -eq 0 ] || sudo=sudo; \
+	  echo "screenshot: installing$$missing"; \
+	  $$sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq; \
+	  $$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+	@bash scripts/screenshot.sh $(BUILD)/kest32 samples/sample.log docs/screenshot.png
 
 clean:
 	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_FUZZ) $(BUILD_BENCH)
