@@ -18,10 +18,12 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${KEST_PROJECT_URL})
 # the SVG plugins that draw the icons, and a Japanese font for the list and
 # the text (the program looks for IPA, Noto CJK, VL and Takao Gothic).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libqt6svg6, fonts-ipafont-gothic | fonts-noto-cjk | fonts-vlgothic | fonts-takao-gothic")
-# Qt's standard dialogs (open, font, print) in Japanese.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+if(KEST_BUILD_UI)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS
+      "libqt6svg6, fonts-ipafont-gothic | fonts-noto-cjk | fonts-vlgothic | fonts-takao-gothic")
+  # Qt's standard dialogs (open, font, print) in Japanese.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+endif()
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "bash-completion")
 
 # The control file's description: a synopsis line, then the long text, each

@@ -56,6 +56,9 @@ int RunWindow(int argc, char** argv) {
   // every caption ("Kest32-title — Kest32").
   QApplication::setApplicationName(QStringLiteral("Kest32"));
   QApplication::setApplicationVersion(QStringLiteral("1.50"));
+  // The installed menu entry kest32.desktop: the desktop matches the window
+  // to it (its icon, its name) by this, on Wayland too.
+  QGuiApplication::setDesktopFileName(QStringLiteral("kest32"));
 
   // Qt's standard dialogs in Japanese, when the translations are installed.
   const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);

@@ -12,6 +12,7 @@ check=${1:?usage: check-desktop.sh CHECK SOURCE_DIR BUILD_DIR}
 src=$(cd "${2:?}" && pwd)
 build=$(cd "${3:?}" && pwd)
 appstream_id=io.github.kest32.Kest32
+with_ui=${KEST_WITH_UI:-1}  # 0: a build without the window, so without its desktop files
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -130,15 +131,18 @@ install)
     fail "cmake --install: $out"; finish
   fi
   usr=$dest/usr
-  for f in bin/kest32 \
-           share/applications/kest32.desktop \
-           share/metainfo/$appstream_id.metainfo.xml \
-           share/icons/hicolor/scalable/apps/kest32.svg \
-           share/man/man1/kest32.1.gz \
-           share/man/ja/man1/kest32.1.gz \
-           share/bash-completion/completions/kest32 \
-           share/doc/kest32/README.md \
-           share/doc/kest32/examples/sample.log; do
+  files=(bin/kest32
+         share/man/man1/kest32.1.gz
+         share/man/ja/man1/kest32.1.gz
+         share/bash-completion/completions/kest32
+         share/doc/kest32/README.md
+         share/doc/kest32/examples/sample.log)
+  if [ "$with_ui" = 1 ]; then
+    files+=(share/applications/kest32.desktop
+            share/metainfo/$appstream_id.metainfo.xml
+            share/icons/hicolor/scalable/apps/kest32.svg)
+  fi
+  for f in "${files[@]}"; do
     if [ -f "$usr/$f" ]; then ok "/usr/$f"; else fail "/usr/$f is not installed"; fi
   done
   [ -x "$usr/bin/kest32" ] || fail "/usr/bin/kest32 is not executable"
@@ -183,13 +187,15 @@ install)
   [ "$full" = "$expected" ] && ok "installed kest32 reads \$XDG_CONFIG_HOME/kest32/Kest.INI" ||
     fail "installed kest32 does not read \$XDG_CONFIG_HOME/kest32/Kest.INI"
   [ -e "$usr/bin/Kest.INI" ] && fail "the installed program left a Kest.INI among the programs"
-  # The window side starts from the installed path, finds its Qt plugins and
-  # keeps running until it is stopped (it is not closed, so writes nothing).
-  QT_QPA_PLATFORM=offscreen timeout 3 env -u KEST_INI HOME="$home" "$usr/bin/kest32" "$sample" \
-    >/dev/null 2>"$tmp/window.err"
-  rc=$?
-  [ "$rc" -eq 124 ] && ok "installed window starts and runs" ||
-    fail "installed window ended with $rc: $(cat "$tmp/window.err")"
+  if [ "$with_ui" = 1 ]; then
+    # The window side starts from the installed path, finds its Qt plugins and
+    # keeps running until it is stopped (it is not closed, so writes nothing).
+    QT_QPA_PLATFORM=offscreen timeout 3 env -u KEST_INI HOME="$home" "$usr/bin/kest32" "$sample" \
+      >/dev/null 2>"$tmp/window.err"
+    rc=$?
+    [ "$rc" -eq 124 ] && ok "installed window starts and runs" ||
+      fail "installed window ended with $rc: $(cat "$tmp/window.err")"
+  fi
   finish ;;
 
 package)
@@ -221,16 +227,21 @@ package)
     grep -qxF "$owner" <<<"$names" && ok "Depends: $owner ($lib)" ||
       fail "Depends lacks $owner, which has $lib: $depends"
   done
-  for d in libqt6svg6 fonts-ipafont-gothic; do
-    grep -qxF "$d" <<<"$names" && ok "Depends: $d" || fail "Depends lacks $d: $depends"
-  done
+  if [ "$with_ui" = 1 ]; then
+    for d in libqt6svg6 fonts-ipafont-gothic; do
+      grep -qxF "$d" <<<"$names" && ok "Depends: $d" || fail "Depends lacks $d: $depends"
+    done
+  fi
   [ "$(dpkg-deb -f "$deb" Package)" = kest32 ] || fail "package name is not kest32"
   dpkg-deb -f "$deb" Description | grep -q 'パソコン通信' || fail "no Japanese description"
   dpkg-deb -f "$deb" Description | grep -q 'Shift-JIS text file' || fail "no English description"
   contents=$(dpkg-deb -c "$deb")
-  for f in ./usr/bin/kest32 ./usr/share/applications/kest32.desktop ./usr/share/man/man1/kest32.1.gz \
-           ./usr/share/metainfo/$appstream_id.metainfo.xml ./usr/share/icons/hicolor/scalable/apps/kest32.svg \
-           ./usr/share/bash-completion/completions/kest32; do
+  files=(./usr/bin/kest32 ./usr/share/man/man1/kest32.1.gz ./usr/share/bash-completion/completions/kest32)
+  if [ "$with_ui" = 1 ]; then
+    files+=(./usr/share/applications/kest32.desktop ./usr/share/metainfo/$appstream_id.metainfo.xml
+            ./usr/share/icons/hicolor/scalable/apps/kest32.svg)
+  fi
+  for f in "${files[@]}"; do
     grep -q " $f\$" <<<"$contents" && ok "$f" || fail "$f is not in the package"
   done
   grep -q ' root/root ' <<<"$contents" || fail "files are not owned by root in the package"
