@@ -26,22 +26,21 @@ if(KEST_BUILD_UI)
 endif()
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "bash-completion")
 
-# The control file's description: a synopsis line, then the long text, each
-# of its lines indented by one space and an empty line written " .".
+# The long description, below the summary line; CPack indents its lines for
+# the control file and writes the empty line between the paragraphs as " .".
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-"${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
- Kest32 reads the log files that members of Japanese PC-communication
- services (bulletin boards and forums) captured while connected: one
- Shift-JIS text file of many remarks. It scans a log once and shows the
- title list, in remark order or threaded with box-drawing characters, above
- the text of the selected remark; it searches text and posters, keeps
- bookmarks, prints, and remembers its settings in Kest.INI. A batch mode
- (kest32 --list, --show, --grep) reads logs from the shell.
- .
- パソコン通信の会議室で取り込んだログ（Shift-JIS のテキスト）を読むための
- ビューアです。発言のタイトル一覧を発言順、または罫線でスレッドを描いた
- 内容順で表示し、選んだ発言の本文をその下に表示します。本文と発言者の検索、
- しおり、印刷ができ、設定は Kest.INI に保存します。コマンドラインからも
- 一覧の表示や検索ができます（kest32 --list、--show、--grep）。")
+"Kest32 reads the log files that members of Japanese PC-communication
+services (bulletin boards and forums) captured while connected: one
+Shift-JIS text file of many remarks. It scans a log once and shows the
+title list, in remark order or threaded with box-drawing characters, above
+the text of the selected remark; it searches text and posters, keeps
+bookmarks, prints, and remembers its settings in Kest.INI. A batch mode
+(kest32 --list, --show, --grep) reads logs from the shell.
+
+パソコン通信の会議室で取り込んだログ（Shift-JIS のテキスト）を読むための
+ビューアです。発言のタイトル一覧を発言順、または罫線でスレッドを描いた
+内容順で表示し、選んだ発言の本文をその下に表示します。本文と発言者の検索、
+しおり、印刷ができ、設定は Kest.INI に保存します。コマンドラインからも
+一覧の表示や検索ができます（kest32 --list、--show、--grep）。")
 
 include(CPack)

@@ -233,8 +233,18 @@ package)
     done
   fi
   [ "$(dpkg-deb -f "$deb" Package)" = kest32 ] || fail "package name is not kest32"
-  dpkg-deb -f "$deb" Description | grep -q 'パソコン通信' || fail "no Japanese description"
-  dpkg-deb -f "$deb" Description | grep -q 'Shift-JIS text file' || fail "no English description"
+  description=$(dpkg-deb -f "$deb" Description)
+  grep -q 'パソコン通信' <<<"$description" || fail "no Japanese description"
+  grep -q 'Shift-JIS text file' <<<"$description" || fail "no English description"
+  # A summary line, then the long text: every line one space in, " ." between
+  # paragraphs, the summary not repeated.
+  summary=$(head -n 1 <<<"$description")
+  [ -n "$summary" ] && ! grep -qF -- "$summary" <<<"$(tail -n +2 <<<"$description")" ||
+    fail "the summary is missing or repeated in the long description"
+  grep -qx ' \.' <<<"$description" || fail "the description has no paragraph break ' .'"
+  if tail -n +2 <<<"$description" | grep -qv '^ [^ ]'; then
+    fail "long description lines not indented by exactly one space: $description"
+  fi
   contents=$(dpkg-deb -c "$deb")
   files=(./usr/bin/kest32 ./usr/share/man/man1/kest32.1.gz ./usr/share/bash-completion/completions/kest32)
   if [ "$with_ui" = 1 ]; then
