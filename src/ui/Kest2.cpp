@@ -6,13 +6,18 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QMimeData>
 #include <QProgressBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QTimer>
@@ -21,9 +26,12 @@
 
 #include "app/Settings.h"
 #include "platform/Codec.h"
+#include "platform/HelpViewer.h"
+#include "platform/Paths.h"
 #include "platform/QtColors.h"
 #include "search/ExMemo.h"
 #include "ui/Interaction.h"
+#include "ui/KeyTable.h"
 #include "ui/TAboutBox.h"
 #include "ui/TitleListModel.h"
 
@@ -102,6 +110,14 @@ const char* const kIniFONT = "FONT";
 const char* const kIniFileName = "FileName";
 
 constexpr int kDefaultFontSize = 14;
+// Recent entries longer than this many columns are shortened in the middle.
+constexpr int kRecentCaptionColumns = 64;
+
+static_assert(kKeyPlus == Qt::Key_Plus && kKeyMinus == Qt::Key_Minus && kKeyF4 == Qt::Key_F4 &&
+              kKeyF5 == Qt::Key_F5 && 'C' == Qt::Key_C && '5' == Qt::Key_5);
+
+QString PathFromIni(const std::string& stored) { return QString::fromStdString(PathFromProfile(stored)); }
+std::string PathToIni(const QString& path) { return PathToProfile(path.toStdString()); }
 
 }  // namespace
 
@@ -144,6 +160,19 @@ QItemSelectionModel::SelectionFlags TitleListView::selectionCommand(const QModel
   return QItemSelectionModel::ClearAndSelect;
 }
 
+void TitleListView::keyboardSearch(const QString& search) {
+  if (skipSearch_) {
+    skipSearch_ = false;
+    return;
+  }
+  QListView::keyboardSearch(search);
+}
+
+void TitleListView::keyPressEvent(QKeyEvent* event) {
+  QListView::keyPressEvent(event);
+  skipSearch_ = false;
+}
+
 void TitleListView::mousePressEvent(QMouseEvent* event) {
   const QModelIndex at = indexAt(event->position().toPoint());
   pressedOnSelected_ = at.isValid() && at == currentIndex();
@@ -160,28 +189,33 @@ TKestForm::TKestForm(const QStringList& args, QWidget* parent)
   setObjectName(QStringLiteral("KestForm"));
   setWindowTitle(QStringLiteral("Kest32"));
   setWindowIcon(QIcon(QStringLiteral(":/icons/kest32.svg")));
-  setAccessibleName(QStringLiteral("Kest32"));
+  setAccessibleName(windowTitle());  // follows the caption (changeEvent)
+  setAcceptDrops(true);
+  clock_.start();
 
   model_ = new TitleListModel(this);
   CreateControls();
   CreateMenus();
 
   SearchKey.clear();
+  HelpFile = FindHelpFile(QString::fromStdString(ProgramDir().string()));
   IniFile = std::make_unique<ProfileFile>(LocateIni(ProgramDir()));
   ReadSettings();
   ShowRecentFiles();
   LoadBookmarkMenu();
   ConnectHandlers();
 
-  // The command line: the first argument, when it names an existing file, is
-  // opened; any other argument is ignored. The full path goes to the recent
-  // files, so the entry still works when started from another folder.
+  // The command line: the first argument is opened; any other argument is
+  // ignored. The full path goes to the recent files, so the entry still works
+  // when started from another folder. A name that does not open leaves the
+  // window empty, as a start without a name would (the user can still open
+  // another log), and says why once the window is up, not before it appears.
   if (!args.isEmpty()) {
-    const QFileInfo first(args.first());
-    if (first.isFile()) {
-      const QString full = first.absoluteFilePath();
-      PushRecentFile(full);
-      RunGuarded(this, [&] { LoadLog(full); });
+    const QString first = args.first();
+    if (QFileInfo(first).isFile()) {
+      RunGuarded(this, [&] { OpenLog(first); });
+    } else {
+      QTimer::singleShot(0, this, [this, first] { RunGuarded(this, [&] { OpenLog(first); }); });
     }
   }
 }
@@ -217,8 +251,7 @@ void TKestForm::CreateControls() {
     b->setIconSize(QSize(21, 21));
     b->setCheckable(checkable);
     b->setFocusPolicy(Qt::NoFocus);  // speed buttons never take the keyboard
-    b->setToolTip(hint);
-    b->setStatusTip(hint);
+    b->setToolTip(hint);  // a tooltip only: the status panels keep the remark
     b->setAccessibleName(hint);
     return b;
   };
@@ -286,6 +319,7 @@ void TKestForm::CreateControls() {
   BorderPanel->setAccessibleName(QStringLiteral("分割バー"));
   BorderPanel->setFixedHeight(3);
   BorderPanel->setCursor(Qt::SplitVCursor);
+  BorderPanel->installEventFilter(this);
 
   auto* memoPanel = new FillPanel(central, 249);
   MemoPanel = memoPanel;
@@ -310,12 +344,22 @@ void TKestForm::CreateControls() {
     BorderLine->setPalette(pal);
   }
   BorderLine->setFixedHeight(5);
+  BorderLine->setAttribute(Qt::WA_TransparentForMouseEvents);
   BorderLine->hide();
 
   column->addWidget(IconPanel);
   column->addWidget(ListPanel);
   column->addWidget(BorderPanel);
   column->addWidget(MemoPanel, 1);
+  central->installEventFilter(this);  // FormResize
+  // The keys of the window, the title list and the text pane; the list's
+  // presses for the long press. Drops land on the window, not on the pane.
+  ListBox1->installEventFilter(this);
+  ListBox1->viewport()->installEventFilter(this);
+  Memo1->installEventFilter(this);
+  installEventFilter(this);
+  Memo1->setAcceptDrops(false);
+  ListBox1->setAcceptDrops(false);
 
   StatusBar1 = new QStatusBar(this);
   StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -382,6 +426,7 @@ void TKestForm::CreateMenus() {
   PrgEnd = entry(F1, "PrgEnd", QStringLiteral("終了(&X)"));
   FileBar = separator(F1, "FileBar");
   FileBar->setVisible(false);
+  F1->setToolTipsVisible(true);  // a shortened recent entry shows its whole path
   for (int i = 0; i < 5; ++i) {
     QAction* a = entry(F1, "", QString());
     a->setObjectName(QStringLiteral("Ent%1").arg(i));
@@ -546,7 +591,7 @@ void TKestForm::ReadSettings() {
   ShowNumber = view.Columns.ShowNumber;
   ShowSpeaker = view.Columns.ShowSpeaker;
   ShowDate = view.Columns.ShowDate;
-  OpenFolder = FromSjis(ini.ReadString(kIniOption, "OpenFolder", ""));
+  OpenFolder = PathFromIni(ini.ReadString(kIniOption, "OpenFolder", ""));
   model_->SetColumns(ColumnSwitches{ShowNumber, ShowSpeaker, ShowDate});
 
   // At most 255 bytes of the face name are used, cut on a character boundary.
@@ -557,13 +602,7 @@ void TKestForm::ReadSettings() {
   const std::int32_t textColor = ini.ReadInteger(kIniFont, "Color", kClWindowText);
   const std::int32_t backColor = ini.ReadInteger(kIniOption, "Color", kClWindow);
   const std::int32_t style = ini.ReadInteger(kIniFONT, "FontStyle", 0);
-  for (int i = 0; i < 5; ++i) {
-    const std::string key = "File_" + std::to_string(i);
-    const QString name = FromSjis(ini.ReadString(kIniFileName, key, ""));
-    Ent[static_cast<std::size_t>(i)]->setData(name);
-    QString caption = name;
-    Ent[static_cast<std::size_t>(i)]->setText(caption.replace(QLatin1Char('&'), QStringLiteral("&&")));
-  }
+  recent_.Read(ini);
   const std::int32_t top = ini.ReadInteger(kIniOption, "Top", 40);
   const std::int32_t left = ini.ReadInteger(kIniOption, "Left", 88);
   const std::int32_t height = ini.ReadInteger(kIniOption, "Height", 507);
@@ -621,15 +660,13 @@ void TKestForm::WriteSettings() {
   ini.WriteBool(kIniOption, "Numb", ShowNumber);
   ini.WriteBool(kIniOption, "Name", ShowSpeaker);
   ini.WriteBool(kIniOption, "Date", ShowDate);
-  ini.WriteString(kIniOption, "OpenFolder", ToSjis(OpenFolder));
+  ini.WriteString(kIniOption, "OpenFolder", PathToIni(OpenFolder));
   ini.WriteString(kIniFont, "FontName", fontName);
   ini.WriteInteger(kIniFont, "FontSize", fontSize);
   ini.WriteInteger(kIniFont, "Color", TextColorCode);
   ini.WriteInteger(kIniOption, "Color", BackColorCode);
   ini.WriteInteger(kIniFONT, "FontStyle", style);
-  for (int i = 0; i < 5; ++i) {
-    ini.WriteString(kIniFileName, "File_" + std::to_string(i), ToSjis(RecentFile(i)));
-  }
+  recent_.Write(ini);
   ini.WriteInteger(kIniOption, "Top", bounds.top());
   ini.WriteInteger(kIniOption, "Left", bounds.left());
   ini.WriteInteger(kIniOption, "Height", bounds.height());
@@ -651,13 +688,32 @@ void TKestForm::showEvent(QShowEvent* event) {
   boundsFixed_ = true;
   // Now the frame is known: make the frame, not the client area, as large as
   // the settings say, with its top left corner where they say.
-  QTimer::singleShot(0, this, [this] {
-    const QSize frameExtra = frameGeometry().size() - geometry().size();
-    if (frameExtra.width() > 0 || frameExtra.height() > 0) {
-      resize(wantedBounds_.size() - frameExtra);
-      move(wantedBounds_.topLeft());
+  QTimer::singleShot(0, this, [this] { PlaceOnScreen(); });
+}
+
+void TKestForm::PlaceOnScreen() {
+  const ScreenRect wanted{wantedBounds_.left(), wantedBounds_.top(), wantedBounds_.width(),
+                          wantedBounds_.height()};
+  ScreenRect bounds = wanted;
+  const QScreen* nearest = nullptr;
+  std::int64_t best = 0;
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    const QRect a = screen->availableGeometry();
+    const std::int64_t d = DistanceTo(wanted, {a.left(), a.top(), a.width(), a.height()});
+    if (!nearest || d < best) {
+      nearest = screen;
+      best = d;
     }
-  });
+  }
+  if (nearest) {
+    // Moved and shrunk onto the screen only when not wholly on one already.
+    const QRect a = nearest->availableGeometry();
+    const ScreenRect area{a.left(), a.top(), a.width(), a.height()};
+    if (FitOnScreen(wanted, area) != wanted) bounds = FitOnScreen(wanted, area);
+  }
+  const QSize frameExtra = frameGeometry().size() - geometry().size();
+  resize(QSize(static_cast<int>(bounds.width), static_cast<int>(bounds.height)) - frameExtra);
+  move(static_cast<int>(bounds.left), static_cast<int>(bounds.top));
 }
 
 // ---------------------------------------------------------------------------
@@ -694,7 +750,9 @@ std::optional<RemarkNo> TKestForm::PanelNumber() const {
   return RemarkNo(n);
 }
 
-QString TKestForm::RecentFile(int i) const { return Ent[static_cast<std::size_t>(i)]->data().toString(); }
+QString TKestForm::RecentFile(int i) const {
+  return QString::fromStdString(recent_.At(static_cast<std::size_t>(i)));
+}
 
 void TKestForm::SetPaneColors(std::int32_t textCode, std::int32_t backCode) {
   TextColorCode = textCode;
@@ -717,6 +775,7 @@ void TKestForm::ReleaseLog() {
 
 void TKestForm::ApplyListHeight() {
   static_cast<FillPanel*>(ListPanel)->SetHeightHint(ListHeight);
+  if (QLayout* l = centralWidget()->layout()) l->activate();
 }
 
 void TKestForm::ShowPopup(const QPoint& globalPos) { PopupMenu1->popup(globalPos); }
@@ -732,7 +791,11 @@ void TKestForm::contextMenuEvent(QContextMenuEvent* event) {
 bool TKestForm::LoadLog(const QString& fileName) {
   const std::filesystem::path path = FsPath(fileName);
   std::error_code ec;
-  // Only a plain file is a log: a folder, a device or a pipe is "not found".
+  if (!fileName.isEmpty() && std::filesystem::is_directory(path, ec)) {
+    Ui().Info(this, QStringLiteral("フォルダはログファイルとして開けません: ") + fileName);
+    return false;
+  }
+  // Only a plain file is a log: a device or a pipe is "not found".
   if (fileName.isEmpty() || !std::filesystem::is_regular_file(path, ec)) {
     Ui().Info(this, QStringLiteral("ファイルが見つかりません"));
     return false;
@@ -1027,49 +1090,62 @@ void TKestForm::SelectRemarkByNumber(RemarkNo number) {
 // Recent files
 
 void TKestForm::PushRecentFile(const QString& name) {
-  auto set = [this](int i, const QString& n) {
-    QAction* a = Ent[static_cast<std::size_t>(i)];
-    a->setData(n);
-    QString caption = n;
-    a->setText(caption.replace(QLatin1Char('&'), QStringLiteral("&&")));
-  };
-  int found = 4;  // equal to Ent4, or new: everything moves down one
-  for (int i = 0; i < 4; ++i) {
-    if (RecentFile(i) == name) {
-      found = i;
-      break;
-    }
-  }
-  if (found == 0) return;
-  for (int i = found; i > 0; --i) set(i, RecentFile(i - 1));
-  set(0, name);
-  ShowRecentFiles();
+  if (recent_.Push(name.toStdString())) ShowRecentFiles();
 }
 
 void TKestForm::ShowRecentFiles() {
-  if (!RecentFile(0).isEmpty()) {
-    FileBar->setVisible(true);
-    Ent[0]->setVisible(true);
+  for (int i = 0; i < 5; ++i) {
+    QAction* a = Ent[static_cast<std::size_t>(i)];
+    const QString name = RecentFile(i);
+    QString caption = QString::fromStdString(ElideMiddle(name.toStdString(), kRecentCaptionColumns));
+    a->setText(caption.replace(QLatin1Char('&'), QStringLiteral("&&")));  // no mnemonic
+    a->setToolTip(name);
+    a->setStatusTip(QString());
+    if (!name.isEmpty()) a->setVisible(true);
   }
-  for (int i = 1; i < 5; ++i) {
-    if (!RecentFile(i).isEmpty()) Ent[static_cast<std::size_t>(i)]->setVisible(true);
-  }
+  FileBar->setVisible(Ent[0]->isVisible());
 }
 
-void TKestForm::EntClick(int entry) {
-  const QString name = RecentFile(entry);
-  PushRecentFile(name);
-  LoadLog(name);
-}
+void TKestForm::EntClick(int entry) { OpenLog(RecentFile(entry)); }
 
 void TKestForm::OpenWithDialog() {
   const std::optional<QString> name =
       Ui().OpenFileName(this, OpenFolder, QStringLiteral("*.LOG"),
                         {QStringLiteral("ﾛｸﾞﾌｧｲﾙ(*.log)"), QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ(*.txt)"),
                          QStringLiteral("全てのﾌｧｲﾙ(*.*)")});
-  if (!name) return;
-  PushRecentFile(*name);
-  LoadLog(*name);
+  if (name) OpenLog(*name);
+}
+
+bool TKestForm::OpenLog(const QString& fileName) {
+  if (!LoadLog(fileName)) return false;
+  PushRecentFile(LogFileName);
+  return true;
+}
+
+void TKestForm::WMDropFiles(const QStringList& fileNames) {
+  if (fileNames.isEmpty()) return;
+  if (isMinimized()) showNormal();
+  OpenLog(fileNames.first());
+}
+
+void TKestForm::dragEnterEvent(QDragEnterEvent* event) {
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) {
+      event->acceptProposedAction();
+      return;
+    }
+  }
+}
+
+void TKestForm::dropEvent(QDropEvent* event) {
+  QStringList names;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) names << url.toLocalFile();
+  }
+  if (names.isEmpty()) return;
+  event->acceptProposedAction();
+  // The drag's source waits for the drop to end: open the log after it.
+  QTimer::singleShot(0, this, [this, names] { RunGuarded(this, [&] { WMDropFiles(names); }); });
 }
 
 // ---------------------------------------------------------------------------
@@ -1126,20 +1202,150 @@ void TKestForm::SortCommand(int target) {
 // ---------------------------------------------------------------------------
 // Pane layout
 
-void TKestForm::MaximizeText() {
-  ListHeight = 1;
+PaneGeometry TKestForm::Geometry() const {
+  PaneGeometry g;
+  g.listTop = ListPanel->y();
+  g.listHeight = ListPanel->height();
+  g.borderTop = BorderPanel->y();
+  g.memoTop = MemoPanel->y();
+  g.memoHeight = MemoPanel->height();
+  g.statusTop = StatusBar1->y() - centralWidget()->y();
+  return g;
+}
+
+void TKestForm::SetListHeight(int height) {
+  ListHeight = height;
   ApplyListHeight();
 }
 
-void TKestForm::MaximizeList() {
-  const int listTop = ListPanel->mapTo(this, QPoint(0, 0)).y();
-  ListHeight = std::max(1, StatusBar1->geometry().top() - listTop - 4);
-  ApplyListHeight();
+void TKestForm::MaximizeText() { SetListHeight(MaximizeTextHeight()); }
+void TKestForm::MaximizeList() { SetListHeight(MaximizeListHeight(Geometry())); }
+void TKestForm::SplitEven() { SetListHeight(SplitEvenHeight(Geometry())); }
+
+void TKestForm::FormResize() {
+  const int client = centralWidget()->height() + StatusBar1->height();
+  const int h = ResizedListHeight(ListHeight, IconPanel->height(), StatusBar1->height(), client);
+  if (h != ListHeight) SetListHeight(h);
 }
 
-void TKestForm::SplitEven() {
-  ListHeight = std::max(1, (ListPanel->height() + MemoPanel->height()) / 2);
-  ApplyListHeight();
+void TKestForm::BorderPanelMouseDown(int y) {
+  const PaneGeometry g = Geometry();
+  drag_.Press(y, g);
+  BorderLine->setGeometry(0, drag_.LineTop(), Memo1->width(), 5);
+  BorderLine->raise();
+  BorderLine->show();
+}
+
+void TKestForm::BorderPanelMouseMove(int y) {
+  if (drag_.Move(y, Geometry())) BorderLine->move(0, drag_.LineTop());
+}
+
+void TKestForm::BorderPanelMouseUp() {
+  BorderLine->hide();
+  const int h = drag_.Release(Geometry());
+  if (h >= 0) SetListHeight(h);
+}
+
+void TKestForm::ListBox1MouseDown() { longPress_.Press(clock_.elapsed()); }
+
+void TKestForm::ListBox1MouseUp() {
+  if (longPress_.Release(clock_.elapsed())) MaximizeText();
+}
+
+bool TKestForm::PaneKeyDown(QKeyEvent* event) {
+  const Qt::KeyboardModifiers m = event->modifiers();
+  const KeyPress press{event->key(), m.testFlag(Qt::KeypadModifier), m.testFlag(Qt::ControlModifier),
+                       m.testFlag(Qt::ShiftModifier), m.testFlag(Qt::AltModifier)};
+  const VirtualKey key = VirtualKeyOf(press);
+  if (key == kVkNone) return false;
+  const TLogItem* item = CurrentItem();
+  PaneState state;
+  state.sortType = SortType;
+  state.logOpen = LogLoaded && log_;
+  state.hasSelection = SelectedLine().v >= 0;
+  state.expanded = item && item->Expanded;
+  state.nextEnabled = Next_B->isEnabled();
+  state.prevEnabled = Prev_B->isEnabled();
+  const PaneCommand command = CommandForKey(key, state);
+  switch (command) {
+    case PaneCommand::None: return false;
+    case PaneCommand::ToggleFold:
+    case PaneCommand::Unfold:
+    case PaneCommand::Fold: ToggleFold(); break;
+    case PaneCommand::Comment: ComClick(); break;
+    case PaneCommand::MaximizeText: MaximizeText(); break;
+    case PaneCommand::SplitEven: SplitEven(); break;
+    case PaneCommand::MaximizeList: MaximizeList(); break;
+    case PaneCommand::Next: NextClick(); break;
+    case PaneCommand::Prev: PrevClick(); break;
+    case PaneCommand::First:
+      SelectLine(ListLine(0));
+      ListBox1Click();
+      break;
+    case PaneCommand::Last:
+      SelectLine(ListLine(model_->LineCount() - 1));
+      ListBox1Click();
+      break;
+  }
+  return true;
+}
+
+bool TKestForm::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::KeyPress: {
+      // A key the list or the pane does not take goes on to the window: it
+      // is the window's own only when neither of them has the focus.
+      const QWidget* focus = QApplication::focusWidget();
+      const bool paneFocused = focus && (focus == ListBox1 || focus == Memo1 ||
+                                         ListBox1->isAncestorOf(focus) || Memo1->isAncestorOf(focus));
+      if (watched == this && paneFocused) break;
+      if (watched != this && watched != ListBox1 && watched != Memo1) break;
+      bool ran = false;
+      RunGuarded(this, [&] { ran = PaneKeyDown(static_cast<QKeyEvent*>(event)); });
+      if (ran && watched == ListBox1) ListBox1->SkipSearchOnce();
+      break;  // the key is not consumed
+    }
+    case QEvent::MouseButtonPress:
+      if (watched == BorderPanel) {
+        BorderPanelMouseDown(static_cast<QMouseEvent*>(event)->position().toPoint().y());
+        return true;  // the bar keeps the pointer until the release
+      } else if (watched == ListBox1->viewport()) {
+        ListBox1MouseDown();
+      }
+      break;
+    case QEvent::MouseMove:
+      if (watched == BorderPanel) {
+        BorderPanelMouseMove(static_cast<QMouseEvent*>(event)->position().toPoint().y());
+        return true;
+      }
+      break;
+    case QEvent::MouseButtonRelease:
+      if (watched == BorderPanel) {
+        BorderPanelMouseUp();
+        return true;
+      } else if (watched == ListBox1->viewport()) {
+        RunGuarded(this, [this] { ListBox1MouseUp(); });
+      }
+      break;
+    case QEvent::Resize:
+      if (watched == centralWidget()) FormResize();
+      break;
+    default:
+      break;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+// A hint is a tooltip only: the status panels always show the remark.
+bool TKestForm::event(QEvent* event) {
+  if (event->type() == QEvent::StatusTip) return true;
+  return QMainWindow::event(event);
+}
+
+// The window's accessible name follows its caption ("Kest32-" and the title).
+void TKestForm::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::WindowTitleChange) setAccessibleName(windowTitle());
+  QMainWindow::changeEvent(event);
 }
 
 void TKestForm::K6Click() { MaximizeText(); }
@@ -1169,10 +1375,24 @@ void TKestForm::Ver_MClick() {
   box.exec();
 }
 
-// Built by the parts that own them: help, printing, the searches, bookmarks,
+void TKestForm::Help_MClick() { ShowHelp(HelpPage::Contents); }
+void TKestForm::KeyHelp_MClick() { ShowHelp(HelpPage::Index); }
+
+void TKestForm::ShowHelp(HelpPage page) {
+  if (HelpFile.isEmpty() || !QFileInfo(HelpFile).isFile()) {
+    Ui().Info(this, QStringLiteral("ヘルプファイル KEST.HLP が見つかりません。\n"
+                                   "プログラムと同じフォルダか share/kest32 に置いてください。"));
+    return;
+  }
+  if (!help_) help_ = new HelpViewer(this);
+  if (!help_->Open(HelpFile)) {
+    Ui().Info(this, QStringLiteral("ヘルプファイルを読み込めません: ") + HelpFile);
+    return;
+  }
+  help_->ShowPage(page);
+}
+// Built by the parts that own them: printing, the searches, bookmarks,
 // colours and the font.
-void TKestForm::Help_MClick() {}
-void TKestForm::KeyHelp_MClick() {}
 void TKestForm::Print1Click() {}
 void TKestForm::StrFindClick() {}
 void TKestForm::NameFindClick() {}
