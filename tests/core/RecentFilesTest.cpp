@@ -140,6 +140,9 @@ TEST(RecentFiles, ElideMiddle) {
   const std::string wide = "あいうえおかきくけこさしすせそ";  // 15 characters, 30 columns
   const std::string w = ElideMiddle(wide, 11);
   EXPECT_EQ(w, "あい…すせそ");  // 4 + 1 + 6
+  // Two-byte characters (Greek, accented letters) are narrow and whole.
+  EXPECT_EQ(ElideMiddle("ΩΩΩΩΩΩΩΩΩΩ", 7), "ΩΩ…ΩΩΩΩ");
+  EXPECT_EQ(ElideMiddle("éa😀bcdefghi", 6), "é…fghi");
   // Half-width katakana are narrow.
   EXPECT_EQ(ElideMiddle("ﾛｸﾞﾌｧｲﾙ", 8), "ﾛｸﾞﾌｧｲﾙ");
   // A byte that is no UTF-8 is one column and kept as it is.
