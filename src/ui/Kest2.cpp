@@ -6,18 +6,14 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
-#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
-#include <QMimeData>
 #include <QProgressBar>
-#include <QScreen>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QTimer>
@@ -31,7 +27,6 @@
 #include "platform/QtColors.h"
 #include "search/ExMemo.h"
 #include "ui/Interaction.h"
-#include "ui/KeyTable.h"
 #include "ui/TAboutBox.h"
 #include "ui/TitleListModel.h"
 
@@ -112,9 +107,6 @@ const char* const kIniFileName = "FileName";
 constexpr int kDefaultFontSize = 14;
 // Recent entries longer than this many columns are shortened in the middle.
 constexpr int kRecentCaptionColumns = 64;
-
-static_assert(kKeyPlus == Qt::Key_Plus && kKeyMinus == Qt::Key_Minus && kKeyF4 == Qt::Key_F4 &&
-              kKeyF5 == Qt::Key_F5 && 'C' == Qt::Key_C && '5' == Qt::Key_5);
 
 QString PathFromIni(const std::string& stored) { return QString::fromStdString(PathFromProfile(stored)); }
 std::string PathToIni(const QString& path) { return PathToProfile(path.toStdString()); }
@@ -691,31 +683,6 @@ void TKestForm::showEvent(QShowEvent* event) {
   QTimer::singleShot(0, this, [this] { PlaceOnScreen(); });
 }
 
-void TKestForm::PlaceOnScreen() {
-  const ScreenRect wanted{wantedBounds_.left(), wantedBounds_.top(), wantedBounds_.width(),
-                          wantedBounds_.height()};
-  ScreenRect bounds = wanted;
-  const QScreen* nearest = nullptr;
-  std::int64_t best = 0;
-  for (const QScreen* screen : QGuiApplication::screens()) {
-    const QRect a = screen->availableGeometry();
-    const std::int64_t d = DistanceTo(wanted, {a.left(), a.top(), a.width(), a.height()});
-    if (!nearest || d < best) {
-      nearest = screen;
-      best = d;
-    }
-  }
-  if (nearest) {
-    // Moved and shrunk onto the screen only when not wholly on one already.
-    const QRect a = nearest->availableGeometry();
-    const ScreenRect area{a.left(), a.top(), a.width(), a.height()};
-    if (FitOnScreen(wanted, area) != wanted) bounds = FitOnScreen(wanted, area);
-  }
-  const QSize frameExtra = frameGeometry().size() - geometry().size();
-  resize(QSize(static_cast<int>(bounds.width), static_cast<int>(bounds.height)) - frameExtra);
-  move(static_cast<int>(bounds.left), static_cast<int>(bounds.top));
-}
-
 // ---------------------------------------------------------------------------
 // State helpers
 
@@ -1116,38 +1083,6 @@ void TKestForm::OpenWithDialog() {
   if (name) OpenLog(*name);
 }
 
-bool TKestForm::OpenLog(const QString& fileName) {
-  if (!LoadLog(fileName)) return false;
-  PushRecentFile(LogFileName);
-  return true;
-}
-
-void TKestForm::WMDropFiles(const QStringList& fileNames) {
-  if (fileNames.isEmpty()) return;
-  if (isMinimized()) showNormal();
-  OpenLog(fileNames.first());
-}
-
-void TKestForm::dragEnterEvent(QDragEnterEvent* event) {
-  for (const QUrl& url : event->mimeData()->urls()) {
-    if (url.isLocalFile()) {
-      event->acceptProposedAction();
-      return;
-    }
-  }
-}
-
-void TKestForm::dropEvent(QDropEvent* event) {
-  QStringList names;
-  for (const QUrl& url : event->mimeData()->urls()) {
-    if (url.isLocalFile()) names << url.toLocalFile();
-  }
-  if (names.isEmpty()) return;
-  event->acceptProposedAction();
-  // The drag's source waits for the drop to end: open the log after it.
-  QTimer::singleShot(0, this, [this, names] { RunGuarded(this, [&] { WMDropFiles(names); }); });
-}
-
 // ---------------------------------------------------------------------------
 // Navigation and orders
 
@@ -1202,152 +1137,6 @@ void TKestForm::SortCommand(int target) {
 // ---------------------------------------------------------------------------
 // Pane layout
 
-PaneGeometry TKestForm::Geometry() const {
-  PaneGeometry g;
-  g.listTop = ListPanel->y();
-  g.listHeight = ListPanel->height();
-  g.borderTop = BorderPanel->y();
-  g.memoTop = MemoPanel->y();
-  g.memoHeight = MemoPanel->height();
-  g.statusTop = StatusBar1->y() - centralWidget()->y();
-  return g;
-}
-
-void TKestForm::SetListHeight(int height) {
-  ListHeight = height;
-  ApplyListHeight();
-}
-
-void TKestForm::MaximizeText() { SetListHeight(MaximizeTextHeight()); }
-void TKestForm::MaximizeList() { SetListHeight(MaximizeListHeight(Geometry())); }
-void TKestForm::SplitEven() { SetListHeight(SplitEvenHeight(Geometry())); }
-
-void TKestForm::FormResize() {
-  const int client = centralWidget()->height() + StatusBar1->height();
-  const int h = ResizedListHeight(ListHeight, IconPanel->height(), StatusBar1->height(), client);
-  if (h != ListHeight) SetListHeight(h);
-}
-
-void TKestForm::BorderPanelMouseDown(int y) {
-  const PaneGeometry g = Geometry();
-  drag_.Press(y, g);
-  BorderLine->setGeometry(0, drag_.LineTop(), Memo1->width(), 5);
-  BorderLine->raise();
-  BorderLine->show();
-}
-
-void TKestForm::BorderPanelMouseMove(int y) {
-  if (drag_.Move(y, Geometry())) BorderLine->move(0, drag_.LineTop());
-}
-
-void TKestForm::BorderPanelMouseUp() {
-  BorderLine->hide();
-  const int h = drag_.Release(Geometry());
-  if (h >= 0) SetListHeight(h);
-}
-
-void TKestForm::ListBox1MouseDown() { longPress_.Press(clock_.elapsed()); }
-
-void TKestForm::ListBox1MouseUp() {
-  if (longPress_.Release(clock_.elapsed())) MaximizeText();
-}
-
-bool TKestForm::PaneKeyDown(QKeyEvent* event) {
-  const Qt::KeyboardModifiers m = event->modifiers();
-  const KeyPress press{event->key(), m.testFlag(Qt::KeypadModifier), m.testFlag(Qt::ControlModifier),
-                       m.testFlag(Qt::ShiftModifier), m.testFlag(Qt::AltModifier)};
-  const VirtualKey key = VirtualKeyOf(press);
-  if (key == kVkNone) return false;
-  const TLogItem* item = CurrentItem();
-  PaneState state;
-  state.sortType = SortType;
-  state.logOpen = LogLoaded && log_;
-  state.hasSelection = SelectedLine().v >= 0;
-  state.expanded = item && item->Expanded;
-  state.nextEnabled = Next_B->isEnabled();
-  state.prevEnabled = Prev_B->isEnabled();
-  const PaneCommand command = CommandForKey(key, state);
-  switch (command) {
-    case PaneCommand::None: return false;
-    case PaneCommand::ToggleFold:
-    case PaneCommand::Unfold:
-    case PaneCommand::Fold: ToggleFold(); break;
-    case PaneCommand::Comment: ComClick(); break;
-    case PaneCommand::MaximizeText: MaximizeText(); break;
-    case PaneCommand::SplitEven: SplitEven(); break;
-    case PaneCommand::MaximizeList: MaximizeList(); break;
-    case PaneCommand::Next: NextClick(); break;
-    case PaneCommand::Prev: PrevClick(); break;
-    case PaneCommand::First:
-      SelectLine(ListLine(0));
-      ListBox1Click();
-      break;
-    case PaneCommand::Last:
-      SelectLine(ListLine(model_->LineCount() - 1));
-      ListBox1Click();
-      break;
-  }
-  return true;
-}
-
-bool TKestForm::eventFilter(QObject* watched, QEvent* event) {
-  switch (event->type()) {
-    case QEvent::KeyPress: {
-      // A key the list or the pane does not take goes on to the window: it
-      // is the window's own only when neither of them has the focus.
-      const QWidget* focus = QApplication::focusWidget();
-      const bool paneFocused = focus && (focus == ListBox1 || focus == Memo1 ||
-                                         ListBox1->isAncestorOf(focus) || Memo1->isAncestorOf(focus));
-      if (watched == this && paneFocused) break;
-      if (watched != this && watched != ListBox1 && watched != Memo1) break;
-      bool ran = false;
-      RunGuarded(this, [&] { ran = PaneKeyDown(static_cast<QKeyEvent*>(event)); });
-      if (ran && watched == ListBox1) ListBox1->SkipSearchOnce();
-      break;  // the key is not consumed
-    }
-    case QEvent::MouseButtonPress:
-      if (watched == BorderPanel) {
-        BorderPanelMouseDown(static_cast<QMouseEvent*>(event)->position().toPoint().y());
-        return true;  // the bar keeps the pointer until the release
-      } else if (watched == ListBox1->viewport()) {
-        ListBox1MouseDown();
-      }
-      break;
-    case QEvent::MouseMove:
-      if (watched == BorderPanel) {
-        BorderPanelMouseMove(static_cast<QMouseEvent*>(event)->position().toPoint().y());
-        return true;
-      }
-      break;
-    case QEvent::MouseButtonRelease:
-      if (watched == BorderPanel) {
-        BorderPanelMouseUp();
-        return true;
-      } else if (watched == ListBox1->viewport()) {
-        RunGuarded(this, [this] { ListBox1MouseUp(); });
-      }
-      break;
-    case QEvent::Resize:
-      if (watched == centralWidget()) FormResize();
-      break;
-    default:
-      break;
-  }
-  return QMainWindow::eventFilter(watched, event);
-}
-
-// A hint is a tooltip only: the status panels always show the remark.
-bool TKestForm::event(QEvent* event) {
-  if (event->type() == QEvent::StatusTip) return true;
-  return QMainWindow::event(event);
-}
-
-// The window's accessible name follows its caption ("Kest32-" and the title).
-void TKestForm::changeEvent(QEvent* event) {
-  if (event->type() == QEvent::WindowTitleChange) setAccessibleName(windowTitle());
-  QMainWindow::changeEvent(event);
-}
-
 void TKestForm::K6Click() { MaximizeText(); }
 void TKestForm::K7Click() { MaximizeList(); }
 void TKestForm::K8Click() { SplitEven(); }
@@ -1378,19 +1167,6 @@ void TKestForm::Ver_MClick() {
 void TKestForm::Help_MClick() { ShowHelp(HelpPage::Contents); }
 void TKestForm::KeyHelp_MClick() { ShowHelp(HelpPage::Index); }
 
-void TKestForm::ShowHelp(HelpPage page) {
-  if (HelpFile.isEmpty() || !QFileInfo(HelpFile).isFile()) {
-    Ui().Info(this, QStringLiteral("ヘルプファイル KEST.HLP が見つかりません。\n"
-                                   "プログラムと同じフォルダか share/kest32 に置いてください。"));
-    return;
-  }
-  if (!help_) help_ = new HelpViewer(this);
-  if (!help_->Open(HelpFile)) {
-    Ui().Info(this, QStringLiteral("ヘルプファイルを読み込めません: ") + HelpFile);
-    return;
-  }
-  help_->ShowPage(page);
-}
 // Built by the parts that own them: printing, the searches, bookmarks,
 // colours and the font.
 void TKestForm::Print1Click() {}
