@@ -206,6 +206,11 @@ class NavTest : public QObject {
     QCOMPARE(f->SelectedLine().v, 0);
     Key(f->ListBox1, Qt::Key_Up, Qt::ControlModifier);  // first line: nothing
     QCOMPARE(f->SelectedLine().v, 0);
+    Key(f->ListBox1, Qt::Key_Down, Qt::ControlModifier);  // the menu's shortcut, from the list
+    QCOMPARE(Shown(*f), 7);
+    QVERIFY(f->Memo1->hasFocus());
+    Key(f->Memo1, Qt::Key_Up, Qt::ControlModifier);
+    QCOMPARE(Shown(*f), 1);
     QVERIFY(f->Com_B->isEnabled());
     QTest::mouseClick(f->Com_B, Qt::LeftButton);  // 1 unfolds, 2 is shown
     QCOMPARE(Shown(*f), 2);
