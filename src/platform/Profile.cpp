@@ -155,7 +155,14 @@ void ProfileFile::Save(const std::vector<std::string>& lines) const {
   for (const auto& line : lines) (data += line) += "\r\n";
 
   struct stat old {};
-  const mode_t mode = ::stat(path_.c_str(), &old) == 0 ? (old.st_mode & 0777) : NewFileMode();
+  const bool exists = ::stat(path_.c_str(), &old) == 0;
+  // The rename needs only the folder's permission: a file the user may not
+  // write (or one marked read-only, with no write bit at all, which even the
+  // superuser leaves alone) must not be replaced behind its back.
+  if (exists && ((old.st_mode & 0222) == 0 || ::access(path_.c_str(), W_OK) != 0)) {
+    throw ProfileWriteError(path_);
+  }
+  const mode_t mode = exists ? (old.st_mode & 0777) : NewFileMode();
   std::string temp = path_.string() + ".tmp-XXXXXX";
   const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) throw ProfileWriteError(path_);

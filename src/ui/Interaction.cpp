@@ -66,6 +66,8 @@ std::optional<QString> QtInteraction::OpenFileName(QWidget* parent, const QStrin
   dlg.setFileMode(QFileDialog::AnyFile);  // the load itself checks that the name exists
   dlg.setAcceptMode(QFileDialog::AcceptOpen);
   dlg.setNameFilters(filters);
+  // "*.log" finds "A.LOG" too, as users of these logs expect.
+  dlg.setFilter(dlg.filter() & ~QDir::CaseSensitive);
   if (!folder.isEmpty()) dlg.setDirectory(folder);
   if (!name.isEmpty()) dlg.selectFile(name);
   if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return std::nullopt;

@@ -8,6 +8,7 @@
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -21,6 +22,8 @@
 
 #include "app/Settings.h"
 #include "platform/Codec.h"
+#include "platform/HelpViewer.h"
+#include "platform/Paths.h"
 #include "platform/QtColors.h"
 #include "search/ExMemo.h"
 #include "ui/Interaction.h"
@@ -102,6 +105,11 @@ const char* const kIniFONT = "FONT";
 const char* const kIniFileName = "FileName";
 
 constexpr int kDefaultFontSize = 14;
+// Recent entries longer than this many columns are shortened in the middle.
+constexpr int kRecentCaptionColumns = 64;
+
+QString PathFromIni(const std::string& stored) { return QString::fromStdString(PathFromProfile(stored)); }
+std::string PathToIni(const QString& path) { return PathToProfile(path.toStdString()); }
 
 }  // namespace
 
@@ -144,6 +152,19 @@ QItemSelectionModel::SelectionFlags TitleListView::selectionCommand(const QModel
   return QItemSelectionModel::ClearAndSelect;
 }
 
+void TitleListView::keyboardSearch(const QString& search) {
+  if (skipSearch_) {
+    skipSearch_ = false;
+    return;
+  }
+  QListView::keyboardSearch(search);
+}
+
+void TitleListView::keyPressEvent(QKeyEvent* event) {
+  QListView::keyPressEvent(event);
+  skipSearch_ = false;
+}
+
 void TitleListView::mousePressEvent(QMouseEvent* event) {
   const QModelIndex at = indexAt(event->position().toPoint());
   pressedOnSelected_ = at.isValid() && at == currentIndex();
@@ -160,28 +181,33 @@ TKestForm::TKestForm(const QStringList& args, QWidget* parent)
   setObjectName(QStringLiteral("KestForm"));
   setWindowTitle(QStringLiteral("Kest32"));
   setWindowIcon(QIcon(QStringLiteral(":/icons/kest32.svg")));
-  setAccessibleName(QStringLiteral("Kest32"));
+  setAccessibleName(windowTitle());  // follows the caption (changeEvent)
+  setAcceptDrops(true);
+  clock_.start();
 
   model_ = new TitleListModel(this);
   CreateControls();
   CreateMenus();
 
   SearchKey.clear();
+  HelpFile = FindHelpFile(QString::fromStdString(ProgramDir().string()));
   IniFile = std::make_unique<ProfileFile>(LocateIni(ProgramDir()));
   ReadSettings();
   ShowRecentFiles();
   LoadBookmarkMenu();
   ConnectHandlers();
 
-  // The command line: the first argument, when it names an existing file, is
-  // opened; any other argument is ignored. The full path goes to the recent
-  // files, so the entry still works when started from another folder.
+  // The command line: the first argument is opened; any other argument is
+  // ignored. The full path goes to the recent files, so the entry still works
+  // when started from another folder. A name that does not open leaves the
+  // window empty, as a start without a name would (the user can still open
+  // another log), and says why once the window is up, not before it appears.
   if (!args.isEmpty()) {
-    const QFileInfo first(args.first());
-    if (first.isFile()) {
-      const QString full = first.absoluteFilePath();
-      PushRecentFile(full);
-      RunGuarded(this, [&] { LoadLog(full); });
+    const QString first = args.first();
+    if (QFileInfo(first).isFile()) {
+      RunGuarded(this, [&] { OpenLog(first); });
+    } else {
+      QTimer::singleShot(0, this, [this, first] { RunGuarded(this, [&] { OpenLog(first); }); });
     }
   }
 }
@@ -217,8 +243,7 @@ void TKestForm::CreateControls() {
     b->setIconSize(QSize(21, 21));
     b->setCheckable(checkable);
     b->setFocusPolicy(Qt::NoFocus);  // speed buttons never take the keyboard
-    b->setToolTip(hint);
-    b->setStatusTip(hint);
+    b->setToolTip(hint);  // a tooltip only: the status panels keep the remark
     b->setAccessibleName(hint);
     return b;
   };
@@ -286,6 +311,7 @@ void TKestForm::CreateControls() {
   BorderPanel->setAccessibleName(QStringLiteral("分割バー"));
   BorderPanel->setFixedHeight(3);
   BorderPanel->setCursor(Qt::SplitVCursor);
+  BorderPanel->installEventFilter(this);
 
   auto* memoPanel = new FillPanel(central, 249);
   MemoPanel = memoPanel;
@@ -310,12 +336,22 @@ void TKestForm::CreateControls() {
     BorderLine->setPalette(pal);
   }
   BorderLine->setFixedHeight(5);
+  BorderLine->setAttribute(Qt::WA_TransparentForMouseEvents);
   BorderLine->hide();
 
   column->addWidget(IconPanel);
   column->addWidget(ListPanel);
   column->addWidget(BorderPanel);
   column->addWidget(MemoPanel, 1);
+  central->installEventFilter(this);  // FormResize
+  // The keys of the window, the title list and the text pane; the list's
+  // presses for the long press. Drops land on the window, not on the pane.
+  ListBox1->installEventFilter(this);
+  ListBox1->viewport()->installEventFilter(this);
+  Memo1->installEventFilter(this);
+  installEventFilter(this);
+  Memo1->setAcceptDrops(false);
+  ListBox1->setAcceptDrops(false);
 
   StatusBar1 = new QStatusBar(this);
   StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -382,6 +418,7 @@ void TKestForm::CreateMenus() {
   PrgEnd = entry(F1, "PrgEnd", QStringLiteral("終了(&X)"));
   FileBar = separator(F1, "FileBar");
   FileBar->setVisible(false);
+  F1->setToolTipsVisible(true);  // a shortened recent entry shows its whole path
   for (int i = 0; i < 5; ++i) {
     QAction* a = entry(F1, "", QString());
     a->setObjectName(QStringLiteral("Ent%1").arg(i));
@@ -546,7 +583,7 @@ void TKestForm::ReadSettings() {
   ShowNumber = view.Columns.ShowNumber;
   ShowSpeaker = view.Columns.ShowSpeaker;
   ShowDate = view.Columns.ShowDate;
-  OpenFolder = FromSjis(ini.ReadString(kIniOption, "OpenFolder", ""));
+  OpenFolder = PathFromIni(ini.ReadString(kIniOption, "OpenFolder", ""));
   model_->SetColumns(ColumnSwitches{ShowNumber, ShowSpeaker, ShowDate});
 
   // At most 255 bytes of the face name are used, cut on a character boundary.
@@ -557,13 +594,7 @@ void TKestForm::ReadSettings() {
   const std::int32_t textColor = ini.ReadInteger(kIniFont, "Color", kClWindowText);
   const std::int32_t backColor = ini.ReadInteger(kIniOption, "Color", kClWindow);
   const std::int32_t style = ini.ReadInteger(kIniFONT, "FontStyle", 0);
-  for (int i = 0; i < 5; ++i) {
-    const std::string key = "File_" + std::to_string(i);
-    const QString name = FromSjis(ini.ReadString(kIniFileName, key, ""));
-    Ent[static_cast<std::size_t>(i)]->setData(name);
-    QString caption = name;
-    Ent[static_cast<std::size_t>(i)]->setText(caption.replace(QLatin1Char('&'), QStringLiteral("&&")));
-  }
+  recent_.Read(ini);
   const std::int32_t top = ini.ReadInteger(kIniOption, "Top", 40);
   const std::int32_t left = ini.ReadInteger(kIniOption, "Left", 88);
   const std::int32_t height = ini.ReadInteger(kIniOption, "Height", 507);
@@ -621,15 +652,13 @@ void TKestForm::WriteSettings() {
   ini.WriteBool(kIniOption, "Numb", ShowNumber);
   ini.WriteBool(kIniOption, "Name", ShowSpeaker);
   ini.WriteBool(kIniOption, "Date", ShowDate);
-  ini.WriteString(kIniOption, "OpenFolder", ToSjis(OpenFolder));
+  ini.WriteString(kIniOption, "OpenFolder", PathToIni(OpenFolder));
   ini.WriteString(kIniFont, "FontName", fontName);
   ini.WriteInteger(kIniFont, "FontSize", fontSize);
   ini.WriteInteger(kIniFont, "Color", TextColorCode);
   ini.WriteInteger(kIniOption, "Color", BackColorCode);
   ini.WriteInteger(kIniFONT, "FontStyle", style);
-  for (int i = 0; i < 5; ++i) {
-    ini.WriteString(kIniFileName, "File_" + std::to_string(i), ToSjis(RecentFile(i)));
-  }
+  recent_.Write(ini);
   ini.WriteInteger(kIniOption, "Top", bounds.top());
   ini.WriteInteger(kIniOption, "Left", bounds.left());
   ini.WriteInteger(kIniOption, "Height", bounds.height());
@@ -651,13 +680,7 @@ void TKestForm::showEvent(QShowEvent* event) {
   boundsFixed_ = true;
   // Now the frame is known: make the frame, not the client area, as large as
   // the settings say, with its top left corner where they say.
-  QTimer::singleShot(0, this, [this] {
-    const QSize frameExtra = frameGeometry().size() - geometry().size();
-    if (frameExtra.width() > 0 || frameExtra.height() > 0) {
-      resize(wantedBounds_.size() - frameExtra);
-      move(wantedBounds_.topLeft());
-    }
-  });
+  QTimer::singleShot(0, this, [this] { PlaceOnScreen(); });
 }
 
 // ---------------------------------------------------------------------------
@@ -694,7 +717,9 @@ std::optional<RemarkNo> TKestForm::PanelNumber() const {
   return RemarkNo(n);
 }
 
-QString TKestForm::RecentFile(int i) const { return Ent[static_cast<std::size_t>(i)]->data().toString(); }
+QString TKestForm::RecentFile(int i) const {
+  return QString::fromStdString(recent_.At(static_cast<std::size_t>(i)));
+}
 
 void TKestForm::SetPaneColors(std::int32_t textCode, std::int32_t backCode) {
   TextColorCode = textCode;
@@ -717,6 +742,7 @@ void TKestForm::ReleaseLog() {
 
 void TKestForm::ApplyListHeight() {
   static_cast<FillPanel*>(ListPanel)->SetHeightHint(ListHeight);
+  if (QLayout* l = centralWidget()->layout()) l->activate();
 }
 
 void TKestForm::ShowPopup(const QPoint& globalPos) { PopupMenu1->popup(globalPos); }
@@ -732,7 +758,11 @@ void TKestForm::contextMenuEvent(QContextMenuEvent* event) {
 bool TKestForm::LoadLog(const QString& fileName) {
   const std::filesystem::path path = FsPath(fileName);
   std::error_code ec;
-  // Only a plain file is a log: a folder, a device or a pipe is "not found".
+  if (!fileName.isEmpty() && std::filesystem::is_directory(path, ec)) {
+    Ui().Info(this, QStringLiteral("フォルダはログファイルとして開けません: ") + fileName);
+    return false;
+  }
+  // Only a plain file is a log: a device or a pipe is "not found".
   if (fileName.isEmpty() || !std::filesystem::is_regular_file(path, ec)) {
     Ui().Info(this, QStringLiteral("ファイルが見つかりません"));
     return false;
@@ -1027,49 +1057,30 @@ void TKestForm::SelectRemarkByNumber(RemarkNo number) {
 // Recent files
 
 void TKestForm::PushRecentFile(const QString& name) {
-  auto set = [this](int i, const QString& n) {
-    QAction* a = Ent[static_cast<std::size_t>(i)];
-    a->setData(n);
-    QString caption = n;
-    a->setText(caption.replace(QLatin1Char('&'), QStringLiteral("&&")));
-  };
-  int found = 4;  // equal to Ent4, or new: everything moves down one
-  for (int i = 0; i < 4; ++i) {
-    if (RecentFile(i) == name) {
-      found = i;
-      break;
-    }
-  }
-  if (found == 0) return;
-  for (int i = found; i > 0; --i) set(i, RecentFile(i - 1));
-  set(0, name);
-  ShowRecentFiles();
+  if (recent_.Push(name.toStdString())) ShowRecentFiles();
 }
 
 void TKestForm::ShowRecentFiles() {
-  if (!RecentFile(0).isEmpty()) {
-    FileBar->setVisible(true);
-    Ent[0]->setVisible(true);
+  for (int i = 0; i < 5; ++i) {
+    QAction* a = Ent[static_cast<std::size_t>(i)];
+    const QString name = RecentFile(i);
+    QString caption = QString::fromStdString(ElideMiddle(name.toStdString(), kRecentCaptionColumns));
+    a->setText(caption.replace(QLatin1Char('&'), QStringLiteral("&&")));  // no mnemonic
+    a->setToolTip(name);
+    a->setStatusTip(QString());
+    if (!name.isEmpty()) a->setVisible(true);
   }
-  for (int i = 1; i < 5; ++i) {
-    if (!RecentFile(i).isEmpty()) Ent[static_cast<std::size_t>(i)]->setVisible(true);
-  }
+  FileBar->setVisible(Ent[0]->isVisible());
 }
 
-void TKestForm::EntClick(int entry) {
-  const QString name = RecentFile(entry);
-  PushRecentFile(name);
-  LoadLog(name);
-}
+void TKestForm::EntClick(int entry) { OpenLog(RecentFile(entry)); }
 
 void TKestForm::OpenWithDialog() {
   const std::optional<QString> name =
       Ui().OpenFileName(this, OpenFolder, QStringLiteral("*.LOG"),
                         {QStringLiteral("ﾛｸﾞﾌｧｲﾙ(*.log)"), QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ(*.txt)"),
                          QStringLiteral("全てのﾌｧｲﾙ(*.*)")});
-  if (!name) return;
-  PushRecentFile(*name);
-  LoadLog(*name);
+  if (name) OpenLog(*name);
 }
 
 // ---------------------------------------------------------------------------
@@ -1126,22 +1137,6 @@ void TKestForm::SortCommand(int target) {
 // ---------------------------------------------------------------------------
 // Pane layout
 
-void TKestForm::MaximizeText() {
-  ListHeight = 1;
-  ApplyListHeight();
-}
-
-void TKestForm::MaximizeList() {
-  const int listTop = ListPanel->mapTo(this, QPoint(0, 0)).y();
-  ListHeight = std::max(1, StatusBar1->geometry().top() - listTop - 4);
-  ApplyListHeight();
-}
-
-void TKestForm::SplitEven() {
-  ListHeight = std::max(1, (ListPanel->height() + MemoPanel->height()) / 2);
-  ApplyListHeight();
-}
-
 void TKestForm::K6Click() { MaximizeText(); }
 void TKestForm::K7Click() { MaximizeList(); }
 void TKestForm::K8Click() { SplitEven(); }
@@ -1169,10 +1164,11 @@ void TKestForm::Ver_MClick() {
   box.exec();
 }
 
-// Built by the parts that own them: help, printing, the searches, bookmarks,
+void TKestForm::Help_MClick() { ShowHelp(HelpPage::Contents); }
+void TKestForm::KeyHelp_MClick() { ShowHelp(HelpPage::Index); }
+
+// Built by the parts that own them: printing, the searches, bookmarks,
 // colours and the font.
-void TKestForm::Help_MClick() {}
-void TKestForm::KeyHelp_MClick() {}
 void TKestForm::Print1Click() {}
 void TKestForm::StrFindClick() {}
 void TKestForm::NameFindClick() {}

@@ -3,6 +3,7 @@
 // created and written when it closes.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QListView>
 #include <QMainWindow>
 #include <QStringList>
@@ -16,11 +17,15 @@
 
 #include "log/Logunit1.h"
 #include "log/TitleLines.h"
+#include "platform/HelpViewer.h"
 #include "platform/Profile.h"
+#include "ui/PaneLayout.h"
+#include "ui/RecentFiles.h"
 
 class QAction;
 class QButtonGroup;
 class QFrame;
+class QKeyEvent;
 class QLabel;
 class QMenu;
 class QProgressBar;
@@ -53,14 +58,21 @@ class TitleListView : public QListView {
   // The last mouse press landed on the line that was selected already (a
   // click that moves the selection is answered by the selection change).
   bool PressedOnSelected() const { return pressedOnSelected_; }
+  // The key being delivered has run a window command: the list still gets it
+  // (its arrows and page keys), but does not also jump to a line beginning
+  // with the key's character.
+  void SkipSearchOnce() { skipSearch_ = true; }
+  void keyboardSearch(const QString& search) override;
 
  protected:
   QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
                                                        const QEvent* event) const override;
   void mousePressEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   bool pressedOnSelected_ = false;
+  bool skipSearch_ = false;
 };
 
 class TKestForm : public QMainWindow {
@@ -127,6 +139,12 @@ class TKestForm : public QMainWindow {
   // LogFileName changes only once the file has been found. True when the log
   // was opened (a scan that fails half-way throws after emptying the window).
   bool LoadLog(const QString& fileName);
+  // Every road by which the user opens a log (the open dialog, a recent
+  // entry, a drop, the command line): the load, and only once the log has
+  // opened, its full path at the head of the recent files.
+  bool OpenLog(const QString& fileName);
+  // Files dropped onto the window: the first one is opened.
+  void WMDropFiles(const QStringList& fileNames);
   void ShowLog();
   void BuildList();
   // Fills the status bar and reads the remark's lines into the pane; false
@@ -144,6 +162,16 @@ class TKestForm : public QMainWindow {
   void MaximizeText();
   void MaximizeList();
   void SplitEven();
+  // Where the panes stand now, in client-area pixels below the menu bar.
+  PaneGeometry Geometry() const;
+  // The key handler of the window, the title list and the text pane; true
+  // when the key ran a command (it is not consumed either way).
+  bool PaneKeyDown(QKeyEvent* event);
+  void FormResize();
+  // The help file named at start-up (KEST.HLP beside the program, or in the
+  // installed data folder); empty when there is none.
+  QString HelpFile;
+  HelpViewer* Help() const { return help_; }
 
   // --- Command handlers --------------------------------------------------------
  public slots:
@@ -188,6 +216,11 @@ class TKestForm : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;  // FormCloseQuery
   void showEvent(QShowEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  bool event(QEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void CreateControls();
@@ -209,6 +242,16 @@ class TKestForm : public QMainWindow {
   void ResetStatusPanels();
   void ReleaseLog();
   void ShowPopup(const QPoint& globalPos);
+  // The stored bounds (frame included), moved and shrunk onto the nearest
+  // screen when they lie off every screen.
+  void PlaceOnScreen();
+  void SetListHeight(int height);
+  void ShowHelp(HelpPage page);
+  void BorderPanelMouseDown(int y);
+  void BorderPanelMouseMove(int y);
+  void BorderPanelMouseUp();
+  void ListBox1MouseDown();
+  void ListBox1MouseUp();
   // Connects a control's signal to a handler run through RunGuarded.
   template <class Sender, class Signal>
   void Wire(Sender* sender, Signal signal, void (TKestForm::*handler)());
@@ -217,6 +260,11 @@ class TKestForm : public QMainWindow {
   TitleListModel* model_ = nullptr;
   int suppressClick_ = 0;  // > 0 while code moves the selection
   bool boundsFixed_ = false;
+  RecentFiles recent_;
+  SplitterDrag drag_;
+  LongPress longPress_;
+  QElapsedTimer clock_;
+  HelpViewer* help_ = nullptr;
   QRect wantedBounds_;      // Left, Top, Width, Height of the settings (frame included)
 
  public:

@@ -255,7 +255,7 @@ class Kest2Test : public QObject {
   }
 
   // The first argument is opened, the second ignored; a first argument that
-  // is no file is ignored without a word.
+  // is no file leaves the window empty and says why.
   void commandLineOpensOnlyTheFirst() {
     const auto a = dir_->Write("a.log", MakeLog({{1, 0}, {2, 0}}));
     const auto b = dir_->Write("b.log", MakeLog({{5, 0}}));
@@ -273,7 +273,8 @@ class Kest2Test : public QObject {
     }
     auto g = MakeForm({Path(dir_->Path() / "none.log"), Path(a)});
     QVERIFY(!g->LogLoaded);
-    QVERIFY(ui_->infos.isEmpty());
+    QTRY_COMPARE(ui_->infos, QStringList{QStringLiteral("ファイルが見つかりません")});
+    QVERIFY(g->isVisible());
     QCOMPARE(g->RecentFile(0), Path(a));  // read back from the settings
   }
 

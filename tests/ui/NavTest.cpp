@@ -1,0 +1,697 @@
+// Reading the log: the sort commands, previous/next/comment, the keys of the
+// window, the title list and the text pane, the pane layouts and the splitter
+// drag, opening files by every road (dialog, recent entries, drops, command
+// line), paths that must survive Kest.INI, the help viewer and the version
+// box, and what a new user would trip over (read-only settings, a window off
+// every screen, hints over the status panels, the window's spoken name).
+#include <QAccessible>
+#include <QAction>
+#include <QClipboard>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+
+#include "core/LogFixture.h"
+#include "platform/Codec.h"
+#include "platform/HelpViewer.h"
+#include "platform/Profile.h"
+#include "search/ExMemo.h"
+#include "ui/Interaction.h"
+#include "ui/Kest2.h"
+#include "ui/TAboutBox.h"
+#include "ui/TitleListModel.h"
+
+using namespace kest;
+using namespace kest::test;
+
+namespace {
+
+class FakeUi : public Interaction {
+ public:
+  QStringList infos, errors;
+  int beeps = 0;
+  int waitDepth = 0;
+  std::optional<QString> fileToOpen;
+  QStringList filters;
+  QString folder;
+
+  void Info(QWidget*, const QString& text) override { infos << text; }
+  bool Confirm(QWidget*, const QString&) override { return true; }
+  void Error(QWidget*, const QString& text) override { errors << text; }
+  std::optional<QString> Input(QWidget*, const QString&, const QString&, const QString&) override {
+    return std::nullopt;
+  }
+  std::optional<QString> OpenFileName(QWidget*, const QString& f, const QString&,
+                                      const QStringList& fl) override {
+    folder = f;
+    filters = fl;
+    return fileToOpen;
+  }
+  std::optional<QFont> ChooseFont(QWidget*, const QFont&) override { return std::nullopt; }
+  void Beep() override { ++beeps; }
+  void BeginWait() override { ++waitDepth; }
+  void EndWait() override { --waitDepth; }
+};
+
+std::string Sjis(const char* utf8) { return Utf8ToSjis(utf8); }
+
+std::string MakeLog(std::initializer_list<std::pair<int, int>> remarks) {
+  std::string s = Sjis("テストログ") + "\r\n\r\n";
+  for (auto [n, to] : remarks) {
+    s += Remark(Header5(n, "ABC01234", "poster", "title" + std::to_string(n)), Line2("96/03/01", to),
+                {"body " + std::to_string(n)});
+  }
+  return s;
+}
+
+// (1), (2 -> 1), (3 -> 1), (4 -> 2), (5 -> 1), (6 -> 4), (7), (8 -> 9)
+std::string ThreadLog() {
+  return MakeLog({{1, 0}, {2, 1}, {3, 1}, {4, 2}, {5, 1}, {6, 4}, {7, 0}, {8, 9}});
+}
+
+std::string ReadFile(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+}  // namespace
+
+class NavTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<TempDir> dir_;
+  std::unique_ptr<FakeUi> ui_;
+  std::filesystem::path ini_;
+
+  void WriteIni(const std::string& sjisText) { std::ofstream(ini_, std::ios::binary) << sjisText; }
+  std::unique_ptr<TKestForm> MakeForm(const QStringList& args = {}) {
+    auto form = std::make_unique<TKestForm>(args);
+    form->show();
+    if (!QTest::qWaitForWindowExposed(form.get())) qWarning("window not exposed");
+    QApplication::processEvents();
+    return form;
+  }
+  QString Path(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
+  QString Panel(TKestForm& f, int i) { return f.Panels[static_cast<std::size_t>(i)]->text(); }
+  std::string Pane(TKestForm& f) { return f.Memo1->Text(); }
+  int Shown(TKestForm& f) { return f.PanelNumber() ? f.PanelNumber()->v : -1; }
+  void Key(QWidget* w, int key, Qt::KeyboardModifiers m = Qt::NoModifier) {
+    QTest::keyClick(w, static_cast<Qt::Key>(key), m);
+  }
+  void Keypad(QWidget* w, int key) { Key(w, key, Qt::KeypadModifier); }
+  // The client area (below the menu bar) made `h` pixels high.
+  void ClientHeight(TKestForm& f, int h) {
+    f.resize(625, h + f.menuBar()->height());
+    QApplication::processEvents();
+    QTRY_COMPARE(f.centralWidget()->height() + f.StatusBar1->height(), h);
+  }
+  void Drop(TKestForm& f, const QStringList& names) {
+    QList<QUrl> urls;
+    for (const QString& n : names) urls << QUrl::fromLocalFile(n);
+    auto* mime = new QMimeData;
+    mime->setUrls(urls);
+    const QPoint at = f.Memo1->mapTo(&f, QPoint(10, 10));
+    QDragEnterEvent enter(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&f, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(at), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&f, &drop);
+    QApplication::processEvents();
+    delete mime;
+  }
+
+ private slots:
+  void init() {
+    dir_ = std::make_unique<TempDir>();
+    ui_ = std::make_unique<FakeUi>();
+    SetUi(ui_.get());
+    ini_ = dir_->Path() / "Kest.INI";
+    qputenv("KEST_INI", QByteArray::fromStdString(ini_.string()));
+  }
+  void cleanup() {
+    QCOMPARE(ui_->waitDepth, 0);
+    SetUi(nullptr);
+    qunsetenv("KEST_INI");
+    dir_.reset();
+  }
+
+  // The order already active does nothing (no rebuild, no beep); the menu
+  // entries and tool buttons whose names end in 2 select content order (1).
+  void sortCommandsAndTheirCrossing() {
+    const auto a = dir_->Write("a.log", ThreadLog());
+    WriteIni("[Option]\r\nSortType=0\r\n");
+    auto f = MakeForm({Path(a)});
+    int resets = 0;
+    connect(f->Model(), &QAbstractItemModel::modelReset, this, [&] { ++resets; });
+    const int beeps = ui_->beeps;
+    f->NSort_M->trigger();
+    QTest::mouseClick(f->NSort_B, Qt::LeftButton);
+    QCOMPARE(resets, 0);
+    QCOMPARE(ui_->beeps, beeps);
+    QVERIFY(f->NSort_B->isChecked() && f->NSort_M->isChecked());
+
+    QTest::mouseClick(f->RSort_B2, Qt::LeftButton);
+    QCOMPARE(f->SortType, 2);
+    QVERIFY(f->RSort_M2->isChecked() && !f->RSort_M->isChecked());
+    f->RSort_M->trigger();
+    QCOMPARE(f->SortType, 1);
+    QVERIFY(f->RSort_B->isChecked() && !f->RSort_B2->isChecked());
+    QCOMPARE(ui_->beeps, beeps + 2);
+  }
+
+  // Remark order to content order (2) on a reply to a reply: its thread
+  // unfolds down to it, and it stays selected and shown.
+  void sortUnfoldsDownToTheShownRemark() {
+    const auto a = dir_->Write("a.log", ThreadLog());
+    WriteIni("[Option]\r\nSortType=0\r\n");
+    auto f = MakeForm({Path(a)});
+    f->SelectRemarkByNumber(RemarkNo(6));
+    QCOMPARE(Shown(*f), 6);
+    f->RSortClick();
+    QCOMPARE(f->SortType, 1);
+    QCOMPARE(Shown(*f), 6);
+    QCOMPARE(f->CurrentItem()->Number, RemarkNo(6));
+    QVERIFY(Pane(*f).find("body 6") != std::string::npos);
+    for (int line = 0; line < 3; ++line) QVERIFY(f->Model()->ItemOf(ListLine(line))->Expanded);
+    QVERIFY(f->Memo1->isVisible());
+  }
+
+  // Previous and next stop at the ends, by command and by shortcut; after a
+  // step the keyboard is in the text pane; comment unfolds and steps down.
+  void previousNextAndComment() {
+    const auto a = dir_->Write("a.log", ThreadLog());
+    auto f = MakeForm({Path(a)});
+    f->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(f.get()));
+    f->ListBox1->setFocus();
+    QCOMPARE(f->SelectedLine().v, 0);
+    Key(f->ListBox1, Qt::Key_Up, Qt::ControlModifier);  // first line: nothing
+    QCOMPARE(f->SelectedLine().v, 0);
+    Key(f->ListBox1, Qt::Key_Down, Qt::ControlModifier);  // the menu's shortcut, from the list
+    QCOMPARE(Shown(*f), 7);
+    QVERIFY(f->Memo1->hasFocus());
+    Key(f->Memo1, Qt::Key_Up, Qt::ControlModifier);
+    QCOMPARE(Shown(*f), 1);
+    QVERIFY(f->Com_B->isEnabled());
+    QTest::mouseClick(f->Com_B, Qt::LeftButton);  // 1 unfolds, 2 is shown
+    QCOMPARE(Shown(*f), 2);
+    QVERIFY(f->Memo1->hasFocus());
+    f->Com_P->trigger();  // 2 -> 4
+    QCOMPARE(Shown(*f), 4);
+    f->PrevClick();
+    QCOMPARE(Shown(*f), 2);
+    f->SelectLine(ListLine(f->Model()->LineCount() - 1));
+    f->ListBox1Click();
+    const int last = Shown(*f);
+    Key(f->Memo1, Qt::Key_Down, Qt::ControlModifier);  // last line: nothing
+    f->Next_M->trigger();
+    QCOMPARE(Shown(*f), last);
+    QVERIFY(!f->Next_B->isEnabled());
+    Key(f->Memo1, Qt::Key_Up, Qt::ControlModifier);
+    QCOMPARE(f->SelectedLine().v, f->Model()->LineCount() - 2);
+    QVERIFY(f->Memo1->hasFocus());
+  }
+
+  // The keypad in content order (2): 5 toggles, + only unfolds, - only
+  // folds, 6 goes to the first reply, 2 and 8 step; F4 and F5 go to the
+  // first and the last shown line.
+  void keypadInContentOrderTwo() {
+    const auto a = dir_->Write("a.log", ThreadLog());
+    auto f = MakeForm({Path(a)});
+    QWidget* list = f->ListBox1;
+    list->setFocus();
+    QCOMPARE(f->Model()->LineCount(), 3);  // 1, 7, 8
+    Keypad(list, Qt::Key_Plus);
+    QCOMPARE(f->Model()->LineCount(), 6);  // 1, 2, 3, 5, 7, 8
+    Keypad(list, Qt::Key_Plus);  // unfolded already: nothing
+    QCOMPARE(f->Model()->LineCount(), 6);
+    Keypad(list, Qt::Key_Minus);
+    QCOMPARE(f->Model()->LineCount(), 3);
+    Keypad(list, Qt::Key_Minus);
+    QCOMPARE(f->Model()->LineCount(), 3);
+    Keypad(list, Qt::Key_5);
+    QCOMPARE(f->Model()->LineCount(), 6);
+    Keypad(list, Qt::Key_5);
+    QCOMPARE(f->Model()->LineCount(), 3);
+    Keypad(list, Qt::Key_6);  // unfolds 1 and shows 2
+    QCOMPARE(Shown(*f), 2);
+    QCOMPARE(f->Model()->LineCount(), 6);
+    Keypad(f->Memo1, Qt::Key_2);
+    QCOMPARE(Shown(*f), 3);
+    Keypad(f->Memo1, Qt::Key_8);
+    QCOMPARE(Shown(*f), 2);
+    Key(f->Memo1, Qt::Key_F5);  // the last shown line, not the last remark
+    QCOMPARE(f->SelectedLine().v, 5);
+    QCOMPARE(Shown(*f), 8);
+    Keypad(f->Memo1, Qt::Key_2);  // the last line: nothing
+    QCOMPARE(Shown(*f), 8);
+    Key(f->Memo1, Qt::Key_F4);
+    QCOMPARE(Shown(*f), 1);
+    // Keypad 6 on a line without replies moves to the next line.
+    f->SelectLine(ListLine(2));  // 3
+    f->ListBox1Click();
+    Keypad(f->Memo1, Qt::Key_6);
+    QCOMPARE(Shown(*f), 5);
+  }
+
+  // In remark order the fold keys do nothing and the list keeps its own
+  // keys: with Num Lock off keypad 2 is an arrow key; with it on, a step that
+  // does not also jump to a line beginning with "2".
+  void keypadInRemarkOrder() {
+    const auto a = dir_->Write("a.log", MakeLog({{1, 0}, {5, 1}, {2, 0}, {3, 0}}));
+    WriteIni("[Option]\r\nSortType=0\r\n");
+    auto f = MakeForm({Path(a)});
+    QWidget* list = f->ListBox1;
+    list->setFocus();
+    for (int k : {Qt::Key_Plus, Qt::Key_Minus}) Keypad(list, k);
+    QCOMPARE(f->Model()->LineCount(), 4);
+    QCOMPARE(Shown(*f), 1);
+    QTest::qWait(QApplication::keyboardInputInterval() + 50);  // a new type-ahead
+    Keypad(list, Qt::Key_5);  // no fold: the key reaches the list, which finds "5 ..."
+    QCOMPARE(f->Model()->LineCount(), 4);
+    QCOMPARE(Shown(*f), 5);
+    Key(f->ListBox1, Qt::Key_F4);
+    QCOMPARE(Shown(*f), 1);
+    list->setFocus();
+    Keypad(list, Qt::Key_2);  // Num Lock on: the next line (remark 2 sorts after 1)
+    QCOMPARE(f->SelectedLine().v, 1);
+    QVERIFY(f->Memo1->hasFocus());
+    list->setFocus();
+    Keypad(list, Qt::Key_2);
+    QCOMPARE(f->SelectedLine().v, 2);
+    Keypad(list, Qt::Key_8);
+    QCOMPARE(f->SelectedLine().v, 1);
+    list->setFocus();
+    Keypad(list, Qt::Key_Down);  // Num Lock off: the list's own arrow
+    QCOMPARE(f->SelectedLine().v, 2);
+    QCOMPARE(Shown(*f), 3);
+    // A plain digit from the main keyboard is the list's own search.
+    QTest::qWait(QApplication::keyboardInputInterval() + 50);
+    Key(list, Qt::Key_5);
+    QCOMPARE(Shown(*f), 5);
+  }
+
+  // C, X and Z (Ctrl+X and Ctrl+Z too) from the list, the pane and the
+  // window; letters never make the list jump to a line.
+  void layoutKeys() {
+    const auto a = dir_->Write("a.log", MakeLog({{1, 0}, {2, 0}, {3, 0}}));
+    WriteIni("[Option]\r\nSortType=0\r\nNumb=0\r\n");  // lines begin with the ID "ABC..."
+    auto f = MakeForm({Path(a)});
+    ClientHeight(*f, 457);
+    QWidget* list = f->ListBox1;
+    list->setFocus();
+    Key(list, Qt::Key_X);
+    QCOMPARE(f->ListHeight, 200);
+    Key(list, Qt::Key_C);
+    QCOMPARE(f->ListHeight, 1);
+    QCOMPARE(f->SelectedLine().v, 0);  // no jump to a line starting with "C"
+    Key(list, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(f->ListHeight, 400);
+    QCOMPARE(f->ListPanel->height(), 400);
+    QCOMPARE(f->MemoPanel->height(), 1);
+    f->Memo1->setFocus();
+    Key(f->Memo1, Qt::Key_X, Qt::ControlModifier);
+    QCOMPARE(f->ListHeight, 200);
+    Key(f->Memo1, Qt::Key_C);
+    QCOMPARE(f->ListHeight, 1);
+    Key(f->Memo1, Qt::Key_C, Qt::ControlModifier);  // the copy key, not a layout
+    QCOMPARE(f->ListHeight, 1);
+    Key(f->Memo1, Qt::Key_C, Qt::AltModifier);
+    QCOMPARE(f->ListHeight, 1);
+    // The window's own keys, with nothing focused in it (no log needed).
+    auto g = MakeForm();
+    ClientHeight(*g, 457);
+    g->setFocus();
+    Key(g.get(), Qt::Key_Z);
+    QCOMPARE(g->ListHeight, 400);
+  }
+
+  // The layouts of the design window, by pop-up entry and double-click.
+  void threeLayouts() {
+    const auto a = dir_->Write("a.log", MakeLog({{1, 0}, {2, 0}}));
+    auto f = MakeForm({Path(a)});
+    ClientHeight(*f, 457);
+    QCOMPARE(f->ListPanel->height(), 152);
+    QCOMPARE(f->MemoPanel->height(), 249);
+    f->K8->trigger();
+    QCOMPARE(f->ListPanel->height(), 200);
+    f->K7->trigger();
+    QCOMPARE(f->ListPanel->height(), 400);
+    QCOMPARE(f->MemoPanel->height(), 1);
+    f->K6->trigger();
+    QCOMPARE(f->ListPanel->height(), 1);
+    emit f->Memo1->doubleClicked();
+    QCOMPARE(f->ListPanel->height(), 400);
+  }
+
+  // The bar stays while the guide line follows; the release applies the
+  // last counted move; past the top gives one pixel, into the status bar
+  // the maximised list.
+  void splitterDrag() {
+    auto f = MakeForm();
+    ClientHeight(*f, 457);
+    QWidget* bar = f->BorderPanel;
+    const int barTop = bar->y();
+    QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(5, 1));
+    QVERIFY(f->BorderLine->isVisible());
+    QCOMPARE(f->BorderLine->y(), barTop - 1);
+    QCOMPARE(f->BorderLine->height(), 5);
+    QMouseEvent first(QEvent::MouseMove, QPointF(5, 0), bar->mapToGlobal(QPointF(5, 0)), Qt::NoButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(bar, &first);
+    QCOMPARE(f->BorderLine->y(), barTop - 1);  // the first move is only noted
+    QMouseEvent down(QEvent::MouseMove, QPointF(5, 60), bar->mapToGlobal(QPointF(5, 60)),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(bar, &down);
+    QCOMPARE(f->BorderLine->y(), barTop + 60);
+    QCOMPARE(bar->y(), barTop);  // the bar itself stays
+    QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(5, 90));
+    QVERIFY(f->BorderLine->isHidden());
+    QCOMPARE(f->ListPanel->height(), 212);
+
+    auto drag = [&](int y) {
+      QTest::mousePress(f->BorderPanel, Qt::LeftButton, {}, QPoint(5, 1));
+      for (int to : {0, y}) {
+        QMouseEvent move(QEvent::MouseMove, QPointF(5, to), f->BorderPanel->mapToGlobal(QPointF(5, to)),
+                         Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(f->BorderPanel, &move);
+      }
+      QTest::mouseRelease(f->BorderPanel, Qt::LeftButton, {}, QPoint(5, y));
+    };
+    drag(-1000);
+    QCOMPARE(f->ListPanel->height(), 1);
+    drag(1000);
+    QCOMPARE(f->ListPanel->height(), 400);
+  }
+
+  // A click only selects; a press held for a second maximises the text.
+  void longPressOnTheList() {
+    const auto a = dir_->Write("a.log", MakeLog({{1, 0}, {2, 0}}));
+    WriteIni("[Option]\r\nSortType=0\r\n");
+    auto f = MakeForm({Path(a)});
+    QWidget* vp = f->ListBox1->viewport();
+    const QPoint at = f->ListBox1->visualRect(f->Model()->index(1)).center();
+    QTest::mouseClick(vp, Qt::LeftButton, {}, at);
+    QCOMPARE(Shown(*f), 2);
+    QCOMPARE(f->ListHeight, 152);
+    QTest::mousePress(vp, Qt::LeftButton, {}, f->ListBox1->visualRect(f->Model()->index(0)).center());
+    QTest::qWait(700);
+    QTest::mouseRelease(vp, Qt::LeftButton, {}, f->ListBox1->visualRect(f->Model()->index(0)).center());
+    QCOMPARE(f->ListHeight, 1);
+    QCOMPARE(Shown(*f), 1);
+  }
+
+  // A window made lower than the list keeps the splitter bar and a strip of
+  // the text pane above the status bar; a taller one does not grow the list.
+  void resizeKeepsTheSplitter() {
+    auto f = MakeForm();
+    ClientHeight(*f, 457);
+    ClientHeight(*f, 150);
+    QCOMPARE(f->ListHeight, 150 - 31 - 22 - 7);
+    QVERIFY(f->BorderPanel->geometry().bottom() < f->StatusBar1->y() - f->centralWidget()->y());
+    QVERIFY(f->BorderPanel->isVisible());
+    ClientHeight(*f, 600);
+    QCOMPARE(f->ListHeight, 90);
+  }
+
+  // The dialog starts in OpenFolder with the three filters; a cancel
+  // changes nothing; a name that does not open is not listed; a folder is
+  // refused in words of its own, by every road.
+  void openingAndFailures() {
+    const auto a = dir_->Write("a.log", MakeLog({{1, 0}, {2, 0}}));
+    WriteIni("[Option]\r\nSortType=0\r\n");
+    auto f = MakeForm();
+    ui_->fileToOpen = std::nullopt;
+    f->OPFile_M->trigger();
+    QCOMPARE(ui_->filters, (QStringList{QStringLiteral("ﾛｸﾞﾌｧｲﾙ(*.log)"), QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ(*.txt)"),
+                                        QStringLiteral("全てのﾌｧｲﾙ(*.*)")}));
+    QVERIFY(!f->LogLoaded);
+    QVERIFY(!f->FileBar->isVisible());
+    ui_->fileToOpen = Path(a);
+    QTest::mouseClick(f->OPFile_B, Qt::LeftButton);
+    QCOMPARE(f->LogFileName, Path(a));
+    QCOMPARE(f->RecentFile(0), Path(a));
+    QVERIFY(f->FileBar->isVisible() && f->Ent[0]->isVisible() && !f->Ent[1]->isVisible());
+    f->SelectLine(ListLine(1));
+    f->ListBox1Click();
+
+    const QString gone = Path(dir_->Path() / "gone.log");
+    ui_->fileToOpen = gone;
+    f->OPFile_M->trigger();
+    QCOMPARE(ui_->infos.last(), QStringLiteral("ファイルが見つかりません"));
+    QCOMPARE(f->RecentFile(0), Path(a));
+    QCOMPARE(f->RecentFile(1), QString());
+    QCOMPARE(f->LogFileName, Path(a));
+    f->SelectLine(ListLine(0));
+    f->ListBox1Click();
+    QVERIFY(Pane(*f).find("body 1") != std::string::npos);  // the old log still reads
+
+    const QString folder = Path(dir_->Path());
+    ui_->fileToOpen = folder;
+    f->OPFile_M->trigger();
+    QVERIFY(ui_->infos.last().startsWith(QStringLiteral("フォルダはログファイルとして開けません")));
+    Drop(*f, {folder});
+    QVERIFY(ui_->infos.last().startsWith(QStringLiteral("フォルダはログファイルとして開けません")));
+    QCOMPARE(ui_->infos.size(), 3);
+    QCOMPARE(f->RecentFile(1), QString());
+    QVERIFY(ui_->errors.isEmpty());
+
+    // A recent entry whose file has gone since.
+    const auto b = dir_->Write("b.log", MakeLog({{9, 0}}));
+    f->OpenLog(Path(b));
+    QCOMPARE(f->RecentFile(0), Path(b));
+    std::filesystem::remove(b);
+    f->Ent[1]->trigger();  // a.log again
+    QCOMPARE(f->RecentFile(0), Path(a));
+    f->Ent[1]->trigger();  // b.log: gone
+    QCOMPARE(ui_->infos.last(), QStringLiteral("ファイルが見つかりません"));
+    QCOMPARE(f->RecentFile(0), Path(a));
+    QCOMPARE(f->LogFileName, Path(a));
+    QCOMPARE(f->OpenFolder, folder + QLatin1Char('/'));
+  }
+
+  void commandLineFolder() {
+    auto f = MakeForm({Path(dir_->Path())});
+    QTRY_COMPARE(ui_->infos.size(), 1);
+    QVERIFY(ui_->infos[0].startsWith(QStringLiteral("フォルダはログファイルとして開けません")));
+    QVERIFY(!f->LogLoaded);
+    QCOMPARE(f->RecentFile(0), QString());
+  }
+
+  // Of three dropped files only the first opens; a file that is no log
+  // opens as an empty one without harm.
+  void drops() {
+    const auto a = dir_->Write("a.log", MakeLog({{1, 0}}));
+    const auto b = dir_->Write("b.log", MakeLog({{2, 0}}));
+    const auto c = dir_->Write("c.log", MakeLog({{3, 0}}));
+    auto f = MakeForm();
+    Drop(*f, {Path(b), Path(a), Path(c)});
+    QCOMPARE(f->LogFileName, Path(b));
+    QCOMPARE(Shown(*f), 2);
+    QCOMPARE(f->RecentFile(0), Path(b));
+    QCOMPARE(f->RecentFile(1), QString());
+    QCOMPARE(f->OpenFolder, Path(dir_->Path()) + QLatin1Char('/'));
+
+    std::string binary(4096, '\0');
+    for (std::size_t i = 0; i < binary.size(); ++i) binary[i] = static_cast<char>(i * 37);
+    const auto png = dir_->Write("picture.png", binary);
+    Drop(*f, {Path(png)});
+    QVERIFY(ui_->errors.isEmpty());
+    QCOMPARE(f->LogFileName, Path(png));
+    QCOMPARE(f->Model()->LineCount(), 0);
+  }
+
+  // A name outside Shift-JIS, and one far longer than 255 bytes, reopen from
+  // the recent list after a restart; the long one's entry is shortened in
+  // the middle and carries the whole path as its tooltip.
+  void pathsSurviveARestart() {
+    const auto odd = dir_->Write("Ωmega 한국어 😀.log", MakeLog({{4, 0}}));
+    std::filesystem::path deep = dir_->Path();
+    for (int i = 0; i < 3; ++i) deep /= std::string(120, static_cast<char>('p' + i));
+    std::filesystem::create_directories(deep);
+    const auto longLog = deep / "長い名前のログ.log";
+    std::ofstream(longLog, std::ios::binary) << MakeLog({{5, 0}});
+    QVERIFY(longLog.string().size() > 400);
+    // A name that is the first 255 bytes of the long one must not be what opens.
+    {
+      auto f = MakeForm();
+      Drop(*f, {Path(longLog)});
+      QCOMPARE(Shown(*f), 5);
+      f->OpenLog(Path(odd));
+      QCOMPARE(Shown(*f), 4);
+      f->close();
+    }
+    const std::string ini = ReadFile(ini_);
+    QVERIFY(ini.find("File_0=utf-8:") != std::string::npos);
+    QVERIFY(ini.find("OpenFolder=" + Sjis(dir_->Path().string().c_str()) + "/") != std::string::npos);
+    auto g = MakeForm();
+    QCOMPARE(g->RecentFile(0), Path(odd));
+    QCOMPARE(g->RecentFile(1), Path(longLog));
+    QVERIFY(g->Ent[1]->text().size() < 80);
+    QVERIFY(g->Ent[1]->text().contains(QStringLiteral("…")));
+    QVERIFY(g->Ent[1]->text().endsWith(QStringLiteral("長い名前のログ.log")));
+    QCOMPARE(g->Ent[1]->toolTip(), Path(longLog));
+    g->Ent[0]->trigger();
+    QCOMPARE(Shown(*g), 4);
+    g->Ent[1]->trigger();
+    QCOMPARE(Shown(*g), 5);
+    QCOMPARE(g->LogFileName, Path(longLog));
+    QVERIFY(ui_->infos.isEmpty());
+  }
+
+  // A Kest.INI the user may not write stays as it was, with one message.
+  void readOnlySettingsFile() {
+    const std::string original = "[Option]\r\nSortType=2\r\n";
+    WriteIni(original);
+    ::chmod(ini_.c_str(), 0444);
+    auto f = MakeForm();
+    f->RSortClick();
+    f->close();
+    QCOMPARE(ui_->errors.size(), 1);
+    QVERIFY(ui_->errors[0].endsWith(QStringLiteral("に書き込めません")));
+    QCOMPARE(ReadFile(ini_), original);
+    QCOMPARE(std::distance(std::filesystem::directory_iterator(dir_->Path()),
+                           std::filesystem::directory_iterator()),
+             1);
+  }
+
+  // Bounds off every screen: moved and shrunk onto the nearest.
+  void boundsOffEveryScreen() {
+    WriteIni("[Option]\r\nLeft=99999\r\nTop=-2147483648\r\nHeight=32767\r\nWidth=633\r\n");
+    auto f = MakeForm();
+    QApplication::processEvents();
+    const QRect screen = f->screen()->availableGeometry();
+    QTRY_VERIFY(screen.contains(f->frameGeometry()));
+    QCOMPARE(f->frameGeometry().width(), std::min(633, screen.width()));
+    QCOMPARE(f->frameGeometry().height(), screen.height());
+  }
+
+  // A hovered tool button's hint is a tooltip: the panels keep the remark.
+  void hintsLeaveThePanels() {
+    const auto a = dir_->Write("a.log", MakeLog({{7, 0}}));
+    auto f = MakeForm({Path(a)});
+    QStatusTipEvent tip(QStringLiteral("前の発言"));
+    QApplication::sendEvent(f->Prev_B, &tip);
+    QApplication::sendEvent(f.get(), &tip);
+    QCOMPARE(f->StatusBar1->currentMessage(), QString());
+    QVERIFY(f->Panels[0]->isVisible());
+    QCOMPARE(Panel(*f, 0), QStringLiteral("7"));
+    QVERIFY(f->Prev_B->statusTip().isEmpty());
+    QCOMPARE(f->Prev_B->toolTip(), QStringLiteral("前の発言"));
+  }
+
+  // The window's spoken name follows its caption.
+  void accessibleNameFollowsTheCaption() {
+    const auto a = dir_->Write("a.log", MakeLog({{1, 0}}));
+    auto f = MakeForm();
+    QCOMPARE(f->accessibleName(), QStringLiteral("Kest32"));
+    f->OpenLog(Path(a));
+    QCOMPARE(f->windowTitle(), QStringLiteral("Kest32-テストログ"));
+    QAccessibleInterface* acc = QAccessible::queryAccessibleInterface(f.get());
+    QVERIFY(acc);
+    QCOMPARE(acc->text(QAccessible::Name), QStringLiteral("Kest32-テストログ"));
+    for (QAction* e : f->Ent) QVERIFY(e->text().isEmpty() || !e->toolTip().isEmpty());
+  }
+
+  // Copy and select all act on the text pane, from the menu and the pop-up.
+  void clipboardCommands() {
+    const auto a = dir_->Write("a.log", MakeLog({{1, 0}}));
+    auto f = MakeForm({Path(a)});
+    f->ListBox1->setFocus();
+    f->All_P->trigger();
+    QVERIFY(f->Memo1->hasFocus());
+    f->Copy_M->trigger();
+    QVERIFY(QGuiApplication::clipboard()->text().contains(QStringLiteral("body 1")));
+    QVERIFY(QGuiApplication::clipboard()->text().contains(QStringLiteral("96/03/01")));
+  }
+
+  // The help file: found beside the program, then in ../share/kest32; the
+  // contents and the keyword index; a missing file is said so.
+  void helpViewer() {
+    QCOMPARE(FindHelpFile(Path(dir_->Path())), QString());
+    std::filesystem::create_directories(dir_->Path() / "share" / "kest32");
+    std::filesystem::create_directories(dir_->Path() / "bin");
+    std::filesystem::copy_file(KEST_SOURCE_DIR "/help/KEST.HLP", dir_->Path() / "share/kest32/KEST.HLP");
+    QCOMPARE(FindHelpFile(Path(dir_->Path() / "bin")), Path(dir_->Path() / "share/kest32/KEST.HLP"));
+    std::filesystem::copy_file(KEST_SOURCE_DIR "/help/KEST.HLP", dir_->Path() / "bin/KEST.HLP");
+    QCOMPARE(FindHelpFile(Path(dir_->Path() / "bin")), Path(dir_->Path() / "bin/KEST.HLP"));
+
+    auto f = MakeForm();
+    f->HelpFile = Path(dir_->Path() / "nothing" / "KEST.HLP");
+    f->Help_M->trigger();
+    QCOMPARE(ui_->infos.size(), 1);
+    QVERIFY(ui_->infos[0].contains(QStringLiteral("KEST.HLP")));
+    QVERIFY(!f->Help());
+
+    f->HelpFile = Path(dir_->Path() / "bin/KEST.HLP");
+    f->Help_M->trigger();
+    HelpViewer* h = f->Help();
+    QVERIFY(h && h->isVisible());
+    QVERIFY(h->Browser->toPlainText().contains(QStringLiteral("目次")));
+    f->KeyHelp_M->trigger();
+    QTRY_VERIFY(h->KeywordEdit->hasFocus());
+    const int all = h->ShownKeywords().size();
+    QVERIFY(all >= 20);
+    h->KeywordEdit->insert(QStringLiteral("しおり"));
+    QVERIFY(h->ShownKeywords().size() > 0 && h->ShownKeywords().size() < all);
+    for (const QString& k : h->ShownKeywords()) QVERIFY(k.contains(QStringLiteral("しおり")));
+    h->KeywordEdit->clear();
+    h->KeywordEdit->insert(QStringLiteral("ｷｰ"));  // half-width finds キー
+    QVERIFY(!h->ShownKeywords().isEmpty());
+    QCOMPARE(h->ShownKeywords().size(),
+             h->ShownKeywords().filter(QStringLiteral("キー")).size());
+    h->close();
+  }
+
+  // Every keyword of the help file leads to an anchor of the file, and the
+  // contents and the index are there.
+  void helpFileIsWhole() {
+    QFile file(KEST_SOURCE_DIR "/help/KEST.HLP");
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(file.readAll());
+    const auto keywords = HelpKeywords(html);
+    QVERIFY(keywords.size() >= 20);
+    for (const char* anchor : {"contents", "index"}) {
+      QVERIFY2(html.contains(QStringLiteral("id=\"%1\"").arg(QLatin1String(anchor))), anchor);
+    }
+    for (const auto& [keyword, anchor] : keywords) {
+      QVERIFY2(html.contains(QStringLiteral("id=\"%1\"").arg(anchor)), qPrintable(keyword));
+    }
+  }
+
+  // The version box: its texts and its layout.
+  void versionBoxLayout() {
+    TAboutBox box;
+    QCOMPARE(box.size(), QSize(349, 125));
+    QCOMPARE(box.windowTitle(), QStringLiteral("バージョン情報"));
+    QCOMPARE(box.OKButton->geometry(), QRect(130, 94, 87, 27));
+    QVERIFY(box.OKButton->isDefault());
+    QCOMPARE(box.findChild<QWidget*>("Panel1")->geometry(), QRect(3, 3, 342, 86));
+    QCOMPARE(box.findChild<QLabel*>("Version")->text(), QStringLiteral("Version 1.50"));
+    QCOMPARE(box.findChild<QLabel*>("Comments")->text(), QStringLiteral("for Windws95"));
+    QCOMPARE(box.findChild<QLabel*>("ProductName")->text(), QStringLiteral("Kest32"));
+    QCOMPARE(box.findChild<QLabel*>("ProgramIcon")->geometry(), QRect(8, 40, 32, 32));
+  }
+};
+
+QTEST_MAIN(NavTest)
+#include "NavTest.moc"
