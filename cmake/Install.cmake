@@ -23,11 +23,8 @@ set(KEST_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/kest32)
 
 install(TARGETS kest32 RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-# The help file is written as help/KEST.HLP; a tree without it still builds
-# and installs everything else.
-if(EXISTS ${PROJECT_SOURCE_DIR}/help/KEST.HLP)
-  install(FILES ${PROJECT_SOURCE_DIR}/help/KEST.HLP DESTINATION ${CMAKE_INSTALL_DATADIR}/kest32)
-endif()
+# The help file installs from help/CMakeLists.txt, beside its copy in the
+# build folder.
 
 # Man pages, English and Japanese, compressed as Debian keeps them.
 find_program(KEST_GZIP gzip REQUIRED)
