@@ -1174,10 +1174,10 @@ void TKestForm::Ver_MClick() {
 void TKestForm::Help_MClick() {}
 void TKestForm::KeyHelp_MClick() {}
 void TKestForm::Print1Click() {}
-void TKestForm::StrFindClick() {}
-void TKestForm::NameFindClick() {}
-void TKestForm::SearchNext() {}
-void TKestForm::SearchPrev() {}
+void TKestForm::StrFindClick() { OpenFindDialog(); }
+void TKestForm::NameFindClick() { RunSpeakerDialog(); }
+void TKestForm::SearchNext() { SearchKind == 1 ? TextSearchForward() : SpeakerSearchForward(); }
+void TKestForm::SearchPrev() { SearchKind == 1 ? TextSearchBackward() : SpeakerSearchBackward(); }
 void TKestForm::BM_SetClick() {}
 void TKestForm::BM_PClick() {}
 void TKestForm::BMClnClick() {}
