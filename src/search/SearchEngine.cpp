@@ -298,7 +298,9 @@ IndexPos SearchEngine::FindFirst(IndexPos from, int step) {
         return IndexPos(q);
       }
     }
-    chunk = chunk >= (1u << 14) ? std::numeric_limits<std::size_t>::max() : chunk * 4;
+    // Remarks of one chunk may lie anywhere in the file; after two small
+    // ones, all the rest are read in file order at once.
+    chunk = chunk >= 2048 ? std::numeric_limits<std::size_t>::max() : chunk * 8;
   }
   if (blocks_->SizeNow() < index_.ScannedSize) throw LogFileError(TruncatedText(path_));
   return IndexPos(-1);

@@ -89,7 +89,7 @@ class SearchEngine {
   std::int64_t occAt_ = -1;    // a prefilter hit at or after occFrom_ (or occEnd_: none)
   std::int64_t occFrom_ = -1;
   Progress progress_;
-  std::int64_t block_ = 4 << 20;  // bytes read at once
+  std::int64_t block_ = 1 << 20;  // bytes read at once
   std::int64_t gap_ = 64 << 10;   // remarks closer than this are read together
   std::int64_t total_ = 0, done_ = 0;
   int lastPercent_ = -1;
