@@ -55,6 +55,7 @@ TNameDlg::TNameDlg(QWidget* parent) : QDialog(parent) {
   mono.setPixelSize(16);
   ListBox1->setFont(mono);
   ListBox1->setUniformItemSizes(true);
+  ListBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   auto* panelLayout = new QVBoxLayout(panel);
   panelLayout->setContentsMargins(2, 2, 2, 2);
   panelLayout->addWidget(ListBox1);
@@ -97,15 +98,16 @@ TNameDlg::TNameDlg(QWidget* parent) : QDialog(parent) {
   selFont.setPixelSize(15);
   SearchSel->setFont(selFont);
   SearchSelGroup = new QButtonGroup(this);
-  auto* up = new QRadioButton(QStringLiteral("上を検索(&U)"), SearchSel);
+  auto* up = new QRadioButton(QStringLiteral("上を検索"), SearchSel);
   up->setAccessibleName(QStringLiteral("上を検索"));
-  auto* down = new QRadioButton(QStringLiteral("下を検索(&D)"), SearchSel);
+  auto* down = new QRadioButton(QStringLiteral("下を検索"), SearchSel);
   down->setAccessibleName(QStringLiteral("下を検索"));
   SearchSelGroup->addButton(up, 0);
   SearchSelGroup->addButton(down, 1);
   down->setChecked(true);
   auto* selLayout = new QVBoxLayout(SearchSel);
-  selLayout->setContentsMargins(6, 2, 2, 2);
+  selLayout->setContentsMargins(4, 2, 0, 2);
+  selLayout->setSpacing(2);
   selLayout->addWidget(up);
   selLayout->addWidget(down);
 
