@@ -56,6 +56,7 @@ TNameDlg::TNameDlg(QWidget* parent) : QDialog(parent) {
   ListBox1->setFont(mono);
   ListBox1->setUniformItemSizes(true);
   ListBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  ListBox1->setTextElideMode(Qt::ElideNone);  // the speaker field ends in blanks
   auto* panelLayout = new QVBoxLayout(panel);
   panelLayout->setContentsMargins(2, 2, 2, 2);
   panelLayout->addWidget(ListBox1);
