@@ -21,37 +21,25 @@ constexpr std::int64_t kNone = std::numeric_limits<std::int64_t>::max();
 
 constexpr unsigned char Fold(unsigned char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; }
 
-const std::array<unsigned char, 256>& FoldTable() {
-  static const std::array<unsigned char, 256> t = [] {
-    std::array<unsigned char, 256> a{};
-    for (int c = 0; c < 256; ++c) a[c] = Fold(static_cast<unsigned char>(c));
-    return a;
-  }();
-  return t;
-}
-
-// Boyer-Moore-Horspool over bytes compared with a-z taken as A-Z: the
-// prefilter of a search that ignores case. Every place where the upper-cased
-// line holds the key is a place where this finds it (and some more, which
+// Copies bytes with a-z taken as A-Z (every byte, lead and trail bytes
+// alike), eight at a time: the text a search that ignores case looks
+// through first. Every place where an upper-cased line holds the key is a
+// place where the folded bytes hold the folded key (and some more, which
 // the line walk turns down).
-const char* FoldedFind(const char* hay, std::size_t n, const std::string& key,
-                       const std::array<std::size_t, 256>& skip) {
-  const std::size_t m = key.size();
-  if (m == 0 || n < m) return nullptr;
-  const auto& f = FoldTable();
-  const unsigned char* h = reinterpret_cast<const unsigned char*>(hay);
-  const unsigned char* k = reinterpret_cast<const unsigned char*>(key.data());
-  std::size_t j = 0;
-  while (j <= n - m) {
-    const unsigned char last = f[h[j + m - 1]];
-    if (last == k[m - 1]) {
-      std::size_t i = m - 1;
-      while (i > 0 && f[h[j + i - 1]] == k[i - 1]) --i;
-      if (i == 0) return hay + j;
-    }
-    j += skip[last];
+void FoldBytes(const char* src, char* dst, std::size_t n) {
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL, kHigh = 0x8080808080808080ULL;
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t x;
+    std::memcpy(&x, src + i, 8);
+    const std::uint64_t h = x & kLow7;
+    const std::uint64_t atLeastA = h + 0x1F1F1F1F1F1F1F1FULL;  // top bit: h >= 'a'
+    const std::uint64_t aboveZ = h + 0x0505050505050505ULL;    // top bit: h > 'z'
+    const std::uint64_t lower = atLeastA & ~aboveZ & ~x & kHigh;
+    x ^= lower >> 2;  // 0x20 off each lower-case letter
+    std::memcpy(dst + i, &x, 8);
   }
-  return nullptr;
+  for (; i < n; ++i) dst[i] = static_cast<char>(Fold(static_cast<unsigned char>(src[i])));
 }
 
 }  // namespace
@@ -86,6 +74,7 @@ class SearchEngine::Blocks {
     return ::fstat(fd_, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : -1;
   }
   bool Holds(std::int64_t from, std::int64_t to) const { return from >= start_ && to <= start_ + len_; }
+  std::int64_t Start() const { return start_; }
   std::int64_t End() const { return start_ + len_; }
   const char* At(std::int64_t offset) const { return buf_.data() + (offset - start_); }
 
@@ -132,11 +121,6 @@ SearchEngine::SearchEngine(const std::filesystem::path& path, const TLogCtrl& in
   if (ignoreCase_ && letters) {
     folded_ = key_;
     for (char& c : folded_) c = static_cast<char>(Fold(static_cast<unsigned char>(c)));
-    // The table is looked up with folded bytes only.
-    skip_.fill(folded_.size());
-    for (std::size_t i = 0; i + 1 < folded_.size(); ++i) {
-      skip_[static_cast<unsigned char>(folded_[i])] = folded_.size() - 1 - i;
-    }
   }
 }
 
@@ -148,14 +132,10 @@ bool SearchEngine::FindCandidate(std::int64_t from, std::int64_t to) {
   if (occFrom_ < 0 || occFrom_ > from || occAt_ < from) {
     // Look from `from` to the end of the block once; the remarks after this
     // one in the block reuse the answer until they pass it.
-    const char* hay = blocks_->At(from);
+    const char* hay = folded_.empty() ? blocks_->At(from) : foldedBlock_.data() + (from - blocks_->Start());
     const std::size_t n = static_cast<std::size_t>(blocks_->End() - from);
-    const char* hit;
-    if (folded_.empty()) {
-      hit = static_cast<const char*>(memmem(hay, n, key_.data(), key_.size()));
-    } else {
-      hit = FoldedFind(hay, n, folded_, skip_);
-    }
+    const std::string& key = folded_.empty() ? key_ : folded_;
+    const char* hit = static_cast<const char*>(memmem(hay, n, key.data(), key.size()));
     occFrom_ = from;
     occAt_ = hit ? from + (hit - hay) : kNone;
   }
@@ -248,6 +228,10 @@ void SearchEngine::TestPositions(std::vector<std::int32_t>& todo, std::vector<bo
         to = std::max(to, t.end);
       }
       blocks_->Load(s.start, to);
+      if (!folded_.empty()) {
+        foldedBlock_.resize(static_cast<std::size_t>(to - s.start));
+        FoldBytes(blocks_->At(s.start), foldedBlock_.data(), foldedBlock_.size());
+      }
       occFrom_ = -1;
     }
     hit[s.pos] = TestSpan(s);

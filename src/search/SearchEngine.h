@@ -15,7 +15,6 @@
 // list therefore does not change what the search costs.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <filesystem>
@@ -85,7 +84,7 @@ class SearchEngine {
   std::unique_ptr<LineReader> oddReader_;  // remarks the fast path does not take
   std::string upper_;                      // one upper-cased line
   std::string folded_;                     // the key with a-z taken as A-Z, for the prefilter
-  std::array<std::size_t, 256> skip_{};    // its shift table
+  std::vector<char> foldedBlock_;          // the block read, folded likewise
   std::int64_t occAt_ = -1;    // a prefilter hit at or after occFrom_ (or occEnd_: none)
   std::int64_t occFrom_ = -1;
   Progress progress_;

@@ -26,7 +26,7 @@ using test::TempDir;
 std::string RandomLog(std::mt19937& rng) {
   static const std::vector<std::string> pieces = {
       "a", "A", "b", "B", "ab", "Ab", " ", "\x82\x61", "\x82\x60", "\x88\x9F", "\r\n", "\r\n",
-      "\r", "\n", "\x1A", "z"};
+      "\r", "\n", "\x1A", "z", "`{@[", "\xE1\x61", "\xFA", "Zz"};
   std::string log = "title\r\n\r\n";
   const int remarks = 1 + static_cast<int>(rng() % 12);
   for (int n = 1; n <= remarks; ++n) {
@@ -47,8 +47,8 @@ std::string RandomLog(std::mt19937& rng) {
 
 std::string RandomKey(std::mt19937& rng, const std::string& log) {
   if (rng() % 4 == 0) {
-    static const std::vector<std::string> keys = {"a", "A", "ab", "AB", "\x82\x61", "\x61",
-                                                  "b\r\na", "\n", "aa", "zz", "\x1A"};
+    static const std::vector<std::string> keys = {"a", "A", "ab", "AB", "\x82\x61", "\x61", "b\r\na",
+                                                  "\n", "aa", "zz", "\x1A", "@", "`", "{", "\xE1" "A"};
     return keys[rng() % keys.size()];
   }
   const std::size_t len = 1 + rng() % 4;
