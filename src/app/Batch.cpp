@@ -13,6 +13,7 @@
 #include "log/TitleLines.h"
 #include "platform/Codec.h"
 #include "platform/Convert.h"
+#include "search/SearchEngine.h"
 
 namespace kest {
 namespace {
@@ -239,10 +240,10 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
       }
       if (o.ignoreCase) AnsiUpperInPlace(key.data(), key.size());
       if (n > 0) {
-        LineReader reader(o.file);
+        SearchEngine engine(o.file, index, key, o.ignoreCase);
+        const std::vector<bool> hit = engine.MatchAll();
         for (std::int32_t i = 0; i < n; ++i) {
-          const TLogData& r = index.GetItem(IndexPos(i));
-          if (RemarkMatches(reader, r, key, o.ignoreCase)) out << r.Number.v << '\n';
+          if (hit[i]) out << index.GetNumber(IndexPos(i)).v << '\n';
         }
       }
     }

@@ -34,6 +34,21 @@ class TLogCtrl : public TLogBase {
 
   // The file's length when it was scanned.
   std::int64_t ScannedSize = 0;
+
+  // The searches over the index (src/search/LogFind.cpp). Each returns the
+  // chain list of the remark found (its number, then its parent's and so on,
+  // as far as the walk back reaches) or an empty list when none matches.
+  // Text: the first record after `start` (Forward) or the nearest before it
+  // (Backward) with `key` within one line of its text, read from `file`;
+  // with `ignoreCase` the lines are upper-cased and `key` must be already.
+  // Throws LogFileError when the file cannot be read or has become shorter.
+  ChainList FindTextForward(IndexPos start, std::string_view key, const std::filesystem::path& file,
+                            bool ignoreCase, const std::function<void(int)>& progress = {}) const;
+  ChainList FindTextBackward(IndexPos start, std::string_view key, const std::filesystem::path& file,
+                             bool ignoreCase, const std::function<void(int)>& progress = {}) const;
+  // ID: the same for a record whose 8-byte ID equals `key` exactly.
+  ChainList FindIDForward(IndexPos start, std::string_view key) const;
+  ChainList FindIDBackward(IndexPos start, std::string_view key) const;
 };
 
 // Percentages 0..100 while a scan runs (called when the value changes).

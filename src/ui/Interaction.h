@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <optional>
 
+class QDialog;
 class QWidget;
 
 namespace kest {
@@ -40,6 +41,9 @@ class Interaction {
   // stack; every BeginWait is matched by one EndWait.
   virtual void BeginWait() = 0;
   virtual void EndWait() = 0;
+  // Runs a modal dialog of the program's own; true when it ends accepted.
+  // Tests override it to drive the dialog without blocking.
+  virtual bool RunDialog(QDialog* dialog);
 };
 
 // The message boxes, dialogs, beep and cursor of Qt itself.

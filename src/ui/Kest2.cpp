@@ -1170,10 +1170,10 @@ void TKestForm::KeyHelp_MClick() { ShowHelp(HelpPage::Index); }
 // Built by the parts that own them: printing, the searches, bookmarks,
 // colours and the font.
 void TKestForm::Print1Click() {}
-void TKestForm::StrFindClick() {}
-void TKestForm::NameFindClick() {}
-void TKestForm::SearchNext() {}
-void TKestForm::SearchPrev() {}
+void TKestForm::StrFindClick() { OpenFindDialog(); }
+void TKestForm::NameFindClick() { RunSpeakerDialog(); }
+void TKestForm::SearchNext() { SearchKind == 1 ? TextSearchForward() : SpeakerSearchForward(); }
+void TKestForm::SearchPrev() { SearchKind == 1 ? TextSearchBackward() : SpeakerSearchBackward(); }
 void TKestForm::BM_SetClick() {}
 void TKestForm::BM_PClick() {}
 void TKestForm::BMClnClick() {}

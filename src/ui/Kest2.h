@@ -35,6 +35,8 @@ class QToolButton;
 namespace kest {
 
 class TExMemo;
+class TFindDialog;
+class TNameDlg;
 class TitleListModel;
 
 // The Windows face names of the settings file and the old forms have no
@@ -172,6 +174,13 @@ class TKestForm : public QMainWindow {
   // installed data folder); empty when there is none.
   QString HelpFile;
   HelpViewer* Help() const { return help_; }
+  // The searches (src/search/KestSearch.cpp).
+  void OpenFindDialog();    // StrFindClick
+  void RunSpeakerDialog();  // NameFindClick
+  void TextSearchForward();
+  void TextSearchBackward();
+  void SpeakerSearchForward();
+  void SpeakerSearchBackward();
 
   // --- Command handlers --------------------------------------------------------
  public slots:
@@ -211,6 +220,7 @@ class TKestForm : public QMainWindow {
   void K1Click();
   void K3Click();
   void Memo1DblClick();
+  void FindDialog1Find();
 
  protected:
   void closeEvent(QCloseEvent* event) override;  // FormCloseQuery
@@ -299,6 +309,10 @@ class TKestForm : public QMainWindow {
   QAction *K3 = nullptr, *K1 = nullptr, *Help_M = nullptr, *KeyHelp_M = nullptr, *Ver_M = nullptr;
   QAction *Prev_P = nullptr, *Next_P = nullptr, *Com_P = nullptr, *K7 = nullptr, *K6 = nullptr,
           *K8 = nullptr, *Copy_P = nullptr, *All_P = nullptr, *BM_P = nullptr;
+
+  // The dialogs of the searches, created on first use.
+  TFindDialog* FindDialog1 = nullptr;
+  TNameDlg* NameDlg = nullptr;
 };
 
 }  // namespace kest

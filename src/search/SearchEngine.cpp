@@ -1,0 +1,293 @@
+#include "search/SearchEngine.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+#include "platform/Codec.h"
+
+namespace kest {
+namespace {
+
+// A remark longer than this (a file without headers) is read line by line.
+constexpr std::int64_t kLongSpan = 16 << 20;
+constexpr std::int64_t kNone = std::numeric_limits<std::int64_t>::max();
+
+constexpr unsigned char Fold(unsigned char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; }
+
+// Copies bytes with a-z taken as A-Z (every byte, lead and trail bytes
+// alike), eight at a time: the text a search that ignores case looks
+// through first. Every place where an upper-cased line holds the key is a
+// place where the folded bytes hold the folded key (and some more, which
+// the line walk turns down).
+void FoldBytes(const char* src, char* dst, std::size_t n) {
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL, kHigh = 0x8080808080808080ULL;
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t x;
+    std::memcpy(&x, src + i, 8);
+    const std::uint64_t h = x & kLow7;
+    const std::uint64_t atLeastA = h + 0x1F1F1F1F1F1F1F1FULL;  // top bit: h >= 'a'
+    const std::uint64_t aboveZ = h + 0x0505050505050505ULL;    // top bit: h > 'z'
+    const std::uint64_t lower = atLeastA & ~aboveZ & ~x & kHigh;
+    x ^= lower >> 2;  // 0x20 off each lower-case letter
+    std::memcpy(dst + i, &x, 8);
+  }
+  for (; i < n; ++i) dst[i] = static_cast<char>(Fold(static_cast<unsigned char>(src[i])));
+}
+
+}  // namespace
+
+struct SearchEngine::Span {
+  std::int64_t start;
+  std::int64_t end;
+  std::int32_t pos;
+};
+
+// The file, read by pread into one block at a time.
+class SearchEngine::Blocks {
+ public:
+  explicit Blocks(const std::filesystem::path& path) : path_(path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+      throw LogFileError("ファイルが見つかりません: " + path.string());
+    }
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0) {
+      if (fd_ >= 0) ::close(fd_);
+      throw LogFileError("ファイルを読み込めません (" + std::string(std::strerror(errno)) +
+                         "): " + path.string());
+    }
+    size_ = static_cast<std::int64_t>(st.st_size);
+  }
+  ~Blocks() { ::close(fd_); }
+
+  std::int64_t Size() const { return size_; }
+  std::int64_t SizeNow() const {
+    struct stat st {};
+    return ::fstat(fd_, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : -1;
+  }
+  bool Holds(std::int64_t from, std::int64_t to) const { return from >= start_ && to <= start_ + len_; }
+  std::int64_t Start() const { return start_; }
+  std::int64_t End() const { return start_ + len_; }
+  const char* At(std::int64_t offset) const { return buf_.data() + (offset - start_); }
+
+  // Reads [from, to), which lies within the size the file had when opened.
+  void Load(std::int64_t from, std::int64_t to) {
+    const std::size_t want = static_cast<std::size_t>(to - from);
+    if (buf_.size() < want) buf_.resize(want);
+    start_ = from;
+    len_ = 0;
+    std::size_t got = 0;
+    while (got < want) {
+      ssize_t n = ::pread(fd_, buf_.data() + got, want - got, from + static_cast<std::int64_t>(got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        throw LogFileError("ファイルの読み込み中にエラーが起きました (" +
+                           std::string(std::strerror(errno)) + ")");
+      }
+      if (n == 0) throw LogFileError(TruncatedText(path_));
+      got += static_cast<std::size_t>(n);
+    }
+    len_ = static_cast<std::int64_t>(got);
+  }
+
+ private:
+  std::filesystem::path path_;
+  int fd_ = -1;
+  std::int64_t size_ = 0;
+  std::vector<char> buf_;
+  std::int64_t start_ = 0, len_ = 0;
+};
+
+std::string SearchEngine::TruncatedText(const std::filesystem::path& path) {
+  return "ログファイルが読み込み後に短くなっています。検索を中止しました: " + path.string();
+}
+
+SearchEngine::SearchEngine(const std::filesystem::path& path, const TLogCtrl& index, std::string key,
+                           bool ignoreCase)
+    : path_(path), index_(index), key_(std::move(key)), ignoreCase_(ignoreCase) {
+  blocks_ = std::make_unique<Blocks>(path);
+  if (blocks_->Size() < index_.ScannedSize) throw LogFileError(TruncatedText(path));
+  impossible_ = key_.find('\r') != std::string::npos || key_.find('\x1A') != std::string::npos;
+  bool letters = false;
+  for (unsigned char c : key_) letters = letters || (Fold(c) >= 'A' && Fold(c) <= 'Z');
+  if (ignoreCase_ && letters) {
+    folded_ = key_;
+    for (char& c : folded_) c = static_cast<char>(Fold(static_cast<unsigned char>(c)));
+  }
+}
+
+SearchEngine::~SearchEngine() = default;
+
+bool SearchEngine::FindCandidate(std::int64_t from, std::int64_t to) {
+  const std::int64_t m = static_cast<std::int64_t>(key_.size());
+  if (to - from < m) return false;
+  if (occFrom_ < 0 || occFrom_ > from || occAt_ < from) {
+    // Look from `from` to the end of the block once; the remarks after this
+    // one in the block reuse the answer until they pass it.
+    const char* hay = folded_.empty() ? blocks_->At(from) : foldedBlock_.data() + (from - blocks_->Start());
+    const std::size_t n = static_cast<std::size_t>(blocks_->End() - from);
+    const std::string& key = folded_.empty() ? key_ : folded_;
+    const char* hit = static_cast<const char*>(memmem(hay, n, key.data(), key.size()));
+    occFrom_ = from;
+    occAt_ = hit ? from + (hit - hay) : kNone;
+  }
+  return occAt_ != kNone && occAt_ <= to - m;
+}
+
+// The remark test over bytes in memory: `data` holds the remark's whole span,
+// which ends with CR LF. Every line the test reads then lies before that CR,
+// so the walk never needs a byte beyond the span.
+bool SearchEngine::WalkLines(const char* data, std::int64_t span) {
+  std::int64_t o = 0;
+  std::int64_t count = 0;
+  do {
+    const char* p = data + o;
+    const std::size_t avail = static_cast<std::size_t>(span - o);
+    const char* cr = static_cast<const char*>(std::memchr(p, '\r', avail));
+    std::size_t len = cr ? static_cast<std::size_t>(cr - p) : avail;
+    const char* sub = static_cast<const char*>(std::memchr(p, 0x1A, len));
+    if (sub) len = static_cast<std::size_t>(sub - p);
+    if (len >= key_.size()) {
+      std::string_view line(p, len);
+      if (ignoreCase_) {
+        upper_.assign(line);
+        AnsiUpperInPlace(upper_.data(), upper_.size());
+        line = upper_;
+      }
+      if (memmem(line.data(), line.size(), key_.data(), key_.size())) return true;
+    }
+    if (sub || !cr) return false;  // only empty lines follow
+    count += static_cast<std::int64_t>(len) + 2;
+    o += static_cast<std::int64_t>(len) + 1;
+    if (o < span && data[o] == '\n') ++o;
+  } while (count < span);
+  return false;
+}
+
+bool SearchEngine::TestSpan(const Span& s) {
+  const std::int64_t span = s.end - s.start;
+  if (span >= 2 && span <= kLongSpan && s.end <= blocks_->Size() && s.start >= 0) {
+    const char* d = blocks_->At(s.start);
+    if (d[span - 2] == '\r' && d[span - 1] == '\n') {
+      return FindCandidate(s.start, s.end - 2) && WalkLines(d, span);
+    }
+  }
+  // Spans that reach past the end of the file (the last remark), end without
+  // CR LF or are very long: the test itself, through a line reader.
+  if (!oddReader_) oddReader_ = std::make_unique<LineReader>(path_, 64 << 10);
+  return RemarkMatches(*oddReader_, index_.GetItem(IndexPos(s.pos)), key_, ignoreCase_);
+}
+
+void SearchEngine::Report() {
+  if (!progress_ || total_ <= 0) return;
+  const int percent = static_cast<int>(done_ * 100 / total_);
+  if (percent != lastPercent_) {
+    lastPercent_ = percent;
+    progress_(percent);
+  }
+}
+
+void SearchEngine::TestPositions(std::vector<std::int32_t>& todo, std::vector<bool>& hit) {
+  if (key_.empty() || impossible_) {
+    // An empty key is in every first line; a key with CR or 0x1A in no line.
+    for (std::int32_t p : todo) hit[p] = key_.empty();
+    done_ += static_cast<std::int64_t>(todo.size());
+    Report();
+    return;
+  }
+  std::vector<Span> spans;
+  spans.reserve(todo.size());
+  for (std::int32_t p : todo) {
+    const TLogData& r = index_.GetItem(IndexPos(p));
+    spans.push_back({r.StartPos.v, r.EndPos.v, p});
+  }
+  auto byStart = [](const Span& a, const Span& b) {
+    return a.start != b.start ? a.start < b.start : a.pos < b.pos;
+  };
+  if (!std::is_sorted(spans.begin(), spans.end(), byStart)) std::sort(spans.begin(), spans.end(), byStart);
+
+  const std::int64_t size = blocks_->Size();
+  for (std::size_t k = 0; k < spans.size(); ++k) {
+    const Span& s = spans[k];
+    const std::int64_t span = s.end - s.start;
+    if (span >= 2 && span <= kLongSpan && s.start >= 0 && s.end <= size && !blocks_->Holds(s.start, s.end)) {
+      // Read this remark and the ones after it in the file, as far as one
+      // block reaches and as long as the gaps between them are small.
+      std::int64_t to = s.end;
+      for (std::size_t j = k + 1; j < spans.size(); ++j) {
+        const Span& t = spans[j];
+        if (t.start > to + gap_ || t.end - s.start > block_ || t.end > size) break;
+        to = std::max(to, t.end);
+      }
+      blocks_->Load(s.start, to);
+      if (!folded_.empty()) {
+        foldedBlock_.resize(static_cast<std::size_t>(to - s.start));
+        FoldBytes(blocks_->At(s.start), foldedBlock_.data(), foldedBlock_.size());
+      }
+      occFrom_ = -1;
+    }
+    hit[s.pos] = TestSpan(s);
+    ++done_;
+    if ((done_ & 1023) == 0) Report();
+  }
+  Report();
+}
+
+std::vector<bool> SearchEngine::MatchAll() {
+  const std::int32_t n = index_.Count();
+  std::vector<bool> hit(static_cast<std::size_t>(n), false);
+  std::vector<std::int32_t> todo(static_cast<std::size_t>(n));
+  for (std::int32_t i = 0; i < n; ++i) todo[i] = i;
+  total_ = n;
+  done_ = 0;
+  lastPercent_ = -1;
+  TestPositions(todo, hit);
+  if (blocks_->SizeNow() < index_.ScannedSize) throw LogFileError(TruncatedText(path_));
+  return hit;
+}
+
+IndexPos SearchEngine::FindFirst(IndexPos from, int step) {
+  const std::int32_t n = index_.Count();
+  step = step < 0 ? -1 : 1;
+  std::int32_t p = std::clamp(from.v, -1, n);
+  total_ = step > 0 ? n - p : p + 1;
+  done_ = 0;
+  lastPercent_ = -1;
+  std::vector<bool> hit(static_cast<std::size_t>(std::max(n, 0)), false);
+  std::vector<std::int32_t> todo;
+  // Growing chunks in the order of the walk: a near match is found after
+  // reading little, a far one (or none) after a pass in file order.
+  std::size_t chunk = 256;
+  while (p >= 0 && p < n) {
+    todo.clear();
+    const std::int32_t first = p;
+    while (p >= 0 && p < n && todo.size() < chunk) {
+      todo.push_back(p);
+      p += step;
+    }
+    const std::size_t taken = todo.size();
+    TestPositions(todo, hit);
+    for (std::size_t k = 0; k < taken; ++k) {
+      const std::int32_t q = first + static_cast<std::int32_t>(k) * step;
+      if (hit[q]) {
+        if (blocks_->SizeNow() < index_.ScannedSize) throw LogFileError(TruncatedText(path_));
+        return IndexPos(q);
+      }
+    }
+    // Remarks of one chunk may lie anywhere in the file; after two small
+    // ones, all the rest are read in file order at once.
+    chunk = chunk >= 2048 ? std::numeric_limits<std::size_t>::max() : chunk * 8;
+  }
+  if (blocks_->SizeNow() < index_.ScannedSize) throw LogFileError(TruncatedText(path_));
+  return IndexPos(-1);
+}
+
+}  // namespace kest

@@ -1,0 +1,97 @@
+// The text search over a log file: which remarks hold a key within one of
+// their lines.
+//
+// The rule is the remark test of RemarkMatches exactly: lines are read from
+// the remark's StartPos as the line reader gives them (a line ends at CR or
+// at a 0x1A byte, after which only empty lines follow), each line counts its
+// length + 2 towards the remark's length, at least one line is read, and with
+// `ignoreCase` every line is upper-cased (ANSI rule) before the comparison.
+//
+// The engine gets the same answers without reading each remark on its own:
+// the remarks to test are taken in file order, the file is read in large
+// sequential blocks (pread, never a mapping, so a file cut short cannot fault
+// the process), and a remark's bytes are only walked line by line when a fast
+// substring search has found the key somewhere in them. The order of the
+// list therefore does not change what the search costs.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "log/Logunit1.h"
+
+namespace kest {
+
+class SearchEngine {
+ public:
+  // Percentages 0..100 of the remarks tested so far; also called now and then
+  // while a long search runs, so a window can keep painting.
+  using Progress = std::function<void(int percent)>;
+
+  // Opens the log. `key` is compared as it stands (a caller that ignores case
+  // passes it upper-cased). Throws LogFileError when the file cannot be
+  // opened or has become shorter than it was when it was scanned.
+  SearchEngine(const std::filesystem::path& path, const TLogCtrl& index, std::string key,
+               bool ignoreCase);
+  ~SearchEngine();
+  SearchEngine(const SearchEngine&) = delete;
+  SearchEngine& operator=(const SearchEngine&) = delete;
+
+  void SetProgress(Progress progress) { progress_ = std::move(progress); }
+  // The largest read and the widest gap read through (tests use tiny ones
+  // to cross block edges often).
+  void SetBlockSize(std::int64_t block, std::int64_t gap) {
+    block_ = block;
+    gap_ = gap;
+  }
+
+  // The test for every position of the index: result[i] is true when the
+  // record at position i matches.
+  std::vector<bool> MatchAll();
+
+  // The first matching position of the walk from, from + step, from + 2 step,
+  // ... (step +1 or -1) while it stays within the index; -1 when none. Near
+  // matches are found without reading the whole file.
+  IndexPos FindFirst(IndexPos from, int step);
+
+  // Thrown (as LogFileError) when the file turns out shorter than at the
+  // scan while the search reads it.
+  static std::string TruncatedText(const std::filesystem::path& path);
+
+ private:
+  struct Span;
+  class Blocks;
+
+  // Tests the positions in `todo` (any order; they are sorted into file
+  // order) and sets their entries of `hit`.
+  void TestPositions(std::vector<std::int32_t>& todo, std::vector<bool>& hit);
+  bool TestSpan(const Span& s);
+  bool WalkLines(const char* data, std::int64_t span);
+  bool FindCandidate(std::int64_t from, std::int64_t to);
+  void Report();
+
+  std::filesystem::path path_;
+  const TLogCtrl& index_;
+  std::string key_;
+  bool ignoreCase_;
+  bool impossible_ = false;  // the key holds CR or 0x1A: no line can hold it
+  std::unique_ptr<Blocks> blocks_;
+  std::unique_ptr<LineReader> oddReader_;  // remarks the fast path does not take
+  std::string upper_;                      // one upper-cased line
+  std::string folded_;                     // the key with a-z taken as A-Z, for the prefilter
+  std::vector<char> foldedBlock_;          // the block read, folded likewise
+  std::int64_t occAt_ = -1;    // a prefilter hit at or after occFrom_ (or occEnd_: none)
+  std::int64_t occFrom_ = -1;
+  Progress progress_;
+  std::int64_t block_ = 1 << 20;  // bytes read at once
+  std::int64_t gap_ = 64 << 10;   // remarks closer than this are read together
+  std::int64_t total_ = 0, done_ = 0;
+  int lastPercent_ = -1;
+};
+
+}  // namespace kest
