@@ -23,6 +23,7 @@
 #include "platform/Codec.h"
 #include "platform/QtColors.h"
 #include "search/ExMemo.h"
+#include "ui/ConvertedLog.h"
 #include "ui/Interaction.h"
 #include "ui/TAboutBox.h"
 #include "ui/TitleListModel.h"
@@ -344,6 +345,7 @@ void TKestForm::CreateControls() {
     StatusBar1->addWidget(l, i == 3 ? 1 : 0);
     Panels[static_cast<std::size_t>(i)] = l;
   }
+  ConvertedPanel = CreateConversionLabel(StatusBar1);
   ResetStatusPanels();
 }
 
@@ -747,8 +749,12 @@ bool TKestForm::LoadLog(const QString& fileName) {
       return false;
     }
   }
+  std::optional<NativeLog> native = OpenNativeForWindow(this, PBar1, path);
+  if (!native) return false;
   {
     WaitCursor wait;
+    native_ = std::move(*native);
+    ShowConversion(ConvertedPanel, native_);
     LogFileName = QFileInfo(fileName).absoluteFilePath();
     const int slash = LogFileName.lastIndexOf(QLatin1Char('/'));
     OpenFolder = LogFileName.left(slash + 1);
@@ -777,7 +783,12 @@ bool TKestForm::LoadLog(const QString& fileName) {
     UpdateViewButtons();
   }
   Ui().Beep();
+  TellAfterLoad(this, native_, *log_);
   return true;
+}
+
+std::filesystem::path TKestForm::LogReadPath() const {
+  return native_.Converted() ? native_.ReadPath() : FsPath(LogFileName);
 }
 
 void TKestForm::ShowLog() {
@@ -792,7 +803,7 @@ void TKestForm::ShowLog() {
         bar->hide();
       }
     } hideBar{PBar1};
-    title = ScanLog(FsPath(LogFileName), *log_, [this](int percent) {
+    title = ScanLog(LogReadPath(), *log_, [this](int percent) {
       PBar1->setValue(percent);
       PBar1->repaint();
     });
@@ -842,7 +853,7 @@ bool TKestForm::ReadIntoPane(IndexPos i) {
   // or has become shorter since the scan, the message says so; the pane
   // shows what could be read (nothing, for a file that is gone).
   try {
-    const std::filesystem::path path = FsPath(LogFileName);
+    const std::filesystem::path path = LogReadPath();
     RemarkText text = LoadRemarkText(path, *log_, i);
     Memo1->SetLines(text.lines);
     if (text.truncated) {
