@@ -580,8 +580,10 @@ NativeLog OpenNativeLog(const fs::path& originalIn, const NativeCopyOptions& opt
     fs::permissions(dir, fs::perms::owner_all, fs::perm_options::replace, ec);
     inCache = CreateTemp(dir, std::string(name) + ".tmp-", "", part);
   }
+  // When the cache folder cannot be written, a temporary file ($TMPDIR);
+  // never a relative name in whatever folder the program runs in.
   const fs::path target = inCache ? dir : fs::temp_directory_path(ec);
-  if (!inCache && !CreateTemp(target, "kest32-", ".log", part)) {
+  if (!inCache && (target.empty() || !target.is_absolute() || !CreateTemp(target, "kest32-", ".log", part))) {
     throw LogFileError("ログを変換する場所がありません。キャッシュフォルダにも一時フォルダにも書き込めません: " +
                        dir.string());
   }
