@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <vector>
 
@@ -198,8 +199,12 @@ ConversionCounts ConvertToNative(int in, int out, const LogForm& form,
   LineEnds ends(form.lineEnd);
   blockSize = std::max<std::size_t>(blockSize, 16);
   std::vector<char> inBuf(blockSize + 8);
-  std::string converted;  // one block in Shift-JIS, line ends as they came
-  std::string native;     // the same with CR LF line ends
+  // One block in Shift-JIS, line ends as they came; kept across blocks and
+  // never cleared, so no block pays for zeroing it.
+  std::unique_ptr<char[]> convBuf;
+  std::size_t convCap = 0;
+  std::string native;     // the block with CR LF line ends
+  native.reserve(blockSize * 2 + 16);
   std::int64_t total = 0;
   std::size_t carry = 0;  // bytes of a character cut off by the last block
   bool first = true;
@@ -220,25 +225,32 @@ ConversionCounts ConvertToNative(int in, int out, const LogForm& form,
         avail -= 3;
       }
     }
-    converted.clear();
+    const char* block = src;  // the block in Shift-JIS
+    std::size_t blockLen = avail;
     if (!recode) {
-      converted.append(src, avail);
       avail = 0;
     } else {
       // Shift-JIS never takes more bytes than UTF-8 or EUC-JP for the same
-      // character (a "〓" replaces at least two bytes, or one invalid byte).
-      converted.resize(avail * 2 + 16);
-      char* dst = converted.data();
-      std::size_t dstLeft = converted.size();
+      // character; a "〓" for a single invalid byte takes two.
+      if (convCap < avail * 2 + 16) {
+        convCap = avail * 2 + 16;
+        convBuf.reset(new char[convCap]);
+      }
+      char* dst = convBuf.get();
+      std::size_t dstLeft = convCap;
       while (avail > 0) {
         const std::size_t r = iconv(conv->cd, &src, &avail, &dst, &dstLeft);
         if (r != static_cast<std::size_t>(-1)) break;
         if (errno == EINVAL && more) break;  // the rest of the character is in the next block
         if (errno == E2BIG) {
-          const std::size_t used = static_cast<std::size_t>(dst - converted.data());
-          converted.resize(converted.size() * 2);
-          dst = converted.data() + used;
-          dstLeft = converted.size() - used;
+          // Cannot happen by the bound above; kept safe all the same.
+          const std::size_t used = static_cast<std::size_t>(dst - convBuf.get());
+          std::unique_ptr<char[]> bigger(new char[convCap * 2]);
+          std::memcpy(bigger.get(), convBuf.get(), used);
+          convBuf = std::move(bigger);
+          convCap *= 2;
+          dst = convBuf.get() + used;
+          dstLeft = convCap - used;
           continue;
         }
         // A character without a Shift-JIS form, or bytes that form none.
@@ -253,21 +265,29 @@ ConversionCounts ConvertToNative(int in, int out, const LogForm& form,
         src += skip;
         avail -= skip;
         if (dstLeft < 2) {
-          const std::size_t used = static_cast<std::size_t>(dst - converted.data());
-          converted.resize(converted.size() + 64);
-          dst = converted.data() + used;
-          dstLeft = converted.size() - used;
+          const std::size_t used = static_cast<std::size_t>(dst - convBuf.get());
+          std::unique_ptr<char[]> bigger(new char[convCap + 64]);
+          std::memcpy(bigger.get(), convBuf.get(), used);
+          convBuf = std::move(bigger);
+          convCap += 64;
+          dst = convBuf.get() + used;
+          dstLeft = convCap - used;
         }
         std::memcpy(dst, kGeta, 2);
         dst += 2;
         dstLeft -= 2;
       }
-      converted.resize(static_cast<std::size_t>(dst - converted.data()));
+      block = convBuf.get();
+      blockLen = static_cast<std::size_t>(dst - convBuf.get());
     }
-    native.clear();
-    ends.Convert(converted.data(), converted.size(), native);
-    if (!more) ends.Finish(native);
-    sink.Write(native.data(), native.size());
+    if (form.lineEnd == LineEnd::CrLf) {
+      sink.Write(block, blockLen);
+    } else {
+      native.clear();
+      ends.Convert(block, blockLen, native);
+      if (!more) ends.Finish(native);
+      sink.Write(native.data(), native.size());
+    }
     if (progress) progress(total);
     if (!more) break;
     // Keep the cut-off character for the next block.
