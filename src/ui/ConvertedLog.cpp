@@ -2,7 +2,8 @@
 
 #include <QLabel>
 #include <QProgressBar>
-#include <QStatusBar>
+#include <QStringList>
+#include <QTimer>
 
 #include "log/Logunit1.h"
 #include "ui/Interaction.h"
@@ -33,13 +34,12 @@ std::optional<NativeLog> OpenNativeForWindow(QWidget* parent, QProgressBar* bar,
   }
 }
 
-QLabel* CreateConversionLabel(QStatusBar* bar) {
-  auto* label = new QLabel(bar);
+QLabel* CreateConversionLabel(QWidget* iconPanel) {
+  auto* label = new QLabel(iconPanel);
   label->setObjectName(QStringLiteral("ConvertedPanel"));
   label->setAccessibleName(QStringLiteral("変換の表示"));
   label->setTextFormat(Qt::PlainText);
-  label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  bar->addPermanentWidget(label);
+  label->setGeometry(384, 7, 240, 19);
   label->hide();
   return label;
 }
@@ -65,12 +65,24 @@ void ShowConversion(QLabel* label, const NativeLog& log) {
 }
 
 void TellAfterLoad(QWidget* parent, const NativeLog& log, const TLogCtrl& index) {
+  QStringList messages;
   if (log.Fresh()) {
     const std::string replaced = ReplacedMessage(log.Counts());
-    if (!replaced.empty()) Ui().Info(parent, QString::fromUtf8(replaced));
+    if (!replaced.empty()) messages << QString::fromUtf8(replaced);
   }
   if (index.Count() == 0 && index.ScannedSize > 0) {
-    Ui().Info(parent, QStringLiteral("このファイルには発言が一つもありません。ログファイルではないようです。"));
+    messages << QStringLiteral("このファイルには発言が一つもありません。ログファイルではないようです。");
+  }
+  if (messages.isEmpty()) return;
+  auto tell = [parent, messages] {
+    for (const QString& m : messages) Ui().Info(parent, m);
+  };
+  // A log named on the command line loads before the window is shown: the
+  // box waits for the window, rather than standing alone on the screen.
+  if (parent->isVisible()) {
+    tell();
+  } else {
+    QTimer::singleShot(0, parent, tell);
   }
 }
 

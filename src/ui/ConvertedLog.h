@@ -10,7 +10,6 @@
 
 class QLabel;
 class QProgressBar;
-class QStatusBar;
 class QWidget;
 
 namespace kest {
@@ -24,10 +23,10 @@ class TLogCtrl;
 std::optional<NativeLog> OpenNativeForWindow(QWidget* parent, QProgressBar* bar,
                                              const std::filesystem::path& path);
 
-// The notice at the right end of the status bar: hidden for a native log,
-// "UTF-8・LF から変換" for a converted one, the original and the copy in its
-// tooltip.
-QLabel* CreateConversionLabel(QStatusBar* bar);
+// The notice on the tool bar, in the place of the progress bar (which is
+// shown only while a log loads): hidden for a native log, "UTF-8・LF から変換"
+// for a converted one, the original and the copy in its tooltip.
+QLabel* CreateConversionLabel(QWidget* iconPanel);
 void ShowConversion(QLabel* label, const NativeLog& log);
 
 // The information boxes after a load: how many characters became "〓" (once,

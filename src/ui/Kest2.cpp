@@ -245,6 +245,7 @@ void TKestForm::CreateControls() {
   SortGroup->addButton(RSort_B2);
   SortGroup->addButton(RSort_B);
 
+  ConvertedPanel = CreateConversionLabel(IconPanel);  // under PBar1, which covers it while loading
   PBar1 = new QProgressBar(IconPanel);
   PBar1->setObjectName(QStringLiteral("PBar1"));
   PBar1->setAccessibleName(QStringLiteral("読み込みの進み具合"));
@@ -345,7 +346,6 @@ void TKestForm::CreateControls() {
     StatusBar1->addWidget(l, i == 3 ? 1 : 0);
     Panels[static_cast<std::size_t>(i)] = l;
   }
-  ConvertedPanel = CreateConversionLabel(StatusBar1);
   ResetStatusPanels();
 }
 

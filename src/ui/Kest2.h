@@ -239,7 +239,7 @@ class TKestForm : public QMainWindow {
   QStatusBar* StatusBar1 = nullptr;
   std::array<QLabel*, 4> Panels{};
   QProgressBar* PBar1 = nullptr;
-  QLabel* ConvertedPanel = nullptr;  // status bar, right end: "UTF-8・LF から変換"
+  QLabel* ConvertedPanel = nullptr;  // tool bar, where PBar1 shows: "UTF-8・LF から変換"
 
   QToolButton *OPFile_B = nullptr, *Prev_B = nullptr, *Next_B = nullptr, *Com_B = nullptr,
               *NSort_B = nullptr, *RSort_B2 = nullptr, *RSort_B = nullptr, *Numb_VB = nullptr,
