@@ -121,6 +121,9 @@ TEST(LogFormTest, AmbiguousBytesStayShiftJis) {
   // the native encoding.
   EXPECT_TRUE(DetectLogForm(Sjis("ﾃﾞﾝｼﾞﾛｰ ｱｲｳｴｵ\r\n"), true).Native());
   EXPECT_TRUE(DetectLogForm(Sjis("ﾄｰ\r\n"), true).Native());  // C4 B0: also UTF-8 "İ"
+  // Two-byte UTF-8 that is no clean Shift-JIS is UTF-8 all the same.
+  EXPECT_EQ(DetectLogForm("\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82\r\n", true).encoding,
+            LogEncoding::Utf8);  // "Привет"
 }
 
 TEST(LogFormTest, LooksPastTheFirstLine) {
@@ -143,6 +146,8 @@ TEST(LogFormTest, SampleCutInsideACharacterAndInvalidBytes) {
   // the file. The same bytes as a whole file have a fault at their end.
   std::string cut = utf8.substr(0, utf8.find("\xE3\x81\x93") + 2);  // "こ" cut after two bytes
   EXPECT_EQ(DetectLogForm(cut, false).encoding, LogEncoding::Utf8);
+  EXPECT_EQ(DetectLogForm("\xA4\xA2\xA4", false).encoding, LogEncoding::EucJp);  // "あ" and half of "い"
+  EXPECT_EQ(DetectLogForm("\xE3\x81\x82\xE3\x81", false).encoding, LogEncoding::Utf8);
   // A few invalid sequences in the middle of otherwise good text.
   std::string broken = utf8;
   broken.insert(broken.size() / 2, "\xFF\xC3(");
@@ -283,6 +288,14 @@ TEST_F(NativeCopyTest, CharactersWithoutAFormAndInvalidBytesBecomeGeta) {
   EXPECT_NE(ReplacedMessage(log.Counts()).find("3 か所"), std::string::npos);
   EXPECT_EQ(ReplacedMessage({}), "");
 
+  // A surrogate and an overlong form start no character: each of their
+  // bytes is a fault of its own, and the text after them stays.
+  NativeCopyOptions forced = Options();
+  forced.encoding = LogEncoding::Utf8;
+  NativeLog s = OpenNativeLog(dir_.Write("surrogate.log", "a\xED\xA0\x80" "b\xE0\x80" "c\r\n"), forced);
+  EXPECT_EQ(s.Counts(), (ConversionCounts{0, 5}));
+  EXPECT_EQ(ReadAll(s.ReadPath()), "a" + geta + geta + geta + "b" + geta + geta + "c\r\n");
+
   // EUC-JP: a JIS X 0212 character (no Shift-JIS form) and a stray byte.
   std::string euc = ToEuc(Sjis("日本語のログ\r\n")) + "\x8F\xB0\xA1" "a\x80" "b" + ToEuc(Sjis("です\r\n"));
   NativeCopyOptions o = Options();
@@ -290,6 +303,9 @@ TEST_F(NativeCopyTest, CharactersWithoutAFormAndInvalidBytesBecomeGeta) {
   NativeLog e = OpenNativeLog(dir_.Write("bad-euc.log", euc), o);
   EXPECT_EQ(e.Counts(), (ConversionCounts{1, 1}));
   EXPECT_EQ(ReadAll(e.ReadPath()), Sjis("日本語のログ\r\n") + geta + "a" + geta + "b" + Sjis("です\r\n"));
+  // The same character as the file's last bytes.
+  NativeLog end = OpenNativeLog(dir_.Write("end-euc.log", ToEuc(Sjis("日本語\r\n")) + "\x8F\xB0\xA1"), o);
+  EXPECT_EQ(end.Counts(), (ConversionCounts{1, 0}));
 }
 
 TEST_F(NativeCopyTest, AForcedEncodingOverrulesTheDetection) {
@@ -480,11 +496,19 @@ TEST_F(NativeCopyTest, AFileThatChangesWhileItIsConverted) {
   };
   NativeLog log = OpenNativeLog(p, o);
   EXPECT_EQ(ReadAll(log.ReadPath()), sjis + "more\r\n");
-  // Written to all the time: refused, nothing left behind.
-  o.progress = [&](int percent) {
-    if (percent > 0) std::ofstream(dir_.Path() / "moving2.log", std::ios::binary | std::ios::app) << "more\n";
-  };
+  // Rewritten in place all the time, at the same size: refused, nothing
+  // left behind.
   fs::path q = dir_.Write("moving2.log", Ends(sjis, "\n"));
+  int rewrites = 0;
+  o.progress = [&](int percent) {
+    if (percent == 0) return;
+    {
+      std::fstream f(q, std::ios::binary | std::ios::in | std::ios::out);
+      f.seekp(0);
+      f << (++rewrites % 2 ? 'X' : 'Y');
+    }
+    fs::last_write_time(q, fs::file_time_type::clock::now() + std::chrono::seconds(rewrites));
+  };
   try {
     OpenNativeLog(q, o);
     FAIL() << "no error";
