@@ -519,6 +519,40 @@ TEST_F(NativeCopyTest, AFileThatChangesWhileItIsConverted) {
   EXPECT_EQ(left.size(), 2u);  // the first log's copy and key only
 }
 
+// Any bytes at all, in any block size, convert without a fault, and the
+// line ends of the form converted from all become CR LF.
+TEST_F(NativeCopyTest, ArbitraryBytesConvertSafely) {
+  std::uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u, static_cast<unsigned char>(seed >> 16); };
+  for (int round = 0; round < 24; ++round) {
+    std::string bytes;
+    const int size = 50 + round * 97;
+    for (int i = 0; i < size; ++i) {
+      const unsigned char b = next();
+      bytes += static_cast<char>(b % 7 == 0 ? '\n' : b % 11 == 0 ? '\r' : b);
+    }
+    const fs::path in = dir_.Write("rand.bin", bytes);
+    const fs::path outPath = dir_.Path() / "rand.out";
+    for (LogEncoding enc : {LogEncoding::Utf8, LogEncoding::EucJp, LogEncoding::ShiftJis}) {
+      for (LineEnd end : {LineEnd::Lf, LineEnd::Cr}) {
+        SCOPED_TRACE(std::to_string(round) + " " + std::to_string(int(enc)) + " " + std::to_string(int(end)));
+        const int fd = ::open(in.c_str(), O_RDONLY);
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ConvertToNative(fd, out, Form(enc, end), {}, {}, 5 + round % 9);
+        ::close(fd);
+        ::close(out);
+        const std::string text = ReadAll(outPath);
+        for (std::size_t i = 0; i < text.size(); ++i) {
+          // From LF line ends every LF has its CR; from CR line ends every CR
+          // its LF (a lone LF there is an ordinary byte, as in a native log).
+          if (text[i] == '\n' && end == LineEnd::Lf) ASSERT_TRUE(i > 0 && text[i - 1] == '\r') << i;
+          if (text[i] == '\r' && end == LineEnd::Cr) ASSERT_TRUE(i + 1 < text.size() && text[i + 1] == '\n') << i;
+        }
+      }
+    }
+  }
+}
+
 TEST_F(NativeCopyTest, MissingOriginal) {
   EXPECT_THROW(OpenNativeLog(dir_.Path() / "gone.log", Options()), LogFileError);
 }
