@@ -10,6 +10,7 @@
 
 #include "app/Settings.h"
 #include "log/Logunit1.h"
+#include "log/NativeCopy.h"
 #include "log/TitleLines.h"
 #include "platform/Codec.h"
 #include "platform/Convert.h"
@@ -32,7 +33,9 @@ constexpr const char* kUsage =
     "  --columns=LIST                    number,date,speaker から表示する欄 (空なら表示しない)\n"
     "  --expand-all                      --list の内容順(2)で全スレッドを展開する\n"
     "  --ignore-case                     --grep で英字の大文字・小文字を区別しない\n"
-    "  --encoding=utf-8|shift_jis        出力の文字コード (既定: utf-8)\n";
+    "  --encoding=utf-8|shift_jis        出力の文字コード (既定: utf-8)\n"
+    "  --input-encoding=auto|shift_jis|euc-jp|utf-8\n"
+    "                                    ログの文字コード (既定: auto は自動判定)\n";
 
 enum class Mode { None, List, Show, Index, Grep, Help, Version };
 
@@ -44,6 +47,7 @@ struct Options {
   bool expandAll = false;
   bool ignoreCase = false;
   bool shiftJis = false;
+  std::optional<LogEncoding> inputEncoding;  // nothing: detected
   std::string file;
 };
 
@@ -106,6 +110,10 @@ Options Parse(int argc, char** argv) {
         if (v == "utf-8" || v == "utf8" || v == "UTF-8") o.shiftJis = false;
         else if (v == "shift_jis" || v == "shift-jis" || v == "sjis" || v == "cp932") o.shiftJis = true;
         else throw UsageError{"--encoding の値が正しくありません: " + std::string(v)};
+      } else if (name == "--input-encoding" && hasValue) {
+        if (v != "auto" && !(o.inputEncoding = EncodingFromName(v))) {
+          throw UsageError{"--input-encoding の値が正しくありません: " + std::string(v)};
+        }
       } else {
         throw UsageError{"知らないオプションです: " + std::string(a)};
       }
@@ -187,9 +195,23 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
   Output output(out, o.shiftJis);
 
   try {
+    // A log in another encoding or with other line ends is read through its
+    // native copy; from here on o.file names the file that is read.
+    NativeCopyOptions copyOptions;
+    copyOptions.encoding = o.inputEncoding;
+    const NativeLog native = OpenNativeLog(o.file, copyOptions);
+    const std::string original = o.file;
+    o.file = native.ReadPath().string();
+    if (native.Fresh() && !ReplacedMessage(native.Counts()).empty()) {
+      err << "kest32: " << original << ": " << ReplacedMessage(native.Counts()) << "\n";
+    }
     TLogCtrl index;
     ScanLog(o.file, index);
     const std::int32_t n = index.Count();
+    if (n == 0 && index.ScannedSize > 0) {
+      err << "kest32: " << original << ": 発言が一つもありません (ログではないようです)\n";
+      if (o.mode == Mode::Show) return 1;
+    }
 
     if (o.mode == Mode::Show) {
       // The first remark in file order with that number.

@@ -26,6 +26,7 @@
 #include "platform/Paths.h"
 #include "platform/QtColors.h"
 #include "search/ExMemo.h"
+#include "ui/ConvertedLog.h"
 #include "ui/Interaction.h"
 #include "ui/TAboutBox.h"
 #include "ui/TitleListModel.h"
@@ -269,6 +270,7 @@ void TKestForm::CreateControls() {
   SortGroup->addButton(RSort_B2);
   SortGroup->addButton(RSort_B);
 
+  ConvertedPanel = CreateConversionLabel(IconPanel);  // under PBar1, which covers it while loading
   PBar1 = new QProgressBar(IconPanel);
   PBar1->setObjectName(QStringLiteral("PBar1"));
   PBar1->setAccessibleName(QStringLiteral("読み込みの進み具合"));
@@ -777,8 +779,12 @@ bool TKestForm::LoadLog(const QString& fileName) {
       return false;
     }
   }
+  std::optional<NativeLog> native = OpenNativeForWindow(this, PBar1, path);
+  if (!native) return false;
   {
     WaitCursor wait;
+    native_ = std::move(*native);
+    ShowConversion(ConvertedPanel, native_);
     LogFileName = QFileInfo(fileName).absoluteFilePath();
     const int slash = LogFileName.lastIndexOf(QLatin1Char('/'));
     OpenFolder = LogFileName.left(slash + 1);
@@ -807,7 +813,12 @@ bool TKestForm::LoadLog(const QString& fileName) {
     UpdateViewButtons();
   }
   Ui().Beep();
+  TellAfterLoad(this, native_, *log_);
   return true;
+}
+
+std::filesystem::path TKestForm::LogReadPath() const {
+  return native_.Converted() ? native_.ReadPath() : FsPath(LogFileName);
 }
 
 void TKestForm::ShowLog() {
@@ -822,7 +833,7 @@ void TKestForm::ShowLog() {
         bar->hide();
       }
     } hideBar{PBar1};
-    title = ScanLog(FsPath(LogFileName), *log_, [this](int percent) {
+    title = ScanLog(LogReadPath(), *log_, [this](int percent) {
       PBar1->setValue(percent);
       PBar1->repaint();
     });
@@ -872,7 +883,7 @@ bool TKestForm::ReadIntoPane(IndexPos i) {
   // or has become shorter since the scan, the message says so; the pane
   // shows what could be read (nothing, for a file that is gone).
   try {
-    const std::filesystem::path path = FsPath(LogFileName);
+    const std::filesystem::path path = LogReadPath();
     RemarkText text = LoadRemarkText(path, *log_, i);
     Memo1->SetLines(text.lines);
     if (text.truncated) {

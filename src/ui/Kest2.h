@@ -16,6 +16,7 @@
 #include <string>
 
 #include "log/Logunit1.h"
+#include "log/NativeCopy.h"
 #include "log/TitleLines.h"
 #include "platform/HelpViewer.h"
 #include "platform/Profile.h"
@@ -118,6 +119,11 @@ class TKestForm : public QMainWindow {
 
   // --- Access for the other parts and for tests -----------------------------
   TLogCtrl* Log() const { return log_.get(); }
+  // The file that is read for the shown log: LogFileName itself, or its
+  // native copy when the log came in another encoding or with other line
+  // ends. Everything the user sees and keeps names LogFileName.
+  std::filesystem::path LogReadPath() const;
+  const NativeLog& Native() const { return native_; }
   TitleListModel* Model() const { return model_; }
   // The selected line of the title list; -1 when none.
   ListLine SelectedLine() const;
@@ -267,6 +273,7 @@ class TKestForm : public QMainWindow {
   void Wire(Sender* sender, Signal signal, void (TKestForm::*handler)());
 
   std::unique_ptr<TLogCtrl> log_;
+  NativeLog native_;  // how the shown log is read
   TitleListModel* model_ = nullptr;
   int suppressClick_ = 0;  // > 0 while code moves the selection
   bool boundsFixed_ = false;
@@ -290,6 +297,7 @@ class TKestForm : public QMainWindow {
   QStatusBar* StatusBar1 = nullptr;
   std::array<QLabel*, 4> Panels{};
   QProgressBar* PBar1 = nullptr;
+  QLabel* ConvertedPanel = nullptr;  // tool bar, where PBar1 shows: "UTF-8・LF から変換"
 
   QToolButton *OPFile_B = nullptr, *Prev_B = nullptr, *Next_B = nullptr, *Com_B = nullptr,
               *NSort_B = nullptr, *RSort_B2 = nullptr, *RSort_B = nullptr, *Numb_VB = nullptr,
