@@ -102,7 +102,7 @@ void TextSearch(TKestForm& f, int step) {
     if (log && line.v >= 0) {
       SearchProgress progress(f.PBar1);
       try {
-        const std::filesystem::path path = FsPath(f.LogFileName);
+        const std::filesystem::path path = f.LogReadPath();
         if (f.SortType == kRemarkOrder || f.SortType == kContentFull) {
           // Line c shows the record at position c.
           SearchEngine engine(path, *log, f.SearchKey, f.IgnoreCase);

@@ -261,6 +261,25 @@ class SearchTest : public QObject {
     QCOMPARE(LineOf(*f), 5);
   }
 
+  // A log that travelled (UTF-8, LF) is read through its Shift-JIS copy: the
+  // search reads the copy, whose spans the index holds, not the original.
+  void searchInAConvertedLog() {
+    qputenv("XDG_CACHE_HOME", QByteArray::fromStdString((dir_->Path() / "cache").string()));
+    std::string log = MakeLog({{1, 0, "ABC00001", "a", {"\x83\x8d\x83\x4f", "first"}},
+                               {2, 0, "ABC00002", "b", {"\x8c\x9f\x8d\xf5 target"}},
+                               {3, 0, "ABC00003", "c", {"plain"}}});
+    std::string utf8;
+    for (std::size_t i = 0; i < log.size(); ++i)
+      if (log[i] != '\r') utf8 += log[i];
+    utf8 = SjisToUtf8(utf8);
+    auto f = Open(utf8, kRemarkOrder);
+    qunsetenv("XDG_CACHE_HOME");
+    QCOMPARE(f->Model()->LineCount(), 3);
+    Find(*f, QStringLiteral("検索 target"));
+    QCOMPARE(Shown(*f), 2);
+    QCOMPARE(SjisToUtf8(Selected(*f)), std::string("検索 target"));
+  }
+
   // A file cut short or deleted after loading: a clear message, nothing newly
   // selected, no crash.
   void fileCutShortOrGone() {
