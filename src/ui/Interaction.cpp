@@ -1,6 +1,7 @@
 #include "ui/Interaction.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QFileDialog>
 #include <QFontDialog>
 #include <QInputDialog>
@@ -22,6 +23,8 @@ QtInteraction& QtDefault() {
 Interaction& Ui() { return installed ? *installed : QtDefault(); }
 
 void SetUi(Interaction* ui) { installed = ui; }
+
+int Interaction::RunModal(QDialog& dialog) { return dialog.exec(); }
 
 void QtInteraction::Info(QWidget* parent, const QString& text) {
   QMessageBox box(QMessageBox::Information, QStringLiteral("情報"), text, QMessageBox::NoButton,

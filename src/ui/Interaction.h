@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <optional>
 
+class QDialog;
 class QWidget;
 
 namespace kest {
@@ -40,6 +41,9 @@ class Interaction {
   // stack; every BeginWait is matched by one EndWait.
   virtual void BeginWait() = 0;
   virtual void EndWait() = 0;
+  // Shows one of the program's own dialogs modally and gives its result
+  // (QDialog::Accepted or Rejected). Tests drive the dialog instead.
+  virtual int RunModal(QDialog& dialog);
 };
 
 // The message boxes, dialogs, beep and cursor of Qt itself.

@@ -20,6 +20,7 @@
 #include <system_error>
 
 #include "app/Settings.h"
+#include "bookmarks/BookActions.h"
 #include "platform/Codec.h"
 #include "platform/QtColors.h"
 #include "search/ExMemo.h"
@@ -1178,11 +1179,12 @@ void TKestForm::StrFindClick() {}
 void TKestForm::NameFindClick() {}
 void TKestForm::SearchNext() {}
 void TKestForm::SearchPrev() {}
-void TKestForm::BM_SetClick() {}
-void TKestForm::BM_PClick() {}
-void TKestForm::BMClnClick() {}
+void TKestForm::BM_SetClick() { AddBookmark(*this); }
+void TKestForm::BM_PClick() { BM_SetClick(); }
+void TKestForm::BMClnClick() { OrganizeBookmarks(*this); }
+void TKestForm::BookmarkItemClick(QAction* entry) { JumpToBookmark(*this, *entry); }
 void TKestForm::K1Click() {}
 void TKestForm::K3Click() {}
-void TKestForm::LoadBookmarkMenu() {}
+void TKestForm::LoadBookmarkMenu() { BuildBookmarkMenu(*this); }
 
 }  // namespace kest

@@ -29,8 +29,10 @@ class QToolButton;
 
 namespace kest {
 
+class TBookDlg;
 class TExMemo;
 class TitleListModel;
+class TTBook;
 
 // The Windows face names of the settings file and the old forms have no
 // counterpart here: "ＭＳ ゴシック" and "FixedSys" become a Japanese
@@ -180,6 +182,7 @@ class TKestForm : public QMainWindow {
   void BM_SetClick();
   void BM_PClick();
   void BMClnClick();
+  void BookmarkItemClick(QAction* entry);
   void K1Click();
   void K3Click();
   void Memo1DblClick();
@@ -251,6 +254,10 @@ class TKestForm : public QMainWindow {
   QAction *K3 = nullptr, *K1 = nullptr, *Help_M = nullptr, *KeyHelp_M = nullptr, *Ver_M = nullptr;
   QAction *Prev_P = nullptr, *Next_P = nullptr, *Com_P = nullptr, *K7 = nullptr, *K6 = nullptr,
           *K8 = nullptr, *Copy_P = nullptr, *All_P = nullptr, *BM_P = nullptr;
+
+  // The bookmark dialogs, made on first use (the organizer owns its move dialog).
+  TBookDlg* BookDlg = nullptr;
+  TTBook* TBook = nullptr;
 };
 
 }  // namespace kest
