@@ -63,13 +63,27 @@ BookSections ReadBookSections(const ProfileFile& ini) {
   return s;
 }
 
+namespace {
+
+// The reader takes one pair of matching quotes off a value; a value that
+// looks quoted itself gets one more pair, so that it reads back as it is.
+std::string AsStored(std::string value) {
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front()) {
+    return '"' + value + '"';
+  }
+  return value;
+}
+
+}  // namespace
+
 void WriteBookSections(ProfileFile& ini, const BookSections& sections) {
   ProfileFile::Section dir{std::string(kBookDirSection), {}};
-  for (const BookGroup& g : sections.groups) dir.entries.emplace_back(g.name, g.id + "|" + g.parent);
+  for (const BookGroup& g : sections.groups) dir.entries.emplace_back(g.name, AsStored(g.id + "|" + g.parent));
   ProfileFile::Section mark{std::string(kBookMarkSection), {}};
   for (const BookMark& m : sections.marks) {
     mark.entries.emplace_back(
-        m.name, m.readable ? GroupedBookMarkValue(m.groupId, m.number, m.storedPath) : m.value);
+        m.name, m.readable ? GroupedBookMarkValue(m.groupId, m.number, m.storedPath) : AsStored(m.value));
   }
   ini.ReplaceSections({std::move(dir), std::move(mark)});
 }

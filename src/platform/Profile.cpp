@@ -113,7 +113,10 @@ long ReadSome(int fd, void* buf, std::size_t count) {
   return readOverride ? readOverride(fd, buf, count) : ::read(fd, buf, count);
 }
 
-std::string OneLine(std::string_view s) { return std::string(s.substr(0, s.find_first_of("\r\n"))); }
+// Only a line feed ends a line when the file is read (and one CR before it
+// goes with it), so a key or value read from the file, stray CRs and all,
+// is written back whole.
+std::string OneLine(std::string_view s) { return std::string(s.substr(0, s.find('\n'))); }
 
 }  // namespace
 

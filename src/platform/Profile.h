@@ -73,7 +73,7 @@ class ProfileFile {
   // Replaces whole sections in one atomic write: every heading of each name
   // goes with all its lines, and each section that has entries is written
   // anew at the end of the file, in the order given. A line break in a key
-  // or value ends it, as in WriteString.
+  // or value ends it.
   void ReplaceSections(const std::vector<Section>& sections);
 
  private:

@@ -295,6 +295,33 @@ TEST_F(BookmarksTest, OkWritesGroupedFormsAndKeepsUnreadableEntriesInPlace) {
   EXPECT_EQ(again.marks[2].storedPath, longPath);
 }
 
+// Found by the fuzzer: what the reader gives must read back the same after OK,
+// stray CRs inside a line and values that look quoted included.
+TEST_F(BookmarksTest, OddEntriesReadBackTheSameAfterOk) {
+  Put("[Book Dir]\r\n|00\r=A1|A0\r\nQ=\"A5|0\"\r\n[Book Mark]\r\nk\rx=\"\"x\"\"\r\n"
+      "cr=3|/p\r\r\nq2=''\r\n");
+  ProfileFile ini(path_);
+  const BookSections first = ReadBookSections(ini);
+  ASSERT_EQ(first.marks.size(), 3u);
+  EXPECT_EQ(first.marks[0].value, "\"x\"");
+  BookOrganizer o;
+  o.Load(first);
+  WriteBookSections(ini, o.Result());
+  const BookSections again = ReadBookSections(ini);
+  ASSERT_EQ(again.groups.size(), 2u);
+  EXPECT_EQ(again.groups[0].name, "|00\r");
+  EXPECT_EQ(again.groups[1].id, "A5");
+  ASSERT_EQ(again.marks.size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) {
+    const BookMark &a = again.marks[i], &b = first.marks[i];
+    EXPECT_EQ(a.name, b.name);
+    EXPECT_EQ(a.readable, b.readable);
+    EXPECT_EQ(a.readable ? a.groupId + "|" + a.storedPath : a.value,
+              b.readable ? b.groupId + "|" + b.storedPath : b.value);
+  }
+  EXPECT_EQ(again.marks[1].storedPath, "/p\r");
+}
+
 TEST_F(BookmarksTest, EmptyResultErasesBothSections) {
   Put("[Book Dir]\r\nG=A0|0\r\n[Book Mark]\r\nm=A0|1|/a\r\n[Option]\r\nTop=1\r\n");
   ProfileFile ini(path_);
