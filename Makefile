@@ -39,6 +39,7 @@ bench: deps
 	@cmake -S . -B $(BUILD_BENCH) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DKEST_BUILD_BENCH=ON >/dev/null
 	@cmake --build $(BUILD_BENCH) -j $(JOBS)
 	@$(BUILD_BENCH)/bench/kest_bench
+	@$(BUILD_BENCH)/bench/kest_bench_bookmarks
 
 clean:
 	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_FUZZ) $(BUILD_BENCH)
