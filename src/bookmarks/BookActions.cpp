@@ -100,14 +100,21 @@ void AddBookmark(TKestForm& form) {
   const std::optional<RemarkNo> number = form.PanelNumber();
   if (!number) return;  // no remark shown
   if (!form.BookDlg) form.BookDlg = new TBookDlg(&form);
-  const std::optional<QString> answer = form.BookDlg->ShowForRemark(ProposedName(form));
-  if (!answer) return;
-  const std::optional<std::string> name = BookNameFromDisplay(&form, *answer);
-  if (!name) return;
-  if (const auto problem = KeyProblem(*name)) {
-    Ui().Info(&form, *problem == NameProblem::kEmpty ? QStringLiteral("名前を指定して下さい")
-                                                     : NotAKeyMessage());
-    return;
+  std::optional<std::string> name;
+  // A name the file cannot hold is asked for again, with what was typed, so
+  // that it can be mended (a speaker such as "[Admin]" starts the proposal).
+  for (QString proposal = ProposedName(form);;) {
+    const std::optional<QString> answer = form.BookDlg->ShowForRemark(proposal);
+    if (!answer) return;
+    name = BookNameFromDisplay(&form, *answer);
+    const auto problem = name ? KeyProblem(*name) : std::nullopt;
+    if (name && !problem) break;
+    if (problem == NameProblem::kEmpty) {
+      Ui().Info(&form, QStringLiteral("名前を指定して下さい"));
+      return;
+    }
+    if (problem) Ui().Info(&form, NotAKeyMessage());
+    proposal = *answer;
   }
   // Names are keys: unique over every group and every bookmark, in any group.
   if (NameTaken(*name, UsedNames(ReadBookSections(*form.IniFile)))) {

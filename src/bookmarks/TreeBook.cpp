@@ -49,13 +49,13 @@ TTBook::TTBook(QWidget* parent) : QDialog(parent) {
   TreeView1->setObjectName(QStringLiteral("TreeView1"));
   TreeView1->setAccessibleName(QStringLiteral("グループ"));
   TreeView1->setHeaderHidden(true);
-  TreeView1->setMinimumSize(369, 81);
+  TreeView1->setFixedSize(369, 121);  // a few lines more than the old 81 pixels: groups nest
   TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   TreeView1->setContextMenuPolicy(Qt::CustomContextMenu);
   BookList = new QListWidget(panel);
   BookList->setObjectName(QStringLiteral("BookList"));
   BookList->setAccessibleName(QStringLiteral("しおり"));
-  BookList->setMinimumSize(369, 153);
+  BookList->setFixedSize(369, 153);
   BookList->setSelectionMode(QAbstractItemView::ExtendedSelection);
   BMMove = new QPushButton(QStringLiteral("移動"), panel);
   BMMove->setObjectName(QStringLiteral("BMMove"));

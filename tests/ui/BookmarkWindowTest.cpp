@@ -138,11 +138,18 @@ class BookmarkWindowTest : public QObject {
     form->show();
     return form;
   }
-  // Accepts the add dialog with `name`, or with its proposal when none is given.
+  // Accepts the add dialog once with `name`, or with its proposal when none
+  // is given; any later showing is cancelled and its text kept in `asked`.
+  QStringList asked;
   void AcceptAdd(std::optional<QString> name = std::nullopt, QString* proposed = nullptr) {
-    ui_->onModal = [=](QDialog& d) {
+    asked.clear();
+    ui_->onModal = [=, shown = 0](QDialog& d) mutable {
       auto* dlg = qobject_cast<TBookDlg*>(&d);
       if (!dlg) return int(QDialog::Rejected);
+      if (shown++ > 0) {
+        asked << dlg->Edit1->text();
+        return int(QDialog::Rejected);
+      }
       if (proposed) *proposed = dlg->Edit1->text();
       if (name) dlg->Edit1->setText(*name);
       return int(QDialog::Accepted);
@@ -207,6 +214,8 @@ class BookmarkWindowTest : public QObject {
                                QStringLiteral("a=b"), QStringLiteral("  ")}) {
       AcceptAdd(bad);
       f->BM_SetClick();
+      // A name that is no key is asked for again, as it was typed.
+      QCOMPARE(asked, bad == QStringLiteral("a=b") ? QStringList{bad} : QStringList{});
     }
     ui_->onModal = nullptr;
     f->BM_PClick();
