@@ -268,11 +268,15 @@ TEST(BookOrganizerTest, MoveAndRenameKeepOrderAndValues) {
 
 TEST(BookOrganizerTest, AGroupWhoseParentIsUnknownGoesUnderTheRoot) {
   BookOrganizer o;
-  o.Load(Sections({{"Late", "A1|A0"}, {"Early", "A0|0"}}, {}));
+  o.Load(Sections({{"Late", "A1|A0"}, {"Early", "A0|0"}, {"Second", "A2|0"}, {"Sub", "A3|A2"}}, {}));
   const BookSections r = o.Result();
-  ASSERT_EQ(r.groups.size(), 2u);
+  ASSERT_EQ(r.groups.size(), 4u);
   EXPECT_EQ(r.groups[0].name, "Late");
   EXPECT_EQ(r.groups[0].parent, "0");
+  // A known parent is found by its ID, not by position.
+  EXPECT_EQ(r.groups[3].name, "Sub");
+  EXPECT_EQ(r.groups[3].parent, "A2");
+  EXPECT_EQ(o.NodeAt(4).parent, 3);
 }
 
 // --- Reading and writing the file ----------------------------------------------
