@@ -264,6 +264,15 @@ TEST(BookOrganizerTest, MoveAndRenameKeepOrderAndValues) {
   EXPECT_EQ(r.marks[0].groupId, "A0");
   EXPECT_EQ(r.marks[1].groupId, "0");
   EXPECT_EQ(r.marks[2].groupId, "A0");
+
+  // A destination that is gone, or none at all, moves nothing.
+  int added = -1;
+  ASSERT_EQ(o.AddGroup(0, "Gone", &added), BookOrganizer::Edit::kDone);
+  o.DeleteGroup(added);
+  o.MoveMarks({1}, added);
+  o.MoveMarks({1}, -1);
+  o.MoveMarks({1}, o.NodeCount());
+  EXPECT_EQ(o.Result().marks[1].groupId, "0");
 }
 
 TEST(BookOrganizerTest, AGroupWhoseParentIsUnknownGoesUnderTheRoot) {
