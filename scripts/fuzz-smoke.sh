@@ -18,6 +18,19 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 outdir=$(cd "$(dirname "$bin")" && pwd)
 corpus=$outdir/corpus
 log=$outdir/fuzz-smoke.log
+name=$(basename "$bin")
+case $name in
+fuzz_profile)
+  # Kest.INI: a corpus and a log of its own. Seeds: both bookmark sections in
+  # both forms, a parent stored after its child, entries that fit neither
+  # form, quotes, headings in other letter cases.
+  corpus=$outdir/corpus-$name
+  log=$outdir/fuzz-smoke-$name.log
+  mkdir -p "$corpus"
+  printf '[Option]\r\nSortType=0\r\n[Book Dir]\r\nNews=A0|0\r\nOld=A1|A0\r\nLate=A3|A2\r\nLater=A2|0\r\n[Book Mark]\r\nFirst reply=A1|15|/log/F1.LOG\r\nStart=3|/log/F2.LOG\r\nbad=A0|x|/p\r\nempty=\r\nq="\x27x\x27"\r\n' > "$corpus/seed-bookmarks"
+  printf '[book mark]\nA=0|0|utf-8:/%%E3%%81%%82.log\n[BOOK DIR]\nG=A0\n[Book Mark]\na=1|/dup\n' > "$corpus/seed-cases"
+  ;;
+*)
 mkdir -p "$corpus"
 
 # Seeds: the sample log when there is one, and a few tiny inputs that reach the
@@ -29,6 +42,8 @@ printf 'Forum title line\r\n' > "$corpus/seed-title"
 printf '00001/00002 ABC01234  name             title\r\n     96/03/01   21:00  \r\nbody\r\n' > "$corpus/seed-header"
 printf 'Forum title line\r\n00001/00002 ABC01234  name             title\r\n     96/03/01   21:00  \r\nbody\r\n\032' > "$corpus/seed-eof"
 printf '\032\r\n' > "$corpus/seed-eof-only"
+  ;;
+esac
 
 echo "fuzz: running $(basename "$bin") for ${seconds}s over $corpus (log: $log)"
 # Crash reproducers land next to the binary, not in the current directory.

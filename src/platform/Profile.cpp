@@ -107,7 +107,20 @@ bool WriteAll(int fd, std::string_view data) {
   return true;
 }
 
+ProfileReadFunction readOverride = nullptr;
+
+long ReadSome(int fd, void* buf, std::size_t count) {
+  return readOverride ? readOverride(fd, buf, count) : ::read(fd, buf, count);
+}
+
+// Only a line feed ends a line when the file is read (and one CR before it
+// goes with it), so a key or value read from the file, stray CRs and all,
+// is written back whole.
+std::string OneLine(std::string_view s) { return std::string(s.substr(0, s.find('\n'))); }
+
 }  // namespace
+
+void SetProfileReadForTesting(ProfileReadFunction read) { readOverride = read; }
 
 ProfileWriteError::ProfileWriteError(const std::filesystem::path& path)
     : std::runtime_error(path.string() + " に書き込めません") {}
@@ -124,7 +137,7 @@ std::vector<std::string> ProfileFile::Load(bool forWrite) const {
   std::string data;
   char buf[65536];
   ssize_t n;
-  while ((n = ::read(fd, buf, sizeof buf)) != 0) {
+  while ((n = ReadSome(fd, buf, sizeof buf)) != 0) {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       ::close(fd);
@@ -225,6 +238,41 @@ bool ProfileFile::SectionExists(std::string_view section) const {
     return !exists;
   });
   return exists;
+}
+
+ProfileFile::Entries ProfileFile::ReadSection(std::string_view section) const {
+  const std::vector<std::string> lines = Load(false);
+  Entries entries;
+  std::vector<std::string> upperKeys;
+  ForEachLine(lines, AnsiUpper(section), [&](std::size_t i, bool inside, bool heading) {
+    const auto k = inside && !heading ? ParseKey(lines[i]) : std::nullopt;
+    if (!k) return true;
+    std::string upper = AnsiUpper(k->key);
+    if (std::find(upperKeys.begin(), upperKeys.end(), upper) == upperKeys.end()) {
+      upperKeys.push_back(std::move(upper));
+      entries.emplace_back(std::string(k->key), std::string(Unquote(k->value)));
+    }
+    return true;
+  });
+  return entries;
+}
+
+void ProfileFile::ReplaceSections(const std::vector<Section>& sections) {
+  std::vector<std::string> lines = Load(true);
+  for (const Section& section : sections) {
+    std::vector<std::string> kept;
+    ForEachLine(lines, AnsiUpper(section.name), [&](std::size_t i, bool inside, bool) {
+      if (!inside) kept.push_back(std::move(lines[i]));
+      return true;
+    });
+    lines = std::move(kept);
+  }
+  for (const Section& section : sections) {
+    if (section.entries.empty()) continue;
+    lines.push_back("[" + section.name + "]");
+    for (const auto& [key, value] : section.entries) lines.push_back(OneLine(key) + "=" + OneLine(value));
+  }
+  Save(lines);
 }
 
 // The key's line is replaced where a read would find it. A new key goes after

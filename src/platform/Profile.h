@@ -20,6 +20,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kest {
@@ -52,11 +53,28 @@ class ProfileFile {
   std::vector<std::string> ReadSectionKeys(std::string_view section) const;
   bool SectionExists(std::string_view section) const;
 
+  // A whole section from one reading of the file: every key with its value
+  // (as ReadString gives it), in file order; a key that occurs more than once
+  // is listed once, with the value a read finds. Reading a section of
+  // thousands of keys this way costs one reading, not one per key.
+  using Entries = std::vector<std::pair<std::string, std::string>>;
+  Entries ReadSection(std::string_view section) const;
+
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
   void WriteInteger(std::string_view section, std::string_view key, std::int32_t value);
   void WriteBool(std::string_view section, std::string_view key, bool value);
   // Removes every heading of that name with all its lines.
   void EraseSection(std::string_view section);
+
+  struct Section {
+    std::string name;
+    Entries entries;
+  };
+  // Replaces whole sections in one atomic write: every heading of each name
+  // goes with all its lines, and each section that has entries is written
+  // anew at the end of the file, in the order given. A line break in a key
+  // or value ends it.
+  void ReplaceSections(const std::vector<Section>& sections);
 
  private:
   // The lines of the file without their line ends; none when it is missing.
@@ -69,5 +87,10 @@ class ProfileFile {
 
   std::filesystem::path path_;
 };
+
+// For tests only: the function the settings file is read with in place of
+// read(2) (nullptr: read(2) itself), so that a failing disk can be imitated.
+using ProfileReadFunction = long (*)(int fd, void* buf, std::size_t count);
+void SetProfileReadForTesting(ProfileReadFunction read);
 
 }  // namespace kest

@@ -154,7 +154,7 @@ bool TNameDlg::ShowSpeakers(const TLogCtrl& index, bool stale, int searchKind, s
                             std::uint8_t speakerDirection) {
   Prepare(index, stale, searchKind, shownId, speakerDirection);
   Ui().Beep();
-  return Ui().RunDialog(this) && ListBox1->currentRow() >= 0;
+  return Ui().RunModal(*this) && ListBox1->currentRow() >= 0;
 }
 
 void TNameDlg::UpdateMoveButtons() {

@@ -24,7 +24,7 @@ Interaction& Ui() { return installed ? *installed : QtDefault(); }
 
 void SetUi(Interaction* ui) { installed = ui; }
 
-bool Interaction::RunDialog(QDialog* dialog) { return dialog->exec() == QDialog::Accepted; }
+bool Interaction::RunModal(QDialog&) { return false; }
 
 void QtInteraction::Info(QWidget* parent, const QString& text) {
   QMessageBox box(QMessageBox::Information, QStringLiteral("情報"), text, QMessageBox::NoButton,
@@ -83,6 +83,8 @@ std::optional<QFont> QtInteraction::ChooseFont(QWidget* parent, const QFont& ini
   if (!ok) return std::nullopt;
   return f;
 }
+
+bool QtInteraction::RunModal(QDialog& dialog) { return dialog.exec() == QDialog::Accepted; }
 
 void QtInteraction::Beep() { QApplication::beep(); }
 

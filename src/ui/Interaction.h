@@ -41,9 +41,11 @@ class Interaction {
   // stack; every BeginWait is matched by one EndWait.
   virtual void BeginWait() = 0;
   virtual void EndWait() = 0;
-  // Runs a modal dialog of the program's own; true when it ends accepted.
-  // Tests override it to drive the dialog without blocking.
-  virtual bool RunDialog(QDialog* dialog);
+  // Shows one of the program's own dialogs modally; true when it ends
+  // accepted. Tests override it to drive the dialog without blocking; the
+  // base answers "cancelled", so a test that does not expect a dialog never
+  // blocks on one.
+  virtual bool RunModal(QDialog& dialog);
 };
 
 // The message boxes, dialogs, beep and cursor of Qt itself.
@@ -57,6 +59,7 @@ class QtInteraction : public Interaction {
   std::optional<QString> OpenFileName(QWidget* parent, const QString& folder, const QString& name,
                                       const QStringList& filters) override;
   std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial) override;
+  bool RunModal(QDialog& dialog) override;
   void Beep() override;
   void BeginWait() override;
   void EndWait() override;

@@ -21,6 +21,7 @@
 #include <system_error>
 
 #include "app/Settings.h"
+#include "bookmarks/BookActions.h"
 #include "platform/Codec.h"
 #include "platform/HelpViewer.h"
 #include "platform/Paths.h"
@@ -1185,11 +1186,12 @@ void TKestForm::StrFindClick() { OpenFindDialog(); }
 void TKestForm::NameFindClick() { RunSpeakerDialog(); }
 void TKestForm::SearchNext() { SearchKind == 1 ? TextSearchForward() : SpeakerSearchForward(); }
 void TKestForm::SearchPrev() { SearchKind == 1 ? TextSearchBackward() : SpeakerSearchBackward(); }
-void TKestForm::BM_SetClick() {}
-void TKestForm::BM_PClick() {}
-void TKestForm::BMClnClick() {}
+void TKestForm::BM_SetClick() { AddBookmark(*this); }
+void TKestForm::BM_PClick() { BM_SetClick(); }
+void TKestForm::BMClnClick() { OrganizeBookmarks(*this); }
+void TKestForm::BookmarkItemClick(QAction* entry) { JumpToBookmark(*this, *entry); }
 void TKestForm::K1Click() {}
 void TKestForm::K3Click() {}
-void TKestForm::LoadBookmarkMenu() {}
+void TKestForm::LoadBookmarkMenu() { BuildBookmarkMenu(*this); }
 
 }  // namespace kest

@@ -35,10 +35,12 @@ class QToolButton;
 
 namespace kest {
 
+class TBookDlg;
 class TExMemo;
 class TFindDialog;
 class TNameDlg;
 class TitleListModel;
+class TTBook;
 
 // The Windows face names of the settings file and the old forms have no
 // counterpart here: "ＭＳ ゴシック" and "FixedSys" become a Japanese
@@ -223,6 +225,7 @@ class TKestForm : public QMainWindow {
   void BM_SetClick();
   void BM_PClick();
   void BMClnClick();
+  void BookmarkItemClick(QAction* entry);
   void K1Click();
   void K3Click();
   void Memo1DblClick();
@@ -321,6 +324,9 @@ class TKestForm : public QMainWindow {
   // The dialogs of the searches, created on first use.
   TFindDialog* FindDialog1 = nullptr;
   TNameDlg* NameDlg = nullptr;
+  // The bookmark dialogs, made on first use (the organizer owns its move dialog).
+  TBookDlg* BookDlg = nullptr;
+  TTBook* TBook = nullptr;
 };
 
 }  // namespace kest

@@ -49,7 +49,7 @@ class FakeUi : public Interaction {
   void Beep() override { ++beeps; }
   void BeginWait() override { ++waitDepth; }
   void EndWait() override { --waitDepth; }
-  bool RunDialog(QDialog* d) override { return dialog ? dialog(d) : false; }
+  bool RunModal(QDialog& d) override { return dialog ? dialog(&d) : false; }
 };
 
 const QString kEnded = QStringLiteral("検索が終了しました｡");
