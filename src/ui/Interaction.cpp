@@ -1,10 +1,14 @@
 #include "ui/Interaction.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QGroupBox>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 
 namespace kest {
@@ -73,11 +77,30 @@ std::optional<QString> QtInteraction::OpenFileName(QWidget* parent, const QStrin
 }
 
 std::optional<QFont> QtInteraction::ChooseFont(QWidget* parent, const QFont& initial) {
-  bool ok = false;
-  QFont f = QFontDialog::getFont(&ok, initial, parent, QString(), QFontDialog::DontUseNativeDialog);
-  if (!ok) return std::nullopt;
+  // Name, style and size only: the effects (underline, strike-out) are not
+  // offered, and the font keeps those of the initial font.
+  QFontDialog dialog(initial, parent);
+  dialog.setOption(QFontDialog::DontUseNativeDialog);
+  dialog.setWindowTitle(QStringLiteral("フォント"));
+  dialog.setAccessibleName(QStringLiteral("フォント"));
+  for (QGroupBox* box : dialog.findChildren<QGroupBox*>()) {
+    if (!box->findChildren<QCheckBox*>().isEmpty()) box->hide();
+  }
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  QFont f = dialog.selectedFont();
+  f.setUnderline(initial.underline());
+  f.setStrikeOut(initial.strikeOut());
   return f;
 }
+
+bool QtInteraction::ChoosePrinter(QWidget* parent, QPrinter& printer) {
+  QPrintDialog dialog(&printer, parent);
+  dialog.setWindowTitle(QStringLiteral("印刷"));
+  dialog.setAccessibleName(QStringLiteral("印刷"));
+  return dialog.exec() == QDialog::Accepted;
+}
+
+bool QtInteraction::RunModal(QDialog& dialog) { return dialog.exec() == QDialog::Accepted; }
 
 void QtInteraction::Beep() { QApplication::beep(); }
 

@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <optional>
 
+class QDialog;
+class QPrinter;
 class QWidget;
 
 namespace kest {
@@ -34,6 +36,14 @@ class Interaction {
                                               const QStringList& filters) = 0;
   // Font dialog without the effects section; nothing when cancelled.
   virtual std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial) = 0;
+  // The print dialog on `printer` (printer choice and its settings, printing
+  // to a PDF file among them). True when the user chose to print. A fake
+  // that does not say otherwise cancels.
+  virtual bool ChoosePrinter(QWidget* parent, QPrinter& printer) { return false; }
+  // Runs one of the program's own modal dialogs (already prepared for the
+  // show); true when it ended with OK. A fake drives the dialog's controls
+  // itself and says how it ended; one that does not say otherwise cancels.
+  virtual bool RunModal(QDialog& dialog) { return false; }
   // The platform's default beep.
   virtual void Beep() = 0;
   // The hourglass: BeginWait and EndWait nest like the old screen cursor
@@ -53,6 +63,8 @@ class QtInteraction : public Interaction {
   std::optional<QString> OpenFileName(QWidget* parent, const QString& folder, const QString& name,
                                       const QStringList& filters) override;
   std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial) override;
+  bool ChoosePrinter(QWidget* parent, QPrinter& printer) override;
+  bool RunModal(QDialog& dialog) override;
   void Beep() override;
   void BeginWait() override;
   void EndWait() override;
