@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-translations-l10n qt6-qpa-plugins
   libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
   fonts-ipafont-gothic
+  poppler-utils
 )
 
 missing=()
