@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -79,7 +81,13 @@ std::optional<QString> QtInteraction::OpenFileName(QWidget* parent, const QStrin
 std::optional<QFont> QtInteraction::ChooseFont(QWidget* parent, const QFont& initial) {
   // Name, style and size only: the effects (underline, strike-out) are not
   // offered, and the font keeps those of the initial font.
-  QFontDialog dialog(initial, parent);
+  // A face name from the settings file that only stands for another one
+  // ("FixedSys") is offered as the face that is really shown.
+  QFont start = initial;
+  if (!QFontDatabase::families().contains(initial.family())) {
+    start.setFamily(QFontInfo(initial).family());
+  }
+  QFontDialog dialog(start, parent);
   dialog.setOption(QFontDialog::DontUseNativeDialog);
   dialog.setWindowTitle(QStringLiteral("フォント"));
   dialog.setAccessibleName(QStringLiteral("フォント"));
