@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QStyleOptionFocusRect>
 #include <QStylePainter>
 #include <QtWidgets/qdrawutil.h>

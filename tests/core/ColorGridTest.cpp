@@ -69,6 +69,10 @@ TEST(ColorGrid, OrderingsGiveColumnsAndRows) {
     EXPECT_EQ(s.Columns(), cols[o]);
     EXPECT_EQ(s.Rows(), 16 / cols[o]);
   }
+  s.SetOrdering(static_cast<GridOrdering>(7));  // no such layout: ignored
+  EXPECT_EQ(s.Ordering(), go1x16);
+  s.SetOrdering(static_cast<GridOrdering>(-1));
+  EXPECT_EQ(s.Ordering(), go1x16);
 }
 
 TEST(ColorGrid, CellGeometryAndClamping) {
@@ -236,10 +240,27 @@ TEST(ColorGrid, FAndBSetTheirMarkToTheSelectionAndClick) {
   EXPECT_EQ(g.clicks, 3);
 }
 
+TEST(ColorGrid, FAndBOnADisabledMarkFollowClickEnablesColor) {
+  Grid g;
+  g.s.SetForegroundEnabled(false);
+  g.s.SetSelection(4);
+  g.s.KeyPress(GridKey::F);
+  EXPECT_EQ(g.s.ForegroundIndex(), 0);
+  EXPECT_FALSE(g.s.ForegroundEnabled());
+  EXPECT_EQ(g.changes, 0);
+  EXPECT_EQ(g.clicks, 1);  // the click fires all the same
+  g.s.ClickEnablesColor = true;
+  g.s.KeyPress(GridKey::F);
+  EXPECT_TRUE(g.s.ForegroundEnabled());
+  EXPECT_EQ(g.s.ForegroundIndex(), 4);
+  EXPECT_EQ(g.changes, 1);
+}
+
 TEST(PaneFontSize, StoredSizesThatCannotBeReadAreShownAtTheNearestThatCan) {
   EXPECT_EQ(ShownFontSize(14).size, 14);
   EXPECT_FALSE(ShownFontSize(14).pixels);
   EXPECT_EQ(ShownFontSize(0).size, kDefaultFontPoints);
+  EXPECT_FALSE(ShownFontSize(0).pixels);
   EXPECT_EQ(ShownFontSize(100000).size, kMaxFontPoints);
   EXPECT_EQ(ShownFontSize(kMaxFontPoints).size, kMaxFontPoints);
   EXPECT_EQ(ShownFontSize(1).size, kMinFontPoints);
