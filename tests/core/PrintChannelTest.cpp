@@ -184,6 +184,24 @@ TEST(PrintChannel, TabsGoToTheNextStopEveryEightAverageWidths) {
   EXPECT_EQ(ch.Y(), 14 * 3);
 }
 
+TEST(PrintChannel, SingleByteRunsBreakAtAnyByteAndATabMayEndAtTheRightLimit) {
+  FakeDevice d;
+  d.width = 15;
+  PrintChannel ch(d);
+  ch.WriteLine("abcdefg");
+  ASSERT_EQ(d.drawn.size(), 3u);
+  EXPECT_EQ(d.drawn[0].text, "abc");
+  EXPECT_EQ(d.drawn[1].text, "def");
+  EXPECT_EQ(d.drawn[2].text, "g");
+
+  FakeDevice e;
+  e.width = 80;
+  PrintChannel ec(e);
+  ec.Write("abcdefghi\t");  // from 45 to 80: on the limit, not past it
+  EXPECT_EQ(ec.X(), 80);
+  EXPECT_EQ(ec.Y(), 0);
+}
+
 TEST(PrintChannel, TabFromOneShortOfAStopGoesToThatStop) {
   struct OddDevice : FakeDevice {
     TextExtent Extent(std::string_view s) const override {
