@@ -2,10 +2,16 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QCheckBox>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QFontDialog>
+#include <QFontInfo>
+#include <QGroupBox>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 
 namespace kest {
@@ -24,7 +30,6 @@ Interaction& Ui() { return installed ? *installed : QtDefault(); }
 
 void SetUi(Interaction* ui) { installed = ui; }
 
-bool Interaction::RunModal(QDialog&) { return false; }
 
 void QtInteraction::Info(QWidget* parent, const QString& text) {
   QMessageBox box(QMessageBox::Information, QStringLiteral("情報"), text, QMessageBox::NoButton,
@@ -78,10 +83,33 @@ std::optional<QString> QtInteraction::OpenFileName(QWidget* parent, const QStrin
 }
 
 std::optional<QFont> QtInteraction::ChooseFont(QWidget* parent, const QFont& initial) {
-  bool ok = false;
-  QFont f = QFontDialog::getFont(&ok, initial, parent, QString(), QFontDialog::DontUseNativeDialog);
-  if (!ok) return std::nullopt;
+  // Name, style and size only: the effects (underline, strike-out) are not
+  // offered, and the font keeps those of the initial font.
+  // A face name from the settings file that only stands for another one
+  // ("FixedSys") is offered as the face that is really shown.
+  QFont start = initial;
+  if (!QFontDatabase::families().contains(initial.family())) {
+    start.setFamily(QFontInfo(initial).family());
+  }
+  QFontDialog dialog(start, parent);
+  dialog.setOption(QFontDialog::DontUseNativeDialog);
+  dialog.setWindowTitle(QStringLiteral("フォント"));
+  dialog.setAccessibleName(QStringLiteral("フォント"));
+  for (QGroupBox* box : dialog.findChildren<QGroupBox*>()) {
+    if (!box->findChildren<QCheckBox*>().isEmpty()) box->hide();
+  }
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  QFont f = dialog.selectedFont();
+  f.setUnderline(initial.underline());
+  f.setStrikeOut(initial.strikeOut());
   return f;
+}
+
+bool QtInteraction::ChoosePrinter(QWidget* parent, QPrinter& printer) {
+  QPrintDialog dialog(&printer, parent);
+  dialog.setWindowTitle(QStringLiteral("印刷"));
+  dialog.setAccessibleName(QStringLiteral("印刷"));
+  return dialog.exec() == QDialog::Accepted;
 }
 
 bool QtInteraction::RunModal(QDialog& dialog) { return dialog.exec() == QDialog::Accepted; }

@@ -11,6 +11,7 @@
 #include <optional>
 
 class QDialog;
+class QPrinter;
 class QWidget;
 
 namespace kest {
@@ -35,17 +36,20 @@ class Interaction {
                                               const QStringList& filters) = 0;
   // Font dialog without the effects section; nothing when cancelled.
   virtual std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial) = 0;
+  // The print dialog on `printer` (printer choice and its settings, printing
+  // to a PDF file among them). True when the user chose to print. A fake
+  // that does not say otherwise cancels.
+  virtual bool ChoosePrinter(QWidget* parent, QPrinter& printer) { return false; }
+  // Runs one of the program's own modal dialogs (already prepared for the
+  // show); true when it ended with OK. A fake drives the dialog's controls
+  // itself and says how it ended; one that does not say otherwise cancels.
+  virtual bool RunModal(QDialog& dialog) { return false; }
   // The platform's default beep.
   virtual void Beep() = 0;
   // The hourglass: BeginWait and EndWait nest like the old screen cursor
   // stack; every BeginWait is matched by one EndWait.
   virtual void BeginWait() = 0;
   virtual void EndWait() = 0;
-  // Shows one of the program's own dialogs modally; true when it ends
-  // accepted. Tests override it to drive the dialog without blocking; the
-  // base answers "cancelled", so a test that does not expect a dialog never
-  // blocks on one.
-  virtual bool RunModal(QDialog& dialog);
 };
 
 // The message boxes, dialogs, beep and cursor of Qt itself.
@@ -59,6 +63,7 @@ class QtInteraction : public Interaction {
   std::optional<QString> OpenFileName(QWidget* parent, const QString& folder, const QString& name,
                                       const QStringList& filters) override;
   std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial) override;
+  bool ChoosePrinter(QWidget* parent, QPrinter& printer) override;
   bool RunModal(QDialog& dialog) override;
   void Beep() override;
   void BeginWait() override;

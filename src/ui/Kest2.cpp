@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPrinter>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
@@ -26,8 +27,11 @@
 #include "platform/HelpViewer.h"
 #include "platform/Paths.h"
 #include "platform/QtColors.h"
+#include "platform/QtPrinter.h"
 #include "search/ExMemo.h"
 #include "ui/ConvertedLog.h"
+#include "settings/ColUnit.h"
+#include "settings/FontSize.h"
 #include "ui/Interaction.h"
 #include "ui/TAboutBox.h"
 #include "ui/TitleListModel.h"
@@ -177,7 +181,10 @@ void TitleListView::mousePressEvent(QMouseEvent* event) {
 // FormCreate
 
 TKestForm::TKestForm(const QStringList& args, QWidget* parent)
-    : QMainWindow(parent), TextColorCode(kClWindowText), BackColorCode(kClWindow) {
+    : QMainWindow(parent),
+      TextColorCode(kClWindowText),
+      BackColorCode(kClWindow),
+      FontSizeCode(kDefaultFontSize) {
   InitIconResources();
   InstallFontSubstitutions();
   setObjectName(QStringLiteral("KestForm"));
@@ -605,14 +612,15 @@ void TKestForm::ReadSettings() {
 
   // The pane's font: a positive size is in points; a negative one is the
   // character height in pixels, as the old font objects kept it; 0 (no size)
-  // takes the default.
+  // takes the default. A size no one could read is shown at the nearest one
+  // that reads, and kept as it stands for the settings file.
+  FontSizeCode = size;
   QFont f(FromSjis(FontNameSjis));
-  if (size > 0) {
-    f.setPointSize(size);
-  } else if (size < 0 && size > -10000) {
-    f.setPixelSize(-size);
+  const PaneFontSize shown = ShownFontSize(size);
+  if (shown.pixels) {
+    f.setPixelSize(shown.size);
   } else {
-    f.setPointSize(kDefaultFontSize);
+    f.setPointSize(shown.size);
   }
   f.setBold((style & 1) != 0);
   f.setItalic((style & 2) != 0);
@@ -633,7 +641,7 @@ void TKestForm::WriteSettings() {
   const QFont f = Memo1->font();
   const std::string fontName =
       f.family() == FromSjis(FontNameSjis) ? FontNameSjis : ToSjis(f.family());
-  const std::int32_t fontSize = f.pointSize() > 0 ? f.pointSize() : -f.pixelSize();
+  const std::int32_t fontSize = FontSizeCode;
   const std::int32_t style = (f.bold() ? 1 : 0) | (f.italic() ? 2 : 0) | (f.underline() ? 4 : 0) |
                              (f.strikeOut() ? 8 : 0);
   QRect bounds = frameGeometry();
@@ -729,6 +737,21 @@ void TKestForm::SetPaneColors(std::int32_t textCode, std::int32_t backCode) {
   BackColorCode = backCode;
   Memo1->SetTextColor(ColorFromCode(textCode));
   Memo1->SetBackgroundColor(ColorFromCode(backCode));
+}
+
+void TKestForm::SetPaneFont(const QFont& font) {
+  Memo1->setFont(font);
+  FontSizeCode = font.pointSize() > 0 ? font.pointSize() : -font.pixelSize();
+}
+
+TColorDlg& TKestForm::ColorDialog() {
+  if (!colorDlg_) colorDlg_ = new TColorDlg(this);
+  return *colorDlg_;
+}
+
+QPrinter& TKestForm::Printer() {
+  if (!printer_) printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  return *printer_;
 }
 
 void TKestForm::ResetStatusPanels() {
@@ -1179,9 +1202,12 @@ void TKestForm::Ver_MClick() {
 void TKestForm::Help_MClick() { ShowHelp(HelpPage::Contents); }
 void TKestForm::KeyHelp_MClick() { ShowHelp(HelpPage::Index); }
 
-// Built by the parts that own them: printing, the searches, bookmarks,
-// colours and the font.
-void TKestForm::Print1Click() {}
+void TKestForm::Print1Click() {
+  if (Ui().ChoosePrinter(this, Printer())) {
+    PrintLines(Printer(), {Panels[0]->text(), Panels[1]->text(), Panels[2]->text(), Panels[3]->text()},
+               Memo1->DisplayLines());
+  }
+}
 void TKestForm::StrFindClick() { OpenFindDialog(); }
 void TKestForm::NameFindClick() { RunSpeakerDialog(); }
 void TKestForm::SearchNext() { SearchKind == 1 ? TextSearchForward() : SpeakerSearchForward(); }
@@ -1190,8 +1216,17 @@ void TKestForm::BM_SetClick() { AddBookmark(*this); }
 void TKestForm::BM_PClick() { BM_SetClick(); }
 void TKestForm::BMClnClick() { OrganizeBookmarks(*this); }
 void TKestForm::BookmarkItemClick(QAction* entry) { JumpToBookmark(*this, *entry); }
-void TKestForm::K1Click() {}
-void TKestForm::K3Click() {}
+void TKestForm::K1Click() {
+  TColorDlg& dlg = ColorDialog();
+  if (!dlg.Execute(TextColorCode, BackColorCode, Memo1->font())) return;
+  if (dlg.FontChosen()) SetPaneFont(dlg.PreviewFont());
+  SetPaneColors(dlg.PreviewTextColor(), dlg.PreviewBackColor());
+}
+
+// The font dialog carries no colour: the pane's text colour stays.
+void TKestForm::K3Click() {
+  if (const auto chosen = Ui().ChooseFont(this, Memo1->font())) SetPaneFont(*chosen);
+}
 void TKestForm::LoadBookmarkMenu() { BuildBookmarkMenu(*this); }
 
 }  // namespace kest

@@ -29,6 +29,7 @@ class QFrame;
 class QKeyEvent;
 class QLabel;
 class QMenu;
+class QPrinter;
 class QProgressBar;
 class QStatusBar;
 class QToolButton;
@@ -36,6 +37,7 @@ class QToolButton;
 namespace kest {
 
 class TBookDlg;
+class TColorDlg;
 class TExMemo;
 class TFindDialog;
 class TNameDlg;
@@ -115,6 +117,9 @@ class TKestForm : public QMainWindow {
   // The face name as read from the settings file (Shift-JIS), written back
   // unchanged unless the pane's font family has been changed since.
   std::string FontNameSjis;
+  // "FontSize" as read from the settings file, written back unchanged until
+  // the user picks a font (the pane shows it at the nearest size that reads).
+  std::int32_t FontSizeCode;
 
   // Height of ListPanel, the one number of the pane layout.
   int ListHeight = 152;
@@ -142,6 +147,12 @@ class TKestForm : public QMainWindow {
   QString RecentFile(int i) const;
   // Applies colour codes to the text pane and keeps them for the settings.
   void SetPaneColors(std::int32_t textCode, std::int32_t backCode);
+  // Gives the pane a font the user picked; its size becomes the stored one.
+  void SetPaneFont(const QFont& font);
+  // The colour dialog, created on first use and kept.
+  TColorDlg& ColorDialog();
+  // The printer the print dialog sets up, kept between prints.
+  QPrinter& Printer();
 
   // --- Operations ------------------------------------------------------------
   // Loads a log. A name that is not an existing file is refused with
@@ -286,6 +297,8 @@ class TKestForm : public QMainWindow {
   QElapsedTimer clock_;
   HelpViewer* help_ = nullptr;
   QRect wantedBounds_;      // Left, Top, Width, Height of the settings (frame included)
+  TColorDlg* colorDlg_ = nullptr;
+  std::unique_ptr<QPrinter> printer_;
 
  public:
   // --- Controls, named as the forms name them --------------------------------

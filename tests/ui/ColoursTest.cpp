@@ -1,0 +1,392 @@
+// The text pane's colours and font: the colour dialog with its grid and
+// preview, the font command, and what Kest.INI keeps of them. The dialogs run
+// through a fake that drives them and says how they ended.
+#include <QAccessible>
+#include <QApplication>
+#include <QDialog>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <functional>
+
+#include "core/LogFixture.h"
+#include "platform/Codec.h"
+#include "platform/Profile.h"
+#include "platform/QtColors.h"
+#include "search/ExMemo.h"
+#include "settings/ColUnit.h"
+#include "settings/ColorGrdWidget.h"
+#include "settings/FontSize.h"
+#include "ui/Interaction.h"
+#include "ui/Kest2.h"
+
+using namespace kest;
+using namespace kest::test;
+
+namespace {
+
+class FakeUi : public Interaction {
+ public:
+  QStringList errors;
+  // Runs when a dialog of the program's own is shown modally; `accept` says
+  // how the dialog ends (with OK or cancelled).
+  std::function<void(QDialog&)> onModal;
+  bool accept = false;
+  int modals = 0;
+  // The font the font dialog gives back; unset: cancelled.
+  std::optional<QFont> font;
+  QFont fontOffered;
+
+  void Info(QWidget*, const QString&) override {}
+  bool Confirm(QWidget*, const QString&) override { return true; }
+  void Error(QWidget*, const QString& text) override { errors << text; }
+  std::optional<QString> Input(QWidget*, const QString&, const QString&, const QString&) override {
+    return std::nullopt;
+  }
+  std::optional<QString> OpenFileName(QWidget*, const QString&, const QString&,
+                                      const QStringList&) override {
+    return std::nullopt;
+  }
+  std::optional<QFont> ChooseFont(QWidget*, const QFont& initial) override {
+    fontOffered = initial;
+    return font;
+  }
+  bool RunModal(QDialog& dialog) override {
+    ++modals;
+    if (onModal) onModal(dialog);
+    return accept;
+  }
+  void Beep() override {}
+  void BeginWait() override {}
+  void EndWait() override {}
+};
+
+constexpr std::int32_t kWhite = 0xFFFFFF;
+constexpr std::int32_t kBlack = 0x000000;
+
+}  // namespace
+
+class ColoursTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<TempDir> dir_;
+  std::unique_ptr<FakeUi> ui_;
+  std::filesystem::path ini_;
+
+  std::unique_ptr<TKestForm> MakeForm() {
+    auto form = std::make_unique<TKestForm>();
+    form->show();
+    if (!QTest::qWaitForWindowExposed(form.get())) qWarning("window not exposed");
+    return form;
+  }
+  void WriteIni(const std::string& sjis) { std::ofstream(ini_, std::ios::binary) << sjis; }
+  static QColor PreviewBack(TColorDlg& d) { return d.Label1->palette().color(QPalette::Window); }
+  static QColor PreviewText(TColorDlg& d) {
+    return d.Label1->palette().color(QPalette::WindowText);
+  }
+  // Clicks a grid cell with a mouse button.
+  static void ClickCell(TColorGrid* g, int cell, Qt::MouseButton b) {
+    QTest::mouseClick(g, b, {}, g->CellRectangle(cell).center());
+  }
+
+ private slots:
+  void init() {
+    dir_ = std::make_unique<TempDir>();
+    ui_ = std::make_unique<FakeUi>();
+    SetUi(ui_.get());
+    ini_ = dir_->Path() / "Kest.INI";
+    qputenv("KEST_INI", QByteArray::fromStdString(ini_.string()));
+  }
+  void cleanup() {
+    QVERIFY(ui_->errors.isEmpty());
+    SetUi(nullptr);
+    qunsetenv("KEST_INI");
+    dir_.reset();
+  }
+
+  // First show with the system colours: the marks go to white (FG) and black
+  // (BG), the FG mark moves off cell 0 so the preview takes the table's
+  // colours, and OK gives the pane 0xFFFFFF and 0x000000.
+  void firstShowTakesTableWhiteAndBlack() {
+    auto f = MakeForm();
+    ui_->accept = true;
+    ui_->onModal = [&](QDialog& d) {
+      auto& dlg = static_cast<TColorDlg&>(d);
+      QCOMPARE(dlg.windowTitle(), QStringLiteral("表示色の設定"));
+      QCOMPARE(dlg.ColorGrid1->ForegroundIndex(), 15);
+      QCOMPARE(dlg.ColorGrid1->BackgroundIndex(), 0);
+      QCOMPARE(dlg.PreviewBackColor(), kWhite);
+      QCOMPARE(dlg.PreviewTextColor(), kBlack);
+      QCOMPARE(PreviewBack(dlg), QColor(255, 255, 255));
+      QCOMPARE(PreviewText(dlg), QColor(0, 0, 0));
+      QCOMPARE(dlg.Label1->text(), QStringLiteral("表示文字"));
+    };
+    f->K1Click();
+    QCOMPARE(ui_->modals, 1);
+    QCOMPARE(f->BackColorCode, kWhite);
+    QCOMPARE(f->TextColorCode, kBlack);
+    QCOMPARE(f->Memo1->palette().color(QPalette::Base), QColor(255, 255, 255));
+  }
+
+  // "ﾃﾞﾌｫﾙﾄ" then OK gives the system colours back; the next show keeps
+  // them in the preview because the marks already stand on white and black.
+  void defaultButtonGivesSystemColoursAndTheNextShowKeepsThem() {
+    auto f = MakeForm();
+    ui_->accept = true;
+    ui_->onModal = [](QDialog& d) {
+      auto& dlg = static_cast<TColorDlg&>(d);
+      ClickCell(dlg.ColorGrid1, 9, Qt::LeftButton);   // red background
+      ClickCell(dlg.ColorGrid1, 11, Qt::RightButton);  // yellow text
+    };
+    f->K1Click();
+    QCOMPARE(f->BackColorCode, 0x0000FF);
+    QCOMPARE(f->TextColorCode, 0x00FFFF);
+
+    ui_->accept = true;
+    ui_->onModal = [](QDialog& d) {
+      auto& dlg = static_cast<TColorDlg&>(d);
+      QTest::mouseClick(dlg.Button2, Qt::LeftButton);
+      QCOMPARE(dlg.PreviewBackColor(), kClWindow);
+      QCOMPARE(dlg.PreviewTextColor(), kClWindowText);
+      QCOMPARE(dlg.ColorGrid1->ForegroundIndex(), 9);  // the marks stay
+    };
+    f->K1Click();
+    QCOMPARE(f->BackColorCode, kClWindow);
+    QCOMPARE(f->TextColorCode, kClWindowText);
+
+    // Now the marks move (9 -> 15, 11 -> 0): the table's white and black.
+    ui_->accept = true;
+    ui_->onModal = [](QDialog& d) {
+      auto& dlg = static_cast<TColorDlg&>(d);
+      QCOMPARE(dlg.PreviewBackColor(), kWhite);
+      QCOMPARE(dlg.PreviewTextColor(), kBlack);
+      QTest::mouseClick(dlg.Button2, Qt::LeftButton);
+    };
+    f->K1Click();
+    QCOMPARE(f->BackColorCode, kClWindow);
+
+    // The marks stand on white and black already: nothing fires, the preview
+    // keeps the system colours, and OK keeps them.
+    ui_->accept = true;
+    ui_->onModal = [](QDialog& d) {
+      auto& dlg = static_cast<TColorDlg&>(d);
+      QCOMPARE(dlg.PreviewBackColor(), kClWindow);
+      QCOMPARE(dlg.PreviewTextColor(), kClWindowText);
+    };
+    f->K1Click();
+    QCOMPARE(f->BackColorCode, kClWindow);
+    QCOMPARE(f->TextColorCode, kClWindowText);
+  }
+
+  void cancelChangesNothingButTheDialogKeepsItsMarks() {
+    auto f = MakeForm();
+    f->SetPaneColors(0x008000, 0xC0C0C0);  // green on silver
+    ui_->accept = false;
+    ui_->onModal = [](QDialog& d) {
+      auto& dlg = static_cast<TColorDlg&>(d);
+      QCOMPARE(dlg.ColorGrid1->ForegroundIndex(), 7);
+      QCOMPARE(dlg.ColorGrid1->BackgroundIndex(), 2);
+      ClickCell(dlg.ColorGrid1, 4, Qt::LeftButton);
+      QCOMPARE(dlg.PreviewBackColor(), 0x800000);
+    };
+    f->K1Click();
+    QCOMPARE(f->BackColorCode, 0xC0C0C0);
+    QCOMPARE(f->TextColorCode, 0x008000);
+    QCOMPARE(f->ColorDialog().ColorGrid1->ForegroundIndex(), 4);
+    // The next show refreshes the preview from the pane.
+    ui_->accept = false;
+    ui_->onModal = [](QDialog& d) {
+      auto& dlg = static_cast<TColorDlg&>(d);
+      QCOMPARE(dlg.ColorGrid1->ForegroundIndex(), 7);
+      QCOMPARE(dlg.PreviewBackColor(), 0xC0C0C0);
+    };
+    f->K1Click();
+  }
+
+  // A colour not in the table leaves FG on white and BG on black.
+  void colourOutsideTheTableMarksWhiteAndBlack() {
+    auto f = MakeForm();
+    f->SetPaneColors(0x123456, 0x654321);
+    ui_->accept = false;
+    ui_->onModal = [](QDialog& d) {
+      auto& dlg = static_cast<TColorDlg&>(d);
+      QCOMPARE(dlg.ColorGrid1->ForegroundIndex(), 15);
+      QCOMPARE(dlg.ColorGrid1->BackgroundIndex(), 0);
+    };
+    f->K1Click();
+  }
+
+  // Both mouse buttons on one cell: "FB", text and background the same, and
+  // the mouse picture shows which button is down.
+  void sameCellWithBothButtons() {
+    auto f = MakeForm();
+    ui_->accept = true;
+    ui_->onModal = [](QDialog& d) {
+      auto& dlg = static_cast<TColorDlg&>(d);
+      TColorGrid* g = dlg.ColorGrid1;
+      const QPoint at = g->CellRectangle(12).center();
+      QTest::mousePress(g, Qt::LeftButton, {}, at);
+      QCOMPARE(dlg.LMouse->palette().color(QPalette::Window), QColor(0, 0, 128));
+      QCOMPARE(dlg.LLMouse->palette().color(QPalette::WindowText), QColor(255, 255, 255));
+      QCOMPARE(dlg.RMouse->palette().color(QPalette::Window), QColor(255, 255, 255));
+      QTest::mouseRelease(g, Qt::LeftButton, {}, at);
+      QCOMPARE(dlg.LMouse->palette().color(QPalette::Window), QColor(255, 255, 255));
+      QCOMPARE(dlg.LLMouse->palette().color(QPalette::WindowText), QColor(0, 0, 0));
+      QTest::mousePress(g, Qt::RightButton, {}, at);
+      QCOMPARE(dlg.RMouse->palette().color(QPalette::Window), QColor(0, 0, 128));
+      QTest::mouseRelease(g, Qt::RightButton, {}, at);
+      QCOMPARE(QString::fromLatin1(g->State().MarkText(12)), QStringLiteral("FB"));
+      QCOMPARE(dlg.PreviewBackColor(), 0xFF0000);
+      QCOMPARE(dlg.PreviewTextColor(), 0xFF0000);
+    };
+    f->K1Click();
+    QCOMPARE(f->BackColorCode, 0xFF0000);
+    QCOMPARE(f->TextColorCode, 0xFF0000);
+  }
+
+  // The grid from the keyboard: arrows move the focus cell, F and B set the
+  // marks, and each cell reads as its colour and what it is used for.
+  void gridFromTheKeyboard() {
+    auto f = MakeForm();
+    ui_->accept = true;
+    ui_->onModal = [](QDialog& d) {
+      auto& dlg = static_cast<TColorDlg&>(d);
+      TColorGrid* g = dlg.ColorGrid1;
+      g->setFocus();
+      QCOMPARE(g->Selection(), 0);
+      QTest::keyClick(g, Qt::Key_Left);  // wraps to the last cell
+      QCOMPARE(g->Selection(), 15);
+      QTest::keyClick(g, Qt::Key_Down);  // and on to cell 0
+      QTest::keyClick(g, Qt::Key_Down);
+      QTest::keyClick(g, Qt::Key_Right);
+      QCOMPARE(g->Selection(), 5);
+      QTest::keyClick(g, Qt::Key_F);
+      QCOMPARE(dlg.PreviewBackColor(), 0x800080);  // purple background
+      QTest::keyClick(g, Qt::Key_End);
+      QTest::keyClick(g, Qt::Key_B);
+      QCOMPARE(dlg.PreviewTextColor(), kWhite);
+      QAccessibleInterface* a = QAccessible::queryAccessibleInterface(g);
+      if (!a) return;
+      if (a->childCount() != 16) return;
+      QCOMPARE(a->child(5)->text(QAccessible::Name), QStringLiteral("紫、背景色"));
+      QCOMPARE(a->child(15)->text(QAccessible::Name), QStringLiteral("白、文字色"));
+      QCOMPARE(a->child(0)->text(QAccessible::Name), QStringLiteral("黒"));
+      QVERIFY(a->child(15)->state().selected);
+      QCOMPARE(a->indexOfChild(a->child(7)), 7);
+    };
+    f->K1Click();
+    QCOMPARE(f->BackColorCode, 0x800080);
+    QCOMPARE(f->TextColorCode, kWhite);
+  }
+
+  // A font chosen in the colour dialog keeps the colours picked in the grid,
+  // and OK gives the pane that font.
+  void fontInTheColourDialogKeepsTheColours() {
+    auto f = MakeForm();
+    QFont chosen(QStringLiteral("IPAPGothic"));
+    chosen.setPointSize(20);
+    chosen.setBold(true);
+    ui_->font = chosen;
+    ui_->accept = true;
+    ui_->onModal = [&](QDialog& d) {
+      auto& dlg = static_cast<TColorDlg&>(d);
+      ClickCell(dlg.ColorGrid1, 4, Qt::LeftButton);
+      ClickCell(dlg.ColorGrid1, 11, Qt::RightButton);
+      QTest::mouseClick(dlg.Button1, Qt::LeftButton);
+      QCOMPARE(ui_->fontOffered.family(), QStringLiteral("FixedSys"));
+      QCOMPARE(dlg.PreviewBackColor(), 0x800000);
+      QCOMPARE(dlg.PreviewTextColor(), 0x00FFFF);
+      QCOMPARE(dlg.Label1->font().pointSize(), 20);
+    };
+    f->K1Click();
+    QCOMPARE(f->Memo1->font().pointSize(), 20);
+    QVERIFY(f->Memo1->font().bold());
+    QCOMPARE(f->BackColorCode, 0x800000);
+    QCOMPARE(f->TextColorCode, 0x00FFFF);
+    QCOMPARE(f->FontSizeCode, 20);
+  }
+
+  // The font command never changes the text colour; cancel changes nothing.
+  void fontCommandKeepsTheTextColour() {
+    auto f = MakeForm();
+    f->SetPaneColors(0x0000FF, 0xFFFFFF);
+    const QFont before = f->Memo1->font();
+    f->K3Click();  // cancelled
+    QCOMPARE(f->Memo1->font(), before);
+    QFont chosen(QStringLiteral("IPAGothic"));
+    chosen.setPointSize(11);
+    ui_->font = chosen;
+    f->K3Click();
+    QCOMPARE(f->Memo1->font().pointSize(), 11);
+    QCOMPARE(f->TextColorCode, 0x0000FF);
+    QCOMPARE(f->Memo1->palette().color(QPalette::Text), QColor(255, 0, 0));
+  }
+
+  // What the dialogs chose is in Kest.INI after a restart, in the old
+  // colour format.
+  void choicesSurviveARestart() {
+    {
+      auto f = MakeForm();
+      ui_->accept = true;
+      ui_->onModal = [](QDialog& d) {
+        auto& dlg = static_cast<TColorDlg&>(d);
+        ClickCell(dlg.ColorGrid1, 6, Qt::LeftButton);    // teal
+        ClickCell(dlg.ColorGrid1, 14, Qt::RightButton);  // aqua
+      };
+      f->K1Click();
+      QFont chosen(QStringLiteral("IPAGothic"));
+      chosen.setPointSize(12);
+      chosen.setItalic(true);
+      ui_->font = chosen;
+      f->K3Click();
+      f->close();
+    }
+    ProfileFile ini(ini_);
+    QCOMPARE(ini.ReadString("Option", "Color", "?"), std::string("8421376"));  // 0x808000
+    QCOMPARE(ini.ReadString("Font", "Color", "?"), std::string("16776960"));   // 0xFFFF00
+    QCOMPARE(ini.ReadString("Font", "FontSize", "?"), std::string("12"));
+    QCOMPARE(ini.ReadString("FONT", "FontStyle", "?"), std::string("2"));
+    auto g = MakeForm();
+    QCOMPARE(g->BackColorCode, 0x808000);
+    QCOMPARE(g->TextColorCode, 0xFFFF00);
+    QCOMPARE(g->Memo1->font().pointSize(), 12);
+    QVERIFY(g->Memo1->font().italic());
+    QCOMPARE(g->Memo1->palette().color(QPalette::Base), QColor(0, 128, 128));
+  }
+
+  // A size from a hand-edited Kest.INI that no one could read is shown at
+  // the nearest that reads and written back as it stood, until the user
+  // picks a font.
+  void unreadableFontSizeIsShownReadablyAndKept() {
+    WriteIni("[Font]\r\nFontSize=100000\r\n");
+    {
+      auto f = MakeForm();
+      QCOMPARE(f->Memo1->font().pointSize(), kMaxFontPoints);
+      ui_->accept = true;
+      ui_->onModal = [](QDialog&) {};  // OK without a font
+      f->K1Click();
+      f->close();
+    }
+    QCOMPARE(ProfileFile(ini_).ReadString("Font", "FontSize", "?"), std::string("100000"));
+    {
+      auto f = MakeForm();
+      QFont chosen = f->Memo1->font();
+      chosen.setPointSize(16);
+      ui_->font = chosen;
+      f->K3Click();
+      f->close();
+    }
+    QCOMPARE(ProfileFile(ini_).ReadString("Font", "FontSize", "?"), std::string("16"));
+
+    WriteIni("[Font]\r\nFontSize=-5000\r\n");
+    auto f = MakeForm();
+    QCOMPARE(f->Memo1->font().pixelSize(), kMaxFontPixels);
+    f->close();
+    QCOMPARE(ProfileFile(ini_).ReadString("Font", "FontSize", "?"), std::string("-5000"));
+  }
+};
+
+QTEST_MAIN(ColoursTest)
+#include "ColoursTest.moc"
