@@ -14,11 +14,17 @@
 namespace kest {
 
 // One remark. The four header texts live back to back in the index's string
-// arena (they never change after the scan); the thread prefix changes with
-// every content order and is held here.
+// arena (they never change after the scan). The thread prefix is kept as a
+// reference to the remark above it in the thread plus the remark's own cell,
+// so a chain n deep holds O(n) bytes, not O(n^2); its text is built when a
+// line is drawn (Prefix, AppendPrefix).
 struct TLogData {
+  TLogData() = default;
+  ~TLogData();
+  TLogData(const TLogData&) = delete;
+  TLogData& operator=(const TLogData&) = delete;
+
   char Mark = ' ';             // ' ' or '+' (followed by a deeper remark in content order)
-  std::string Prefix;          // thread drawing of the content orders
   ByteOffset StartPos;         // offset of header line 2, where the shown text begins
   ByteOffset EndPos;           // where the text ends (exclusive)
   RemarkNo Number;
@@ -30,10 +36,29 @@ struct TLogData {
   std::string_view ID() const { return {text_, idLen_}; }
   std::string_view Speaker() const { return {text_ + idLen_, speakerLen_}; }
 
+  // The thread drawing of the content orders, two bytes per cell.
+  std::string Prefix() const;
+  void AppendPrefix(std::string& out) const;
+
  private:
   friend class TLogBase;
+  // How the prefix is held: none yet (empty), as cells (Level blanks or bars
+  // and the own cell), or as text (after drawing that the cells cannot hold).
+  enum PrefixState : std::uint8_t { kNoPrefix, kCells, kText };
+  void SetPrefixText(std::string text);
+  void DropPrefixText();
+
   const char* text_ = "";
+  union {
+    // kCells: the remark one level up whose cells this prefix continues;
+    // nullptr when every cell above the own one is blank.
+    const TLogData* up_ = nullptr;
+    std::string* prefixText_;  // kText, owned
+  };
   std::uint8_t idLen_ = 0, speakerLen_ = 0, dateLen_ = 0, titleLen_ = 0;
+  PrefixState prefixState_ = kNoPrefix;
+  bool tee_ = false;      // kCells: own cell ┠ after full-width blanks, else ┗ after ASCII blanks
+  bool barBelow_ = false; // remarks under this one draw a bar in its column
 };
 
 // The object of one line of the title list in content order (2).
@@ -64,7 +89,7 @@ class TLogBase {
   std::string_view GetID(IndexPos i) const { return GetItem(i).ID(); }
   std::string_view GetSpeaker(IndexPos i) const { return GetItem(i).Speaker(); }
   std::string_view GetDate(IndexPos i) const { return GetItem(i).Date(); }
-  std::string_view GetPrefix(IndexPos i) const { return GetItem(i).Prefix; }
+  std::string GetPrefix(IndexPos i) const { return GetItem(i).Prefix(); }
   void SetCommentTo(IndexPos i, RemarkNo value) { GetItem(i).CommentTo = value; }
 
   // Parses header lines 1 and 2 of the given layout (3 or 5) and appends one
@@ -84,9 +109,9 @@ class TLogBase {
   std::vector<TLogData*> items_;
 
  private:
-  void PlaceUnder(TLogData& p, const TLogData& q, bool asChild);
-  static void MarkSibling(TLogData& b);
-  static void DrawBar(TLogData& k, std::int32_t level);
+  void PlaceThreads(std::vector<std::uint8_t>& placed, std::vector<std::uint8_t>& tee);
+  void DrawBarsByCells();
+  void DrawBarsByText();
   void MarkParents();
   const char* StoreText(std::string_view a, std::string_view b, std::string_view c,
                         std::string_view d);

@@ -45,7 +45,7 @@ TEST(Scan, TitleLineBlankLineAndFields) {
   EXPECT_EQ(r.CommentTo, RemarkNo(0));
   EXPECT_EQ(r.Mark, ' ');
   EXPECT_EQ(r.Level, -1);
-  EXPECT_TRUE(r.Prefix.empty());
+  EXPECT_TRUE(r.Prefix().empty());
   // StartPos is header line 2 of every remark, the first one included.
   std::size_t h2 = log.find("     96/03/01");
   EXPECT_EQ(r.StartPos, ByteOffset(static_cast<std::int64_t>(h2)));
