@@ -11,7 +11,7 @@ namespace kest {
 namespace {
 
 constexpr std::size_t kRecordsPerChunk = 4096;
-constexpr std::size_t kTextChunk = 64 * 1024;
+constexpr std::size_t kTextChunk = 1024 * 1024;
 
 // Thread-drawing cells, Shift-JIS.
 constexpr std::string_view kCorner = "\x84\xAF";   // ┗
@@ -82,21 +82,57 @@ const TLogData& TLogBase::GetItem(IndexPos i) const {
   return const_cast<TLogBase*>(this)->GetItem(i);
 }
 
-const char* TLogBase::StoreText(std::string_view a, std::string_view b, std::string_view c,
-                                std::string_view d) {
-  std::size_t need = a.size() + b.size() + c.size() + d.size();
+void TLogBase::StoreText(TLogData& rec, std::string_view id, std::string_view speaker,
+                         std::string_view date, std::string_view title) {
+  // Date and title go after each other; the poster (ID and speaker) is kept
+  // once per chunk of text and found again through a small table, as a log's
+  // posters write many remarks each.
+  const std::size_t need = id.size() + speaker.size() + date.size() + title.size();
   if (textChunks_.empty() || textUsedInLastChunk_ + need > kTextChunk) {
-    textChunks_.push_back(std::make_unique<char[]>(kTextChunk));
+    textChunks_.emplace_back(new char[kTextChunk]);  // not zeroed: only written bytes are read
     textUsedInLastChunk_ = 0;
+    posterSlots_.assign(kPosterSlots, PosterSlot{});
+    postersInChunk_ = 0;
   }
-  char* dst = textChunks_.back().get() + textUsedInLastChunk_;
-  char* p = dst;
-  for (std::string_view s : {a, b, c, d}) {
-    if (!s.empty()) std::memcpy(p, s.data(), s.size());
-    p += s.size();
+  char* chunk = textChunks_.back().get();
+  auto put = [&](std::string_view a, std::string_view b) {
+    char* dst = chunk + textUsedInLastChunk_;
+    if (!a.empty()) std::memcpy(dst, a.data(), a.size());
+    if (!b.empty()) std::memcpy(dst + a.size(), b.data(), b.size());
+    textUsedInLastChunk_ += a.size() + b.size();
+    return dst;
+  };
+
+  const char* poster = nullptr;
+  std::uint64_t h = 1469598103934665603ull ^ (id.size() * 131 + speaker.size());
+  for (std::string_view part : {id, speaker}) {
+    for (char c : part) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
   }
-  textUsedInLastChunk_ += need;
-  return dst;
+  std::size_t slot = static_cast<std::size_t>(h ^ (h >> 29)) & (kPosterSlots - 1);
+  for (;;) {
+    PosterSlot& ps = posterSlots_[slot];
+    if (ps.length == 0) {
+      poster = put(id, speaker);
+      // Keep the table at most half full; later posters of the chunk are copied.
+      if (postersInChunk_ < kPosterSlots / 2) {
+        ps = PosterSlot{static_cast<std::uint32_t>(poster - chunk), static_cast<std::uint8_t>(id.size()),
+                        static_cast<std::uint8_t>(id.size() + speaker.size() + 1)};
+        ++postersInChunk_;
+      }
+      break;
+    }
+    const char* known = chunk + ps.offset;
+    if (ps.idLength == id.size() && ps.length == id.size() + speaker.size() + 1 &&
+        std::memcmp(known, id.data(), id.size()) == 0 &&
+        std::memcmp(known + id.size(), speaker.data(), speaker.size()) == 0) {
+      poster = known;
+      break;
+    }
+    slot = (slot + 1) & (kPosterSlots - 1);
+  }
+  const char* text = put(date, title);
+  rec.text_ = text;
+  rec.posterDelta_ = static_cast<std::int32_t>(poster - text);
 }
 
 bool TLogBase::AddRemark(std::string_view line1, std::string_view line2, int layout,
@@ -132,7 +168,7 @@ bool TLogBase::AddRemark(std::string_view line1, std::string_view line2, int lay
     recordsInLastChunk_ = 0;
   }
   TLogData& rec = recordChunks_.back()[recordsInLastChunk_++];
-  rec.text_ = StoreText(id, speaker, date, title);
+  StoreText(rec, id, speaker, date, title);
   rec.idLen_ = static_cast<std::uint8_t>(id.size());
   rec.speakerLen_ = static_cast<std::uint8_t>(speaker.size());
   rec.dateLen_ = static_cast<std::uint8_t>(date.size());
@@ -514,7 +550,8 @@ void TLogBase::BuildThreads() {
 std::size_t TLogBase::MemoryUsed() const {
   std::size_t bytes = items_.capacity() * sizeof(TLogData*) +
                       recordChunks_.size() * kRecordsPerChunk * sizeof(TLogData) +
-                      textChunks_.size() * kTextChunk;
+                      (textChunks_.empty() ? 0 : (textChunks_.size() - 1) * kTextChunk + textUsedInLastChunk_) +
+                      posterSlots_.capacity() * sizeof(PosterSlot);
   for (const TLogData* r : items_) {
     if (r->prefixState_ == TLogData::kText) bytes += sizeof(std::string) + r->prefixText_->capacity() + 1;
   }

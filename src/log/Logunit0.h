@@ -24,17 +24,17 @@ struct TLogData {
   TLogData(const TLogData&) = delete;
   TLogData& operator=(const TLogData&) = delete;
 
-  char Mark = ' ';             // ' ' or '+' (followed by a deeper remark in content order)
   ByteOffset StartPos;         // offset of header line 2, where the shown text begins
   ByteOffset EndPos;           // where the text ends (exclusive)
   RemarkNo Number;
   RemarkNo CommentTo;          // the remark this one comments on; 0 = none
   std::int32_t Level = -1;     // -1 top of a thread, 0 reply to a top remark, ...
+  char Mark = ' ';             // ' ' or '+' (followed by a deeper remark in content order)
 
-  std::string_view Title() const { return {text_ + idLen_ + speakerLen_ + dateLen_, titleLen_}; }
-  std::string_view Date() const { return {text_ + idLen_ + speakerLen_, dateLen_}; }
-  std::string_view ID() const { return {text_, idLen_}; }
-  std::string_view Speaker() const { return {text_ + idLen_, speakerLen_}; }
+  std::string_view Title() const { return {text_ + dateLen_, titleLen_}; }
+  std::string_view Date() const { return {text_, dateLen_}; }
+  std::string_view ID() const { return {text_ + posterDelta_, idLen_}; }
+  std::string_view Speaker() const { return {text_ + posterDelta_ + idLen_, speakerLen_}; }
 
   // The thread drawing of the content orders, two bytes per cell.
   std::string Prefix() const;
@@ -48,17 +48,18 @@ struct TLogData {
   void SetPrefixText(std::string text);
   void DropPrefixText();
 
-  const char* text_ = "";
+  PrefixState prefixState_ = kNoPrefix;
+  bool tee_ = false;      // kCells: own cell ┠ after full-width blanks, else ┗ after ASCII blanks
+  bool barBelow_ = false; // remarks under this one draw a bar in its column
+  std::uint8_t idLen_ = 0, speakerLen_ = 0, dateLen_ = 0, titleLen_ = 0;
+  std::int32_t posterDelta_ = 0;  // ID and speaker, shared by the poster's remarks, from text_
+  const char* text_ = "";         // date and title
   union {
     // kCells: the remark one level up whose cells this prefix continues;
     // nullptr when every cell above the own one is blank.
     const TLogData* up_ = nullptr;
     std::string* prefixText_;  // kText, owned
   };
-  std::uint8_t idLen_ = 0, speakerLen_ = 0, dateLen_ = 0, titleLen_ = 0;
-  PrefixState prefixState_ = kNoPrefix;
-  bool tee_ = false;      // kCells: own cell ┠ after full-width blanks, else ┗ after ASCII blanks
-  bool barBelow_ = false; // remarks under this one draw a bar in its column
 };
 
 // The object of one line of the title list in content order (2).
@@ -113,14 +114,23 @@ class TLogBase {
   void DrawBarsByCells();
   void DrawBarsByText();
   void MarkParents();
-  const char* StoreText(std::string_view a, std::string_view b, std::string_view c,
-                        std::string_view d);
+  void StoreText(TLogData& rec, std::string_view id, std::string_view speaker, std::string_view date,
+                 std::string_view title);
 
   // Records and their texts, in chunks that never move once allocated.
   std::vector<std::unique_ptr<TLogData[]>> recordChunks_;
   std::size_t recordsInLastChunk_ = 0;
   std::vector<std::unique_ptr<char[]>> textChunks_;
   std::size_t textUsedInLastChunk_ = 0;
+  // The posters already kept in the last text chunk.
+  struct PosterSlot {
+    std::uint32_t offset = 0;
+    std::uint8_t idLength = 0;
+    std::uint8_t length = 0;  // ID and speaker bytes + 1; 0 for a free slot
+  };
+  static constexpr std::size_t kPosterSlots = 8192;
+  std::vector<PosterSlot> posterSlots_;
+  std::size_t postersInChunk_ = 0;
 };
 
 // Remark-header helpers, shared with the tests and the batch side.
