@@ -103,6 +103,9 @@ class TLogBase {
   // Content order: replies under their parents, prefixes, levels and marks.
   void BuildThreads();
 
+  // Gives back what the list reserved for growing, once the scan is done.
+  void ShrinkToFit() { items_.shrink_to_fit(); }
+
   // Bytes of memory the index holds (records, texts, list), for measuring.
   std::size_t MemoryUsed() const;
 

@@ -241,6 +241,7 @@ std::string ScanLog(const std::filesystem::path& path, TLogCtrl& index,
     }
   }
   index.SetLastEnd(ByteOffset(pos));
+  index.ShrinkToFit();
   if (progress) progress(0);
   return title;
 }
