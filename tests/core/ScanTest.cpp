@@ -217,7 +217,7 @@ TEST(Index, MemoryPerRemarkStaysSmall) {
                     Line2("96/03/01", 1), 5, ByteOffset(i * 100));
   }
   index.BuildThreads();
-  EXPECT_LT(index.MemoryUsed() / n, 200u);
+  EXPECT_LT(index.MemoryUsed() / n, 128u) << index.MemoryUsed() / n;
 }
 
 }  // namespace

@@ -223,7 +223,7 @@ TEST(Threads, DeepChainInBoundedMemory) {
   for (int i = 1; i <= n; ++i) index.AddRemark(Header5(i), Line2("96/03/01", i - 1), 5, ByteOffset(i * 10LL));
   index.BuildThreads();
   ASSERT_EQ(index.GetLevel(IndexPos(n - 1)), n - 2);
-  EXPECT_LT(index.MemoryUsed() / n, 200u);
+  EXPECT_LT(index.MemoryUsed() / n, 96u) << index.MemoryUsed() / n;
   const std::string deep = index.GetPrefix(IndexPos(n - 1));
   EXPECT_EQ(deep.size(), 2u * static_cast<std::size_t>(n - 1));
   EXPECT_EQ(deep.substr(deep.size() - 4), "  " + kCorner);
