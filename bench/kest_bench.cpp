@@ -1,104 +1,270 @@
-// Speed of the log core on large synthetic logs (warm page cache).
-#include <benchmark/benchmark.h>
+// The scale report: builds large logs in the temporary folder (a realistic
+// 100 MB and 1 GB log, a fan of 1,000,000 replies to one remark, a chain
+// 100,000 deep), measures on each, in the same run and on the same file, our
+// scan against `wc -l`, the miss search against `LC_ALL=C grep -F -c`, the
+// orderings, the peak memory per remark of the batch side and the window's
+// open time to the first remark (offscreen), then removes the logs.
+//
+//   kest_bench [--quick] [--huge] [--keep]
+//     --quick  only the 100 MB log and smaller shapes
+//     --huge   also a log over 2 GiB, opened in the window to its last remark
+//     --keep   leave the generated logs in place
+//     --no-search  skip the miss search (slow in remark order)
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "LogGenerator.h"
 #include "log/Logunit1.h"
 #include "log/TitleLines.h"
-#include "platform/Codec.h"
+
+#ifdef KEST_BENCH_WINDOW
+#include <QApplication>
+#include <QElapsedTimer>
+
+#include "ui/Interaction.h"
+#include "ui/Kest2.h"
+#endif
 
 namespace {
 
-constexpr std::int64_t k100MB = 100LL * 1000 * 1000;
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
 
-const kest::bench::GeneratedLog& Log100MB() {
-  static const kest::bench::GeneratedLog log = kest::bench::MakeLog(k100MB);
-  return log;
+double Ms(Clock::time_point a, Clock::time_point b) {
+  return std::chrono::duration<double, std::milli>(b - a).count();
 }
 
-void BM_Scan100MB(benchmark::State& state) {
-  const auto& log = Log100MB();
-  std::size_t memory = 0;
-  for (auto _ : state) {
+// CPU time (user and system) of this process, in ms: the machine may be
+// shared, and wall time would measure the neighbours.
+double CpuMs(int who = RUSAGE_SELF) {
+  struct rusage ru {};
+  getrusage(who, &ru);
+  return (static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1e3 +
+          static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e3);
+}
+
+double TimeMs(const std::function<void()>& f) {
+  const double t0 = CpuMs();
+  f();
+  return CpuMs() - t0;
+}
+
+struct RunResult {
+  double ms = 0;  // CPU time
+  double wallMs = 0;
+  long maxRssKb = 0;
+  int status = -1;
+};
+
+// Runs a program with its output to /dev/null; wall time and peak memory.
+RunResult Run(const std::vector<std::string>& argv, bool cLocale = false) {
+  RunResult r;
+  auto t0 = Clock::now();
+  pid_t pid = fork();
+  if (pid == 0) {
+    FILE* null = std::fopen("/dev/null", "w");
+    if (null) dup2(fileno(null), 1);
+    if (cLocale) setenv("LC_ALL", "C", 1);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  int status = 0;
+  struct rusage ru {};
+  wait4(pid, &status, 0, &ru);
+  r.wallMs = Ms(t0, Clock::now());
+  r.ms = static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1e3 +
+         static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e3;
+  r.maxRssKb = ru.ru_maxrss;
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+RunResult Best(int times, const std::vector<std::string>& argv, bool cLocale = false) {
+  RunResult best;
+  best.ms = 1e300;
+  for (int i = 0; i < times; ++i) {
+    RunResult r = Run(argv, cLocale);
+    if (r.ms < best.ms) best = r;
+  }
+  return best;
+}
+
+double BestScanMs(const fs::path& path, int times, std::int32_t* count, std::size_t* memory) {
+  double best = 1e300;
+  for (int i = 0; i < times; ++i) {
     kest::TLogCtrl index;
-    kest::ScanLog(log.path, index, [](int) {});
-    benchmark::DoNotOptimize(index.Count());
-    memory = index.MemoryUsed();
+    double ms = TimeMs([&] { kest::ScanLog(path, index, [](int) {}); });
+    best = std::min(best, ms);
+    *count = index.Count();
+    *memory = index.MemoryUsed();
   }
-  state.SetBytesProcessed(state.iterations() * log.bytes);
-  state.counters["remarks"] = log.remarks;
-  state.counters["index_bytes_per_remark"] = static_cast<double>(memory) / log.remarks;
+  return best;
 }
-BENCHMARK(BM_Scan100MB)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-void BM_BuildThreads100k(benchmark::State& state) {
-  static const auto log = kest::bench::MakeLog(50LL * 1000 * 1000, 2);  // about 100,000 remarks
-  for (auto _ : state) {
-    state.PauseTiming();
-    auto index = std::make_unique<kest::TLogCtrl>();
-    kest::ScanLog(log.path, *index);
-    state.ResumeTiming();
-    index->BuildThreads();
-    benchmark::DoNotOptimize(index->GetLevel(kest::IndexPos(0)));
-    state.PauseTiming();
-    index.reset();
-    state.ResumeTiming();
-  }
-  state.counters["remarks"] = log.remarks;
-}
-BENCHMARK(BM_BuildThreads100k)->Unit(benchmark::kMillisecond);
-
-void BM_SortByNumber100MB(benchmark::State& state) {
-  const auto& log = Log100MB();
-  for (auto _ : state) {
-    state.PauseTiming();
-    auto index = std::make_unique<kest::TLogCtrl>();
-    kest::ScanLog(log.path, *index);
-    index->BuildThreads();  // content order first, as after a load in the default order
-    state.ResumeTiming();
-    index->SortByNumber();
-    state.PauseTiming();
-    index.reset();
-    state.ResumeTiming();
-  }
-}
-BENCHMARK(BM_SortByNumber100MB)->Unit(benchmark::kMillisecond);
-
-void BM_RemarkTestWholeLog100MB(benchmark::State& state) {
-  const auto& log = Log100MB();
+double OrderMs(const fs::path& path, int sortType) {
   kest::TLogCtrl index;
-  kest::ScanLog(log.path, index);
-  const std::string key = kest::Utf8ToSjis("存在しない言葉");
-  for (auto _ : state) {
-    kest::LineReader reader(log.path);
-    int found = 0;
-    for (std::int32_t i = 0; i < index.Count(); ++i) {
-      found += kest::RemarkMatches(reader, index.GetItem(kest::IndexPos(i)), key, true);
-    }
-    benchmark::DoNotOptimize(found);
-  }
-  state.SetBytesProcessed(state.iterations() * log.bytes);
+  kest::ScanLog(path, index);
+  return TimeMs([&] { kest::ArrangeIndex(index, sortType); });
 }
-BENCHMARK(BM_RemarkTestWholeLog100MB)->Unit(benchmark::kMillisecond);
 
-void BM_ListContent1_100MB(benchmark::State& state) {
-  // What `kest32 --list --sort=content1` does: scan, thread, every line as UTF-8.
-  const auto& log = Log100MB();
-  for (auto _ : state) {
-    kest::TLogCtrl index;
-    kest::ScanLog(log.path, index);
-    kest::ArrangeIndex(index, kest::kContentFull);
-    std::size_t bytes = 0;
-    const kest::ColumnSwitches cols;
-    for (std::int32_t i = 0; i < index.Count(); ++i) {
-      bytes += kest::SjisToUtf8(kest::ListLineText(index.GetItem(kest::IndexPos(i)), kest::kContentFull, cols)).size();
-    }
-    benchmark::DoNotOptimize(bytes);
+#ifdef KEST_BENCH_WINDOW
+// Dialogs would block the measurement: report them on stderr instead.
+class QuietUi : public kest::Interaction {
+ public:
+  void Info(QWidget*, const QString& t) override { std::fprintf(stderr, "info: %s\n", qPrintable(t)); }
+  bool Confirm(QWidget*, const QString&) override { return true; }
+  void Error(QWidget*, const QString& t) override { std::fprintf(stderr, "error: %s\n", qPrintable(t)); }
+  std::optional<QString> Input(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+  std::optional<QString> OpenFileName(QWidget*, const QString&, const QString&, const QStringList&) override {
+    return {};
+  }
+  std::optional<QFont> ChooseFont(QWidget*, const QFont&) override { return {}; }
+  void Beep() override {}
+  void BeginWait() override {}
+  void EndWait() override {}
+};
+
+// Time from LoadLog to the caption and remark 0 in the pane, then painted.
+void WindowOpen(const fs::path& path, std::int32_t remarks, bool showLast) {
+  kest::TKestForm form;
+  form.show();
+  QApplication::processEvents();
+  QElapsedTimer t;
+  t.start();
+  const double cpu0 = CpuMs();
+  const bool ok = form.LoadLog(QString::fromStdString(path.string()));
+  const double loaded = CpuMs() - cpu0;
+  const double loadedWall = static_cast<double>(t.nsecsElapsed()) / 1e6;
+  QApplication::processEvents();
+  const double painted = CpuMs() - cpu0;
+  std::printf("  window open (offscreen)  %8.0f ms to the first remark (wall %.0f ms), %8.0f ms painted%s\n", loaded,
+              loadedWall, painted, ok ? "" : "  (NOT OPENED)");
+  if (showLast && ok && form.Log()) {
+    const auto last = kest::IndexPos(form.Log()->Count() - 1);
+    kest::RemarkText text = kest::LoadRemarkText(path, *form.Log(), last);
+    std::printf("  last remark (%d of %d)  %zu lines, %s\n", last.v + 1, remarks, text.lines.size(),
+                text.truncated ? "cut short" : "whole");
   }
 }
-BENCHMARK(BM_ListContent1_100MB)->Unit(benchmark::kMillisecond);
+#endif
+
+struct Options {
+  bool quick = false, huge = false, keep = false, search = true;
+  std::string kest32;
+};
+
+void Report(const Options& o, const char* name, const kest::bench::GeneratedLog& log, bool searches,
+            bool window) {
+  const std::string file = log.path.string();
+  std::printf("\n%s: %.1f MB, %d remarks\n", name, static_cast<double>(log.bytes) / 1e6, log.remarks);
+  Run({"cat", file});  // warm the page cache
+  std::int32_t count = 0;
+  std::size_t memory = 0;
+  const int times = log.bytes > 500'000'000 ? 2 : 3;
+  const double scan = BestScanMs(log.path, times, &count, &memory);
+  const RunResult wc = Best(times, {"wc", "-l", file});
+  const double mbs = static_cast<double>(log.bytes) / 1e6;
+  std::printf("  scan                     %8.0f ms  %6.0f MB/s   wc -l %6.0f ms  %6.0f MB/s   ratio %.2f\n", scan,
+              mbs / scan * 1e3, wc.ms, mbs / wc.ms * 1e3, wc.ms / scan);
+  std::printf("  orderings                remark %6.0f ms   content %6.0f ms\n", OrderMs(log.path, kest::kRemarkOrder),
+              OrderMs(log.path, kest::kContentFull));
+  std::printf("  index memory             %8.1f B/remark\n", static_cast<double>(memory) / std::max(count, 1));
+  if (!o.kest32.empty()) {
+    for (const char* sort : {"--sort=remark", "--sort=content1"}) {
+      RunResult idx = Run({o.kest32, "--index", sort, file});
+      std::printf("  kest32 --index %-15s %6.0f ms   peak RSS %6.1f MB  %6.1f B/remark\n", sort, idx.ms,
+                  static_cast<double>(idx.maxRssKb) / 1024.0,
+                  static_cast<double>(idx.maxRssKb) * 1024.0 / std::max(count, 1));
+    }
+  }
+  if (searches && o.search && !o.kest32.empty()) {
+    // The miss search: a key that occurs nowhere, so every remark is read.
+    // Timed through the batch side's --grep, whichever search engine it uses.
+    const std::string key = "\x91\xB6\x8D\xDD\x82\xB5\x82\xC8\x82\xA2";  // 存在しない (Shift-JIS)
+    const RunResult grep = Best(2, {"grep", "-F", "-c", key, file}, true);
+    for (const char* sort : {"--sort=remark", "--sort=content1"}) {
+      const RunResult ours = Best(1, {o.kest32, "--grep", key, sort, file});
+      std::printf("  miss search %-15s %8.0f ms  grep -F -c %6.0f ms   ratio %.2f\n", sort, ours.ms, grep.ms,
+                  grep.ms / ours.ms);
+    }
+  }
+#ifdef KEST_BENCH_WINDOW
+  if (window) WindowOpen(log.path, log.remarks, o.huge && log.bytes > (2LL << 30));
+#endif
+}
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--quick") o.quick = true;
+    else if (a == "--huge") o.huge = true;
+    else if (a == "--keep") o.keep = true;
+    else if (a == "--no-search") o.search = false;
+  }
+#ifdef KEST32_BINARY
+  if (fs::exists(KEST32_BINARY)) o.kest32 = KEST32_BINARY;
+#endif
+#ifdef KEST_BENCH_WINDOW
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  const fs::path ini = fs::temp_directory_path() / ("kest-bench-" + std::to_string(getpid()) + ".INI");
+  qputenv("KEST_INI", QByteArray::fromStdString(ini.string()));
+  QApplication app(argc, argv);
+  QuietUi quiet;
+  kest::SetUi(&quiet);
+#endif
+  char host[256] = "";
+  gethostname(host, sizeof host);
+  double load[3] = {0, 0, 0};
+  getloadavg(load, 3);
+  std::printf("Kest32 scale report on %s, %ld cores, load average %.1f; times are CPU time (user + system)\n",
+              host, sysconf(_SC_NPROCESSORS_ONLN), load[0]);
+
+  const fs::path dir = fs::temp_directory_path();
+  std::vector<fs::path> made;
+  auto realistic = [&](const char* name, std::int64_t bytes, unsigned seed) {
+    auto log = kest::bench::WriteLog(dir / ("kest-bench-" + std::string(name) + ".log"), bytes, seed);
+    made.push_back(log.path);
+    Report(o, name, log, true, true);
+    if (!o.keep) fs::remove(log.path);
+  };
+  auto shape = [&](const char* name, kest::bench::Shape s, std::int32_t remarks) {
+    auto log = kest::bench::WriteShape(dir / ("kest-bench-" + std::string(name) + ".log"), s, remarks);
+    made.push_back(log.path);
+    Report(o, name, log, false, false);
+    // Listing prints every prefix in full: a chain n deep prints n^2 bytes.
+    if (!o.kest32.empty() && remarks <= 40'000) {
+      const RunResult list = Run({o.kest32, "--list", "--sort=content1", log.path.string()});
+      std::printf("  kest32 --list --sort=content1  %6.0f ms (wall %.0f ms)  peak RSS %6.1f MB\n", list.ms,
+                  list.wallMs, static_cast<double>(list.maxRssKb) / 1024.0);
+    }
+    if (!o.keep) fs::remove(log.path);
+  };
+
+  realistic("100MB", 100'000'000, 1);
+  shape(o.quick ? "fan-100k" : "fan-1M", kest::bench::Shape::Fan, o.quick ? 100'000 : 1'000'000);
+  shape(o.quick ? "chain-10k" : "chain-100k", kest::bench::Shape::Chain, o.quick ? 10'000 : 100'000);
+  if (!o.quick) shape("chain-31603", kest::bench::Shape::Chain, 31'603);
+  if (!o.quick) realistic("1GB", 1'000'000'000, 2);
+  if (o.huge) realistic("2.2GB", 2'200'000'000, 3);
+#ifdef KEST_BENCH_WINDOW
+  std::error_code ec;
+  fs::remove(ini, ec);
+#endif
+  return 0;
+}

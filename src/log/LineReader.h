@@ -42,6 +42,9 @@ class LineReader {
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
 
+  // The open file, for readers of blocks of their own.
+  int Fd() const { return fd_; }
+
   // The file's length when it was opened.
   std::int64_t Size() const { return size_; }
   std::int64_t Tell() const { return bufStart_ + static_cast<std::int64_t>(cur_); }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <unordered_map>
 
 #include "platform/Convert.h"
 
@@ -10,7 +11,7 @@ namespace kest {
 namespace {
 
 constexpr std::size_t kRecordsPerChunk = 4096;
-constexpr std::size_t kTextChunk = 64 * 1024;
+constexpr std::size_t kTextChunk = 1024 * 1024;
 
 // Thread-drawing cells, Shift-JIS.
 constexpr std::string_view kCorner = "\x84\xAF";   // ┗
@@ -18,14 +19,6 @@ constexpr std::string_view kTee = "\x84\xB5";      // ┠
 constexpr std::string_view kBar = "\x84\xAB";      // ┃
 constexpr std::string_view kBlank = "  ";
 constexpr std::string_view kWideBlank = "\x81\x40";
-
-std::string Repeat(std::string_view cell, std::int32_t times) {
-  std::string s;
-  if (times <= 0) return s;
-  s.reserve(cell.size() * static_cast<std::size_t>(times) + 2);
-  for (std::int32_t t = 0; t < times; ++t) s.append(cell);
-  return s;
-}
 
 // Minimum (Number, position) over a range of positions, for the selection
 // sort below.
@@ -89,21 +82,57 @@ const TLogData& TLogBase::GetItem(IndexPos i) const {
   return const_cast<TLogBase*>(this)->GetItem(i);
 }
 
-const char* TLogBase::StoreText(std::string_view a, std::string_view b, std::string_view c,
-                                std::string_view d) {
-  std::size_t need = a.size() + b.size() + c.size() + d.size();
+void TLogBase::StoreText(TLogData& rec, std::string_view id, std::string_view speaker,
+                         std::string_view date, std::string_view title) {
+  // Date and title go after each other; the poster (ID and speaker) is kept
+  // once per chunk of text and found again through a small table, as a log's
+  // posters write many remarks each.
+  const std::size_t need = id.size() + speaker.size() + date.size() + title.size();
   if (textChunks_.empty() || textUsedInLastChunk_ + need > kTextChunk) {
-    textChunks_.push_back(std::make_unique<char[]>(kTextChunk));
+    textChunks_.emplace_back(new char[kTextChunk]);  // not zeroed: only written bytes are read
     textUsedInLastChunk_ = 0;
+    posterSlots_.assign(kPosterSlots, PosterSlot{});
+    postersInChunk_ = 0;
   }
-  char* dst = textChunks_.back().get() + textUsedInLastChunk_;
-  char* p = dst;
-  for (std::string_view s : {a, b, c, d}) {
-    if (!s.empty()) std::memcpy(p, s.data(), s.size());
-    p += s.size();
+  char* chunk = textChunks_.back().get();
+  auto put = [&](std::string_view a, std::string_view b) {
+    char* dst = chunk + textUsedInLastChunk_;
+    if (!a.empty()) std::memcpy(dst, a.data(), a.size());
+    if (!b.empty()) std::memcpy(dst + a.size(), b.data(), b.size());
+    textUsedInLastChunk_ += a.size() + b.size();
+    return dst;
+  };
+
+  const char* poster = nullptr;
+  std::uint64_t h = 1469598103934665603ull ^ (id.size() * 131 + speaker.size());
+  for (std::string_view part : {id, speaker}) {
+    for (char c : part) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
   }
-  textUsedInLastChunk_ += need;
-  return dst;
+  std::size_t slot = static_cast<std::size_t>(h ^ (h >> 29)) & (kPosterSlots - 1);
+  for (;;) {
+    PosterSlot& ps = posterSlots_[slot];
+    if (ps.length == 0) {
+      poster = put(id, speaker);
+      // Keep the table at most half full; later posters of the chunk are copied.
+      if (postersInChunk_ < kPosterSlots / 2) {
+        ps = PosterSlot{static_cast<std::uint32_t>(poster - chunk), static_cast<std::uint8_t>(id.size()),
+                        static_cast<std::uint8_t>(id.size() + speaker.size() + 1)};
+        ++postersInChunk_;
+      }
+      break;
+    }
+    const char* known = chunk + ps.offset;
+    if (ps.idLength == id.size() && ps.length == id.size() + speaker.size() + 1 &&
+        std::memcmp(known, id.data(), id.size()) == 0 &&
+        std::memcmp(known + id.size(), speaker.data(), speaker.size()) == 0) {
+      poster = known;
+      break;
+    }
+    slot = (slot + 1) & (kPosterSlots - 1);
+  }
+  const char* text = put(date, title);
+  rec.text_ = text;
+  rec.posterDelta_ = static_cast<std::int32_t>(poster - text);
 }
 
 bool TLogBase::AddRemark(std::string_view line1, std::string_view line2, int layout,
@@ -139,7 +168,7 @@ bool TLogBase::AddRemark(std::string_view line1, std::string_view line2, int lay
     recordsInLastChunk_ = 0;
   }
   TLogData& rec = recordChunks_.back()[recordsInLastChunk_++];
-  rec.text_ = StoreText(id, speaker, date, title);
+  StoreText(rec, id, speaker, date, title);
   rec.idLen_ = static_cast<std::uint8_t>(id.size());
   rec.speakerLen_ = static_cast<std::uint8_t>(speaker.size());
   rec.dateLen_ = static_cast<std::uint8_t>(date.size());
@@ -173,24 +202,306 @@ void TLogBase::SortByNumber() {
   }
 }
 
-void TLogBase::PlaceUnder(TLogData& p, const TLogData& q, bool asChild) {
-  p.Level = asChild ? q.Level + 1 : q.Level;
-  p.Prefix = Repeat(kBlank, p.Level);
-  p.Prefix.append(kCorner);
+// ---- Thread prefixes ----
+
+TLogData::~TLogData() { DropPrefixText(); }
+
+void TLogData::DropPrefixText() {
+  if (prefixState_ == kText) {
+    delete prefixText_;
+    up_ = nullptr;
+    prefixState_ = kNoPrefix;
+  }
 }
 
-void TLogBase::MarkSibling(TLogData& b) {
-  b.Prefix = Repeat(kWideBlank, b.Level);
-  b.Prefix.append(kTee);
+void TLogData::SetPrefixText(std::string text) {
+  if (prefixState_ == kText) {
+    *prefixText_ = std::move(text);
+    return;
+  }
+  prefixText_ = new std::string(std::move(text));
+  prefixState_ = kText;
 }
 
-void TLogBase::DrawBar(TLogData& k, std::int32_t level) {
-  // Drop the first cell and put a bar in after the first `level` cells; the
-  // cells in front are still blanks, so cell `level` becomes the bar.
-  k.Prefix.erase(0, std::min<std::size_t>(2, k.Prefix.size()));
-  std::size_t at = std::min<std::size_t>(2 * static_cast<std::size_t>(std::max(level, 0)),
-                                         k.Prefix.size());
-  k.Prefix.insert(at, kBar);
+std::string TLogData::Prefix() const {
+  std::string s;
+  AppendPrefix(s);
+  return s;
+}
+
+void TLogData::AppendPrefix(std::string& out) const {
+  if (prefixState_ == kText) {
+    out.append(*prefixText_);
+    return;
+  }
+  if (prefixState_ != kCells || Level < 0) return;
+  // Level cells above the own one, filled from the deepest upwards: a bar
+  // where the remark of that level has a later sibling, else a blank.
+  const std::size_t start = out.size();
+  out.resize(start + 2 * (static_cast<std::size_t>(Level) + 1));
+  char* p = out.data() + start;
+  const std::string_view blank = tee_ ? kWideBlank : kBlank;
+  const TLogData* a = up_;
+  for (std::int32_t c = Level - 1; c >= 0; --c) {
+    const std::string_view cell = a && a->barBelow_ ? kBar : blank;
+    p[2 * c] = cell[0];
+    p[2 * c + 1] = cell[1];
+    a = a && a->prefixState_ == kCells ? a->up_ : nullptr;
+  }
+  const std::string_view own = tee_ ? kTee : kCorner;
+  p[2 * Level] = own[0];
+  p[2 * Level + 1] = own[1];
+}
+
+namespace {
+
+// The records that the placing pass has dealt with, in their current order:
+// blocks of a few hundred record ids in a linked list, each block with the
+// smallest CommentTo it holds (to skip over runs of replies) and an order
+// label (to tell which of two records comes first).
+class Sequence {
+ public:
+  Sequence(std::size_t n, const std::vector<std::int32_t>& commentTo)
+      : ct_(commentTo), block_(n, -1), slot_(n, 0) {}
+
+  void Append(std::int32_t id) {
+    if (tail_ < 0) NewBlockAfter(-1);
+    InsertAt(tail_, blocks_[static_cast<std::size_t>(tail_)].ids.size(), id);
+  }
+  void InsertAfter(std::int32_t x, std::int32_t id) {
+    InsertAt(block_[static_cast<std::size_t>(x)], slot_[static_cast<std::size_t>(x)] + 1, id);
+  }
+  bool Before(std::int32_t x, std::int32_t y) const {
+    const std::int32_t bx = block_[static_cast<std::size_t>(x)], by = block_[static_cast<std::size_t>(y)];
+    if (bx != by) return B(bx).label < B(by).label;
+    return slot_[static_cast<std::size_t>(x)] < slot_[static_cast<std::size_t>(y)];
+  }
+  // The last record of the run that starts at b: the records from b on, one
+  // after another, whose CommentTo is at least p.
+  std::int32_t RunEnd(std::int32_t b, std::int32_t p) const {
+    std::int32_t blk = block_[static_cast<std::size_t>(b)];
+    std::size_t s = slot_[static_cast<std::size_t>(b)] + 1;
+    std::int32_t last = b;
+    for (;;) {
+      const std::vector<std::int32_t>& ids = B(blk).ids;
+      for (; s < ids.size(); ++s) {
+        if (ct_[static_cast<std::size_t>(ids[s])] < p) return last;
+        last = ids[s];
+      }
+      blk = B(blk).next;
+      while (blk >= 0 && B(blk).minCommentTo >= p) {
+        last = B(blk).ids.back();
+        blk = B(blk).next;
+      }
+      if (blk < 0) return last;
+      s = 0;
+    }
+  }
+  template <class F>
+  void ForEach(F f) const {
+    for (std::int32_t blk = head_; blk >= 0; blk = B(blk).next) {
+      for (std::int32_t id : B(blk).ids) f(id);
+    }
+  }
+
+ private:
+  static constexpr std::size_t kBlockMax = 256;
+  struct Block {
+    std::vector<std::int32_t> ids;
+    std::int32_t minCommentTo = INT32_MAX;
+    std::int32_t next = -1;
+    std::uint64_t label = 0;
+  };
+  const Block& B(std::int32_t blk) const { return blocks_[static_cast<std::size_t>(blk)]; }
+  Block& B(std::int32_t blk) { return blocks_[static_cast<std::size_t>(blk)]; }
+
+  void InsertAt(std::int32_t blk, std::size_t s, std::int32_t id) {
+    Block& b = B(blk);
+    b.ids.insert(b.ids.begin() + static_cast<std::ptrdiff_t>(s), id);
+    for (std::size_t t = s; t < b.ids.size(); ++t) slot_[static_cast<std::size_t>(b.ids[t])] = static_cast<std::uint32_t>(t);
+    block_[static_cast<std::size_t>(id)] = blk;
+    b.minCommentTo = std::min(b.minCommentTo, ct_[static_cast<std::size_t>(id)]);
+    if (b.ids.size() >= kBlockMax) Split(blk);
+  }
+  void Split(std::int32_t blk) {
+    const std::int32_t c = NewBlockAfter(blk);
+    Block& b = B(blk);
+    Block& nb = B(c);
+    const std::size_t half = b.ids.size() / 2;
+    nb.ids.assign(b.ids.begin() + static_cast<std::ptrdiff_t>(half), b.ids.end());
+    b.ids.resize(half);
+    b.ids.reserve(kBlockMax);
+    nb.ids.reserve(kBlockMax);
+    b.minCommentTo = nb.minCommentTo = INT32_MAX;
+    for (std::int32_t id : b.ids) b.minCommentTo = std::min(b.minCommentTo, ct_[static_cast<std::size_t>(id)]);
+    for (std::size_t t = 0; t < nb.ids.size(); ++t) {
+      const std::size_t id = static_cast<std::size_t>(nb.ids[t]);
+      nb.minCommentTo = std::min(nb.minCommentTo, ct_[id]);
+      block_[id] = c;
+      slot_[id] = static_cast<std::uint32_t>(t);
+    }
+  }
+  std::int32_t NewBlockAfter(std::int32_t blk) {
+    blocks_.emplace_back();
+    const std::int32_t c = static_cast<std::int32_t>(blocks_.size() - 1);
+    B(c).ids.reserve(kBlockMax);
+    if (blk < 0) {
+      head_ = tail_ = c;
+      B(c).label = std::uint64_t{1} << 40;
+      return c;
+    }
+    const std::int32_t next = B(blk).next;
+    B(c).next = next;
+    B(blk).next = c;
+    if (tail_ == blk) tail_ = c;
+    const std::uint64_t lo = B(blk).label;
+    const std::uint64_t hi = next >= 0 ? B(next).label : lo + (std::uint64_t{1} << 33);
+    if (hi - lo >= 2) {
+      B(c).label = lo + (hi - lo) / 2;
+    } else {
+      std::uint64_t label = std::uint64_t{1} << 40;
+      for (std::int32_t k = head_; k >= 0; k = B(k).next, label += std::uint64_t{1} << 32) B(k).label = label;
+    }
+    return c;
+  }
+
+  const std::vector<std::int32_t>& ct_;
+  std::vector<Block> blocks_;
+  std::vector<std::int32_t> block_;   // by record id
+  std::vector<std::uint32_t> slot_;   // by record id: place within its block
+  std::int32_t head_ = -1, tail_ = -1;
+};
+
+// For every number, the record latest in the current order whose Number or
+// CommentTo is that number (-1 when none has been placed yet).
+class LatestByNumber {
+ public:
+  LatestByNumber(const std::vector<std::int32_t>& numbers, const std::vector<std::int32_t>& commentTo) {
+    std::int64_t lo = 0, hi = 0;
+    for (std::int32_t v : numbers) lo = std::min<std::int64_t>(lo, v), hi = std::max<std::int64_t>(hi, v);
+    for (std::int32_t v : commentTo) lo = std::min<std::int64_t>(lo, v), hi = std::max<std::int64_t>(hi, v);
+    // The number fields hold five digits, so a table is the rule; a map
+    // serves numbers set from elsewhere.
+    if (hi - lo <= 4 * static_cast<std::int64_t>(numbers.size()) + (1 << 20)) {
+      base_ = lo;
+      table_.assign(static_cast<std::size_t>(hi - lo + 1), -1);
+    }
+  }
+  std::int32_t Get(std::int32_t number) const {
+    if (!table_.empty()) return table_[static_cast<std::size_t>(number - base_)];
+    auto it = map_.find(number);
+    return it == map_.end() ? -1 : it->second;
+  }
+  void Set(std::int32_t number, std::int32_t id) {
+    if (!table_.empty()) table_[static_cast<std::size_t>(number - base_)] = id;
+    else map_[number] = id;
+  }
+
+ private:
+  std::int64_t base_ = 0;
+  std::vector<std::int32_t> table_;
+  std::unordered_map<std::int32_t, std::int32_t> map_;
+};
+
+}  // namespace
+
+void TLogBase::PlaceThreads(std::vector<std::uint8_t>& placed, std::vector<std::uint8_t>& tee) {
+  // Pass 1. Every record j in turn is placed under the latest earlier record
+  // numbered its CommentTo P, or after the latest earlier reply to P and the
+  // run of records with CommentTo >= P that follows it, whichever of the two
+  // comes later; with neither it becomes a top remark for good. (Walking
+  // back from j to that record is the same, at O(n^2) in the worst case.)
+  const std::size_t n = items_.size();
+  std::vector<std::int32_t> ct(n), num(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    ct[i] = items_[i]->CommentTo.v;
+    num[i] = items_[i]->Number.v;
+  }
+  LatestByNumber latest(num, ct);
+  Sequence seq(n, ct);
+  for (std::int32_t j = 0; j < static_cast<std::int32_t>(n); ++j) {
+    const std::size_t uj = static_cast<std::size_t>(j);
+    TLogData& rj = *items_[uj];
+    const std::int32_t P = ct[uj];
+    const std::int32_t b = P != 0 ? latest.Get(P) : -1;
+    if (b < 0) {
+      if (P != 0) {
+        ct[uj] = 0;
+        rj.CommentTo = RemarkNo(0);
+      }
+      seq.Append(j);
+      latest.Set(num[uj], j);
+      continue;
+    }
+    const TLogData& rb = *items_[static_cast<std::size_t>(b)];
+    if (num[static_cast<std::size_t>(b)] == P) {  // under its parent
+      seq.InsertAfter(b, j);
+      rj.Level = rb.Level + 1;
+    } else {  // after its sibling's run, which gets the tee
+      tee[static_cast<std::size_t>(b)] = 1;
+      seq.InsertAfter(seq.RunEnd(b, P), j);
+      rj.Level = rb.Level;
+    }
+    placed[uj] = 1;
+    tee[uj] = 0;
+    latest.Set(P, j);
+    const std::int32_t current = latest.Get(num[uj]);
+    if (current < 0 || seq.Before(current, j)) latest.Set(num[uj], j);
+  }
+
+  std::vector<TLogData*> old(items_);
+  std::vector<std::uint8_t> p2(n), t2(n);
+  std::size_t pos = 0;
+  seq.ForEach([&](std::int32_t id) {
+    const std::size_t u = static_cast<std::size_t>(id);
+    items_[pos] = old[u];
+    p2[pos] = placed[u];
+    t2[pos] = tee[u];
+    ++pos;
+  });
+  placed.swap(p2);
+  tee.swap(t2);
+}
+
+void TLogBase::DrawBarsByCells() {
+  // Pass 2 on a well-formed layout (every level at most one deeper than the
+  // line before, top lines exactly the records without a parent): the bar in
+  // column L of a remark comes from the next line at level <= L being at
+  // level L, i.e. from its ancestor at level L having a later sibling. Each
+  // remark keeps its parent's cells by reference.
+  std::vector<TLogData*> open;
+  for (TLogData* r : items_) {
+    const std::int32_t level = r->Level;
+    while (!open.empty() && open.back()->Level >= level) {
+      open.back()->barBelow_ = open.back()->Level == level;
+      open.pop_back();
+    }
+    if (r->prefixState_ == TLogData::kCells) r->up_ = level >= 1 && !open.empty() ? open.back() : nullptr;
+    open.push_back(r);
+  }
+  for (TLogData* r : open) r->barBelow_ = false;
+}
+
+void TLogBase::DrawBarsByText() {
+  // Pass 2 step by step, on the prefix texts: for a layout that earlier
+  // orders have left irregular (levels kept from a previous build).
+  const std::int32_t n = Count();
+  for (std::int32_t i = 1; i < n; ++i) {
+    const TLogData& ri = *items_[i];
+    if (items_[i - 1]->Level > ri.Level && ri.CommentTo.v != 0) {
+      for (std::int32_t k = i - 1; k >= 0 && items_[k]->Level != ri.Level; --k) {
+        TLogData& rk = *items_[k];
+        if (rk.prefixState_ != TLogData::kText) rk.SetPrefixText(rk.Prefix());
+        // Drop the first cell and put a bar in after the first `level`
+        // cells; the cells in front are still blanks, so cell `level`
+        // becomes the bar.
+        std::string& s = *rk.prefixText_;
+        s.erase(0, std::min<std::size_t>(2, s.size()));
+        const std::size_t at = std::min<std::size_t>(2 * static_cast<std::size_t>(std::max(ri.Level, 0)), s.size());
+        s.insert(at, kBar);
+      }
+    }
+  }
 }
 
 void TLogBase::MarkParents() {
@@ -200,52 +511,37 @@ void TLogBase::MarkParents() {
 }
 
 void TLogBase::BuildThreads() {
-  const std::int32_t n = Count();
+  const std::size_t n = items_.size();
+  std::vector<std::uint8_t> placed(n, 0), tee(n, 0);
+  PlaceThreads(placed, tee);
 
-  // Pass 1: place every reply under its parent or after its last sibling.
-  for (std::int32_t j = 0; j < n; ++j) {
-    const std::int32_t P = items_[j]->CommentTo.v;
-    if (P == 0) continue;
-    std::int32_t a = j;
-    bool inRun = false;
-    bool placed = false;
-    for (std::int32_t b = j - 1; b >= 0; --b) {
-      const TLogData& rb = *items_[b];
-      if (rb.CommentTo.v >= P && !inRun) {
-        a = b + 1;
-        inRun = true;
-      }
-      if (rb.CommentTo.v < P) {
-        a = b;
-        inRun = false;
-      }
-      if (rb.Number.v == P) {  // b is the parent
-        std::rotate(items_.begin() + b + 1, items_.begin() + j, items_.begin() + j + 1);
-        PlaceUnder(*items_[b + 1], *items_[b], true);
-        placed = true;
-        break;
-      }
-      if (rb.CommentTo.v == P) {  // b is the nearest earlier sibling
-        MarkSibling(*items_[b]);
-        std::rotate(items_.begin() + a, items_.begin() + j, items_.begin() + j + 1);
-        PlaceUnder(*items_[a], *items_[b], false);
-        placed = true;
-        break;
-      }
-    }
-    // The parent is not in the log, or comes later: a top remark for good.
-    if (!placed) items_[j]->CommentTo = RemarkNo(0);
+  // Remarks this build does not place keep the prefix an earlier build gave
+  // them: fix it as text before the cells it refers to change.
+  std::vector<std::pair<TLogData*, std::string>> kept;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!placed[i] && items_[i]->prefixState_ == TLogData::kCells) kept.emplace_back(items_[i], items_[i]->Prefix());
+  }
+  for (auto& [r, text] : kept) r->SetPrefixText(std::move(text));
+  // Placed remarks: Level blanks and the corner, or the tee after full-width
+  // blanks when a later sibling followed.
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!placed[i]) continue;
+    TLogData& r = *items_[i];
+    r.DropPrefixText();
+    r.prefixState_ = TLogData::kCells;
+    r.up_ = nullptr;
+    r.tee_ = tee[i] != 0;
+    r.barBelow_ = false;
   }
 
-  // Pass 2: bars down the subtree of every earlier sibling.
-  for (std::int32_t i = 1; i < n; ++i) {
-    const TLogData& ri = *items_[i];
-    if (items_[i - 1]->Level > ri.Level && ri.CommentTo.v != 0) {
-      for (std::int32_t k = i - 1; k >= 0 && items_[k]->Level != ri.Level; --k) {
-        DrawBar(*items_[k], ri.Level);
-      }
-    }
+  bool regular = true;
+  for (std::size_t i = 0; i < n && regular; ++i) {
+    const TLogData& r = *items_[i];
+    if (r.CommentTo.v == 0 && r.Level != -1) regular = false;
+    if (i == 0 ? r.Level != -1 : r.Level > items_[i - 1]->Level + 1) regular = false;
   }
+  if (regular) DrawBarsByCells();
+  else DrawBarsByText();
 
   // Pass 3: fold marks.
   MarkParents();
@@ -254,9 +550,10 @@ void TLogBase::BuildThreads() {
 std::size_t TLogBase::MemoryUsed() const {
   std::size_t bytes = items_.capacity() * sizeof(TLogData*) +
                       recordChunks_.size() * kRecordsPerChunk * sizeof(TLogData) +
-                      textChunks_.size() * kTextChunk;
+                      (textChunks_.empty() ? 0 : (textChunks_.size() - 1) * kTextChunk + textUsedInLastChunk_) +
+                      posterSlots_.capacity() * sizeof(PosterSlot);
   for (const TLogData* r : items_) {
-    if (r->Prefix.capacity() > 15) bytes += r->Prefix.capacity() + 1;
+    if (r->prefixState_ == TLogData::kText) bytes += sizeof(std::string) + r->prefixText_->capacity() + 1;
   }
   return bytes;
 }

@@ -14,26 +14,52 @@
 namespace kest {
 
 // One remark. The four header texts live back to back in the index's string
-// arena (they never change after the scan); the thread prefix changes with
-// every content order and is held here.
+// arena (they never change after the scan). The thread prefix is kept as a
+// reference to the remark above it in the thread plus the remark's own cell,
+// so a chain n deep holds O(n) bytes, not O(n^2); its text is built when a
+// line is drawn (Prefix, AppendPrefix).
 struct TLogData {
-  char Mark = ' ';             // ' ' or '+' (followed by a deeper remark in content order)
-  std::string Prefix;          // thread drawing of the content orders
+  TLogData() = default;
+  ~TLogData();
+  TLogData(const TLogData&) = delete;
+  TLogData& operator=(const TLogData&) = delete;
+
   ByteOffset StartPos;         // offset of header line 2, where the shown text begins
   ByteOffset EndPos;           // where the text ends (exclusive)
   RemarkNo Number;
   RemarkNo CommentTo;          // the remark this one comments on; 0 = none
   std::int32_t Level = -1;     // -1 top of a thread, 0 reply to a top remark, ...
+  char Mark = ' ';             // ' ' or '+' (followed by a deeper remark in content order)
 
-  std::string_view Title() const { return {text_ + idLen_ + speakerLen_ + dateLen_, titleLen_}; }
-  std::string_view Date() const { return {text_ + idLen_ + speakerLen_, dateLen_}; }
-  std::string_view ID() const { return {text_, idLen_}; }
-  std::string_view Speaker() const { return {text_ + idLen_, speakerLen_}; }
+  std::string_view Title() const { return {text_ + dateLen_, titleLen_}; }
+  std::string_view Date() const { return {text_, dateLen_}; }
+  std::string_view ID() const { return {text_ + posterDelta_, idLen_}; }
+  std::string_view Speaker() const { return {text_ + posterDelta_ + idLen_, speakerLen_}; }
+
+  // The thread drawing of the content orders, two bytes per cell.
+  std::string Prefix() const;
+  void AppendPrefix(std::string& out) const;
 
  private:
   friend class TLogBase;
-  const char* text_ = "";
+  // How the prefix is held: none yet (empty), as cells (Level blanks or bars
+  // and the own cell), or as text (after drawing that the cells cannot hold).
+  enum PrefixState : std::uint8_t { kNoPrefix, kCells, kText };
+  void SetPrefixText(std::string text);
+  void DropPrefixText();
+
+  PrefixState prefixState_ = kNoPrefix;
+  bool tee_ = false;      // kCells: own cell ┠ after full-width blanks, else ┗ after ASCII blanks
+  bool barBelow_ = false; // remarks under this one draw a bar in its column
   std::uint8_t idLen_ = 0, speakerLen_ = 0, dateLen_ = 0, titleLen_ = 0;
+  std::int32_t posterDelta_ = 0;  // ID and speaker, shared by the poster's remarks, from text_
+  const char* text_ = "";         // date and title
+  union {
+    // kCells: the remark one level up whose cells this prefix continues;
+    // nullptr when every cell above the own one is blank.
+    const TLogData* up_ = nullptr;
+    std::string* prefixText_;  // kText, owned
+  };
 };
 
 // The object of one line of the title list in content order (2).
@@ -64,7 +90,7 @@ class TLogBase {
   std::string_view GetID(IndexPos i) const { return GetItem(i).ID(); }
   std::string_view GetSpeaker(IndexPos i) const { return GetItem(i).Speaker(); }
   std::string_view GetDate(IndexPos i) const { return GetItem(i).Date(); }
-  std::string_view GetPrefix(IndexPos i) const { return GetItem(i).Prefix; }
+  std::string GetPrefix(IndexPos i) const { return GetItem(i).Prefix(); }
   void SetCommentTo(IndexPos i, RemarkNo value) { GetItem(i).CommentTo = value; }
 
   // Parses header lines 1 and 2 of the given layout (3 or 5) and appends one
@@ -77,6 +103,9 @@ class TLogBase {
   // Content order: replies under their parents, prefixes, levels and marks.
   void BuildThreads();
 
+  // Gives back what the list reserved for growing, once the scan is done.
+  void ShrinkToFit() { items_.shrink_to_fit(); }
+
   // Bytes of memory the index holds (records, texts, list), for measuring.
   std::size_t MemoryUsed() const;
 
@@ -84,18 +113,27 @@ class TLogBase {
   std::vector<TLogData*> items_;
 
  private:
-  void PlaceUnder(TLogData& p, const TLogData& q, bool asChild);
-  static void MarkSibling(TLogData& b);
-  static void DrawBar(TLogData& k, std::int32_t level);
+  void PlaceThreads(std::vector<std::uint8_t>& placed, std::vector<std::uint8_t>& tee);
+  void DrawBarsByCells();
+  void DrawBarsByText();
   void MarkParents();
-  const char* StoreText(std::string_view a, std::string_view b, std::string_view c,
-                        std::string_view d);
+  void StoreText(TLogData& rec, std::string_view id, std::string_view speaker, std::string_view date,
+                 std::string_view title);
 
   // Records and their texts, in chunks that never move once allocated.
   std::vector<std::unique_ptr<TLogData[]>> recordChunks_;
   std::size_t recordsInLastChunk_ = 0;
   std::vector<std::unique_ptr<char[]>> textChunks_;
   std::size_t textUsedInLastChunk_ = 0;
+  // The posters already kept in the last text chunk.
+  struct PosterSlot {
+    std::uint32_t offset = 0;
+    std::uint8_t idLength = 0;
+    std::uint8_t length = 0;  // ID and speaker bytes + 1; 0 for a free slot
+  };
+  static constexpr std::size_t kPosterSlots = 8192;
+  std::vector<PosterSlot> posterSlots_;
+  std::size_t postersInChunk_ = 0;
 };
 
 // Remark-header helpers, shared with the tests and the batch side.

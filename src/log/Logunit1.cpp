@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstring>
 
+#include <unistd.h>
+#include <cerrno>
+
 #include "platform/Codec.h"
 
 namespace kest {
@@ -29,6 +32,98 @@ int LoopLayout(std::string_view l) {
   if (digits == 5 && l.size() > 5 && l[5] == '/') return 5;
   return 0;
 }
+
+// The lines of a log for the scan, found in blocks read with pread: each
+// block is searched once for 0x1A (rare in logs) so that most lines cost one
+// memchr for their CR.
+class BlockScanner {
+ public:
+  struct Line {
+    std::int64_t end;       // offset of the CR or 0x1A that ends the line, or the end of the file
+    bool sub;               // ended at 0x1A
+    std::string_view text;  // the line's first bytes, at most kHeaderCap
+  };
+
+  BlockScanner(const std::filesystem::path& path, std::int64_t size)
+      : reader_(path, 16), size_(size), buf_(new char[kBlock]) {}
+
+  // The line that starts at `pos`. The text stays valid until the next call.
+  Line At(std::int64_t pos) {
+    if (pos >= size_) return {pos, false, {}};
+    if (pos < start_ || pos >= start_ + static_cast<std::int64_t>(len_)) Load(pos);
+    bool reloaded = false;
+    for (;;) {
+      const char* p = buf_.get() + (pos - start_);
+      const char* lim = buf_.get() + len_;
+      const char* q = static_cast<const char*>(std::memchr(p, '\r', static_cast<std::size_t>(lim - p)));
+      const char* stop = q ? q : lim;
+      if (hasSub_) {
+        if (const char* s = static_cast<const char*>(std::memchr(p, 0x1A, static_cast<std::size_t>(stop - p)))) {
+          stop = s;
+        }
+      }
+      if (stop < lim || start_ + static_cast<std::int64_t>(len_) >= size_) {
+        return {start_ + (stop - buf_.get()), stop < lim && *stop == 0x1A,
+                std::string_view(p, std::min<std::size_t>(static_cast<std::size_t>(stop - p), kHeaderCap))};
+      }
+      if (!reloaded && p != buf_.get()) {
+        Load(pos);  // the line crosses the block: read again from its start
+        reloaded = true;
+        continue;
+      }
+      return Long(pos);
+    }
+  }
+
+ private:
+  static constexpr std::size_t kBlock = 512 * 1024;
+
+  void Load(std::int64_t pos) {
+    start_ = pos;
+    len_ = 0;
+    while (len_ < kBlock && start_ + static_cast<std::int64_t>(len_) < size_) {
+      ssize_t n = ::pread(reader_.Fd(), buf_.get() + len_, kBlock - len_, start_ + static_cast<std::int64_t>(len_));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        throw LogFileError("ファイルの読み込み中にエラーが起きました (" + std::string(std::strerror(errno)) + ")");
+      }
+      if (n == 0) {
+        size_ = start_ + static_cast<std::int64_t>(len_);  // cut short while scanning: it ends here
+        break;
+      }
+      len_ += static_cast<std::size_t>(n);
+    }
+    hasSub_ = std::memchr(buf_.get(), 0x1A, len_) != nullptr;
+  }
+
+  // A line longer than a block: keep its first bytes, find its end block by block.
+  Line Long(std::int64_t pos) {
+    const std::size_t keep = std::min<std::size_t>(len_, kHeaderCap);
+    long_.assign(buf_.get(), keep);
+    for (;;) {
+      const std::int64_t next = start_ + static_cast<std::int64_t>(len_);
+      if (next >= size_) return {size_, false, long_};
+      Load(next);
+      if (len_ == 0) return {size_, false, long_};
+      const char* q = static_cast<const char*>(std::memchr(buf_.get(), '\r', len_));
+      const char* stop = q ? q : buf_.get() + len_;
+      if (hasSub_) {
+        if (const char* s = static_cast<const char*>(std::memchr(buf_.get(), 0x1A, static_cast<std::size_t>(stop - buf_.get())))) {
+          stop = s;
+        }
+      }
+      if (stop < buf_.get() + len_) return {start_ + (stop - buf_.get()), *stop == 0x1A, long_};
+    }
+  }
+
+  LineReader reader_;  // opens the file and reports a missing or unreadable one
+  std::int64_t size_;
+  std::unique_ptr<char[]> buf_;
+  std::int64_t start_ = 0;
+  std::size_t len_ = 0;
+  bool hasSub_ = false;
+  std::string long_;
+};
 
 }  // namespace
 
@@ -112,34 +207,41 @@ std::string ScanLog(const std::filesystem::path& path, TLogCtrl& index,
   }
 
   // The main loop: search for the next header line, then take its second line.
+  // Lines are found in large blocks read straight from the file (no line
+  // reader, no copy of a line), with the same positions as reading each line
+  // at pos: a line ends at the first CR or 0x1A, and pos moves on by its
+  // length and two bytes.
+  BlockScanner blocks(path, size);
   std::string line1;
+  std::int64_t nextReport = 0;
+  const std::int64_t reportStep = std::max<std::int64_t>(size / 200, 1);
   while (pos < size) {
     int layout = 0;
     std::int64_t len1 = 0;
     do {
-      reader.Seek(ByteOffset(pos));
-      LineReader::Line h = reader.ReadLine(kHeaderCap);
-      len1 = h.length;
+      BlockScanner::Line h = blocks.At(pos);
+      len1 = h.end - pos;
       layout = LoopLayout(h.text);
       if (layout != 0) line1.assign(h.text);
-      if (h.stop == LineReader::Stop::Sub) {
-        // The line goes on after the 0x1A byte.
-        reader.Seek(ByteOffset(pos + h.length + 1));
-        LineReader::Line rest = reader.ReadLine(0);
-        pos += h.length + 1 + rest.length + 2;
+      if (h.sub) {
+        // The line goes on after the 0x1A byte, up to the next CR or 0x1A.
+        pos = blocks.At(h.end + 1).end + 2;
       } else {
-        pos += h.length + 2;
+        pos = h.end + 2;
       }
-      reader.Seek(ByteOffset(pos));
     } while (layout == 0 && pos < size);
 
-    LineReader::Line l2 = reader.ReadLine(kHeaderCap);
+    BlockScanner::Line l2 = blocks.At(pos);
     index.SetLastEnd(ByteOffset(pos - len1 - 2));
     if (layout != 0) index.AddRemark(line1, l2.text, layout, ByteOffset(pos));
-    pos += l2.length + 2;
-    report(pos);
+    pos = l2.end + 2;
+    if (pos >= nextReport) {
+      report(pos);
+      nextReport = pos + reportStep;
+    }
   }
   index.SetLastEnd(ByteOffset(pos));
+  index.ShrinkToFit();
   if (progress) progress(0);
   return title;
 }

@@ -31,8 +31,11 @@ void ArrangeIndex(TLogBase& index, int sortType) {
 }
 
 std::string ListLineText(const TLogData& rec, int sortType, const ColumnSwitches& cols) {
-  if (sortType == kContentFull) return rec.Prefix + FormatTitle(rec, cols);
-  return FormatTitle(rec, cols);
+  if (sortType != kContentFull) return FormatTitle(rec, cols);
+  std::string s;
+  rec.AppendPrefix(s);
+  s.append(FormatTitle(rec, cols));
+  return s;
 }
 
 void FoldedList::Build(const TLogBase& index) {
@@ -49,7 +52,7 @@ std::string FoldedList::LineText(const TLogBase& index, ListLine line,
   const TLogData& r = index.GetItem(item.Index);
   std::string s;
   if (item.Level != -1) s.push_back(' ');
-  s.append(r.Prefix);
+  r.AppendPrefix(s);
   s.push_back(' ');
   s.push_back(item.Expanded ? '-' : r.Mark);
   s.append(FormatTitle(r, cols));

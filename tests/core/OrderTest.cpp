@@ -57,7 +57,7 @@ TEST(Order, WorkedExample) {
     SCOPED_TRACE(i);
     const TLogData& r = index.GetItem(IndexPos(i));
     EXPECT_EQ(r.Level, rows[i].level);
-    EXPECT_EQ(Cells(r.Prefix), rows[i].cells);
+    EXPECT_EQ(Cells(r.Prefix()), rows[i].cells);
     EXPECT_EQ(r.Mark, rows[i].mark);
   }
   EXPECT_EQ(index.GetCommentTo(IndexPos(7)), RemarkNo(0));  // 9 is not in the log
