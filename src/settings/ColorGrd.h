@@ -25,7 +25,7 @@ int ColorToIndex(std::int32_t color);
 std::int32_t MarkTextColor(std::int32_t cellColor);
 
 // Columns = 16 >> ordering, rows = 1 << ordering.
-enum GridOrdering { go16x1 = 0, go8x2 = 1, go4x4 = 2, go2x8 = 3, go1x16 = 4 };
+enum GridOrdering : int { go16x1 = 0, go8x2 = 1, go4x4 = 2, go2x8 = 3, go1x16 = 4 };
 
 // A mouse button as the grid tells them apart: the left one moves the FG
 // mark, any other the BG mark.

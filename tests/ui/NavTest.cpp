@@ -159,8 +159,8 @@ class NavTest : public QObject {
   void sortCommandsAndTheirCrossing() {
     const auto a = dir_->Write("a.log", ThreadLog());
     WriteIni("[Option]\r\nSortType=0\r\n");
+    int resets = 0;  // outlives the form, whose end resets the model once more
     auto f = MakeForm({Path(a)});
-    int resets = 0;
     connect(f->Model(), &QAbstractItemModel::modelReset, this, [&] { ++resets; });
     const int beeps = ui_->beeps;
     f->NSort_M->trigger();
