@@ -65,11 +65,14 @@ BookSections ReadBookSections(const ProfileFile& ini) {
 
 namespace {
 
-// The reader takes one pair of matching quotes off a value; a value that
-// looks quoted itself gets one more pair, so that it reads back as it is.
+// The reader drops blanks at both ends of a value and then takes one pair of
+// matching quotes off it. A value that looks quoted itself, or that begins or
+// ends with a blank, gets one more pair, so that it reads back as it is.
 std::string AsStored(std::string value) {
-  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-      value.back() == value.front()) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                      value.back() == value.front();
+  if (quoted || (!value.empty() && (blank(value.front()) || blank(value.back())))) {
     return '"' + value + '"';
   }
   return value;

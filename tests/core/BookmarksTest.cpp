@@ -309,13 +309,16 @@ TEST_F(BookmarksTest, OkWritesGroupedFormsAndKeepsUnreadableEntriesInPlace) {
 }
 
 // Found by the fuzzer: what the reader gives must read back the same after OK,
-// stray CRs inside a line and values that look quoted included.
+// stray CRs inside a line, values that look quoted and values with blanks at
+// their ends (inside quotes) included.
 TEST_F(BookmarksTest, OddEntriesReadBackTheSameAfterOk) {
   Put("[Book Dir]\r\n|00\r=A1|A0\r\nQ=\"A5|0\"\r\n[Book Mark]\r\nk\rx=\"\"x\"\"\r\n"
-      "cr=3|/p\r\r\nq2=''\r\n");
+      "cr=3|/p\r\r\nq2=''\r\nq3=\"'x \"\r\nq4=\"\t'x'\"\r\n");
   ProfileFile ini(path_);
   const BookSections first = ReadBookSections(ini);
-  ASSERT_EQ(first.marks.size(), 3u);
+  ASSERT_EQ(first.marks.size(), 5u);
+  EXPECT_EQ(first.marks[3].value, "'x ");
+  EXPECT_EQ(first.marks[4].value, "\t'x'");
   EXPECT_EQ(first.marks[0].value, "\"x\"");
   BookOrganizer o;
   o.Load(first);
@@ -324,8 +327,8 @@ TEST_F(BookmarksTest, OddEntriesReadBackTheSameAfterOk) {
   ASSERT_EQ(again.groups.size(), 2u);
   EXPECT_EQ(again.groups[0].name, "|00\r");
   EXPECT_EQ(again.groups[1].id, "A5");
-  ASSERT_EQ(again.marks.size(), 3u);
-  for (std::size_t i = 0; i < 3; ++i) {
+  ASSERT_EQ(again.marks.size(), 5u);
+  for (std::size_t i = 0; i < 5; ++i) {
     const BookMark &a = again.marks[i], &b = first.marks[i];
     EXPECT_EQ(a.name, b.name);
     EXPECT_EQ(a.readable, b.readable);
