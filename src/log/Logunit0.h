@@ -121,7 +121,10 @@ class TLogBase {
                  std::string_view title);
 
   // Records and their texts, in chunks that never move once allocated.
-  std::vector<std::unique_ptr<TLogData[]>> recordChunks_;
+  struct RecordChunkDeleter {
+    void operator()(TLogData* chunk) const;
+  };
+  std::vector<std::unique_ptr<TLogData[], RecordChunkDeleter>> recordChunks_;
   std::size_t recordsInLastChunk_ = 0;
   std::vector<std::unique_ptr<char[]>> textChunks_;
   std::size_t textUsedInLastChunk_ = 0;

@@ -48,9 +48,22 @@ class BlockScanner {
       : reader_(path, 16), size_(size), buf_(new char[kBlock]) {}
 
   // The line that starts at `pos`. The text stays valid until the next call.
-  Line At(std::int64_t pos) {
+  // A text from an earlier call that is still needed can be passed as `keep`:
+  // it is copied aside (and `*keep` pointed at the copy) only when the block
+  // it lies in is about to be replaced, which is once per block at most.
+  Line At(std::int64_t pos, std::string_view* keep = nullptr) {
     if (pos >= size_) return {pos, false, {}};
-    if (pos < start_ || pos >= start_ + static_cast<std::int64_t>(len_)) Load(pos);
+    auto protect = [&] {
+      if (keep) {
+        kept_.assign(*keep);
+        *keep = kept_;
+        keep = nullptr;
+      }
+    };
+    if (pos < start_ || pos >= start_ + static_cast<std::int64_t>(len_)) {
+      protect();
+      Load(pos);
+    }
     bool reloaded = false;
     for (;;) {
       const char* p = buf_.get() + (pos - start_);
@@ -66,6 +79,7 @@ class BlockScanner {
         return {start_ + (stop - buf_.get()), stop < lim && *stop == 0x1A,
                 std::string_view(p, std::min<std::size_t>(static_cast<std::size_t>(stop - p), kHeaderCap))};
       }
+      protect();
       if (!reloaded && p != buf_.get()) {
         Load(pos);  // the line crosses the block: read again from its start
         reloaded = true;
@@ -123,6 +137,7 @@ class BlockScanner {
   std::size_t len_ = 0;
   bool hasSub_ = false;
   std::string long_;
+  std::string kept_;
 };
 
 }  // namespace
@@ -212,7 +227,7 @@ std::string ScanLog(const std::filesystem::path& path, TLogCtrl& index,
   // at pos: a line ends at the first CR or 0x1A, and pos moves on by its
   // length and two bytes.
   BlockScanner blocks(path, size);
-  std::string line1;
+  std::string_view line1;  // in the scanner's block, or copied aside by it
   std::int64_t nextReport = 0;
   const std::int64_t reportStep = std::max<std::int64_t>(size / 200, 1);
   while (pos < size) {
@@ -222,16 +237,16 @@ std::string ScanLog(const std::filesystem::path& path, TLogCtrl& index,
       BlockScanner::Line h = blocks.At(pos);
       len1 = h.end - pos;
       layout = LoopLayout(h.text);
-      if (layout != 0) line1.assign(h.text);
+      if (layout != 0) line1 = h.text;
       if (h.sub) {
         // The line goes on after the 0x1A byte, up to the next CR or 0x1A.
-        pos = blocks.At(h.end + 1).end + 2;
+        pos = blocks.At(h.end + 1, layout != 0 ? &line1 : nullptr).end + 2;
       } else {
         pos = h.end + 2;
       }
     } while (layout == 0 && pos < size);
 
-    BlockScanner::Line l2 = blocks.At(pos);
+    BlockScanner::Line l2 = blocks.At(pos, layout != 0 ? &line1 : nullptr);
     index.SetLastEnd(ByteOffset(pos - len1 - 2));
     if (layout != 0) index.AddRemark(line1, l2.text, layout, ByteOffset(pos));
     pos = l2.end + 2;

@@ -176,6 +176,51 @@ TEST(Scan, LongLinesAcrossBlockBoundaries) {
   EXPECT_EQ(lines[1], longBody);
 }
 
+TEST(Scan, HeaderLinesAtEveryPlaceAroundABlockEnd) {
+  // The scan reads half a megabyte at a time and keeps a header's first line
+  // in its block while it reads the second: put the two header lines (one of
+  // them with a 0x1A that continues the line) at every offset around the end
+  // of the first block, and after a line longer than a block; each remark
+  // must read as it does away from any block end.
+  constexpr std::int64_t kBlock = 512 * 1024;
+  const std::string start = "t\r\n\r\n" + Remark(Header5(1), Line2());
+  for (const std::string& h1 : {Header5(4321, "XYZ98765", "speaker", "  title of it  "),
+                                Header5(4321, "XYZ98765", "speaker", "tit\x1Ale") + "\x1Amore"}) {
+    const std::string h2 = Line2("96/12/31", 1) + " tail";
+    // More than a block after them, so a block read there leaves none of
+    // their bytes in place.
+    const std::string second =
+        Remark(h1, h2, {"body"}) + Remark(Header5(9), Line2("97/01/01"), {std::string(kBlock + 99, 'z')});
+    auto want = Scan(start + Remark(Header5(2), Line2(), {"short"}) + second);
+    ASSERT_EQ(want->index.Count(), 4);
+    for (int longLine = 0; longLine < 2; ++longLine) {
+      const std::int64_t n1 = static_cast<std::int64_t>(h1.size()), n2 = static_cast<std::int64_t>(h2.size());
+      for (std::int64_t k : {1L, 2L, 3L, 50L, n1 - 1, n1, n1 + 1, n1 + 2, n1 + 3, n1 + 4, n1 + n2 + 2,
+                             n1 + n2 + 3, n1 + n2 + 4, n1 + n2 + 5}) {
+        // The filler remark's body line ends k bytes before the first block
+        // does; a line longer than a block is read again from its start, so
+        // then it ends k bytes before the end of the block after that.
+        const std::int64_t headers = static_cast<std::int64_t>(Header5(2).size() + Line2().size() + 4);
+        const std::int64_t fillerBody = longLine ? 2 * kBlock - k - 2 : kBlock - k - 2 - headers;
+        std::string log = start + Remark(Header5(2), Line2(), {std::string(fillerBody, 'x')}) + second;
+        auto got = Scan(log);
+        ASSERT_EQ(got->index.Count(), 4) << "k " << k;
+        for (int i : {2, 3}) {
+          const TLogData& a = want->index.GetItem(IndexPos(i));
+          const TLogData& b = got->index.GetItem(IndexPos(i));
+          EXPECT_EQ(b.Number, a.Number) << "k " << k;
+          EXPECT_EQ(b.CommentTo, a.CommentTo) << "k " << k;
+          EXPECT_EQ(b.ID(), a.ID()) << "k " << k;
+          EXPECT_EQ(b.Speaker(), a.Speaker()) << "k " << k;
+          EXPECT_EQ(b.Title(), a.Title()) << "k " << k;
+          EXPECT_EQ(b.Date(), a.Date()) << "k " << k;
+          EXPECT_EQ(b.EndPos - b.StartPos, a.EndPos - a.StartPos) << "k " << k;
+        }
+      }
+    }
+  }
+}
+
 TEST(Scan, Progress) {
   std::string log = "t\r\n\r\n";
   for (int n = 1; n <= 200; ++n) log += Remark(Header5(n), Line2());
