@@ -50,6 +50,10 @@ class SearchEngine {
     gap_ = gap;
   }
 
+  // The most occurrences the pass over the whole file keeps before the
+  // remarks are searched one by one instead (tests make it small).
+  void SetOccurrenceLimit(std::size_t limit) { occLimit_ = limit; }
+
   // The test for every position of the index: result[i] is true when the
   // record at position i matches.
   std::vector<bool> MatchAll();
@@ -73,6 +77,11 @@ class SearchEngine {
   bool TestSpan(const Span& s);
   bool WalkLines(const char* data, std::int64_t span);
   bool FindCandidate(std::int64_t from, std::int64_t to);
+  // One pass over the whole file that notes where the key (folded, when
+  // case is ignored) occurs; false when it occurs too often to be worth it.
+  bool Prefilter();
+  // False when no line the remark test reads can hold an occurrence noted.
+  bool MayMatch(const TLogData& r) const;
   void Report();
 
   std::filesystem::path path_;
@@ -87,6 +96,10 @@ class SearchEngine {
   std::vector<char> foldedBlock_;          // the block read, folded likewise
   std::int64_t occAt_ = -1;    // a prefilter hit at or after occFrom_ (or occEnd_: none)
   std::int64_t occFrom_ = -1;
+  int prefilter_ = 0;              // 0 not run, 1 done, -1 too many occurrences
+  std::vector<std::int64_t> occ_;  // offsets of the occurrences, ascending
+  std::vector<std::int64_t> occCr_;  // the last CR before each (-1: none)
+  std::size_t occLimit_ = 1 << 16;
   Progress progress_;
   std::int64_t block_ = 1 << 20;  // bytes read at once
   std::int64_t gap_ = 64 << 10;   // remarks closer than this are read together
