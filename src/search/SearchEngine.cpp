@@ -25,27 +25,6 @@ constexpr std::int64_t kNone = std::numeric_limits<std::int64_t>::max();
 
 constexpr unsigned char Fold(unsigned char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; }
 
-// Copies bytes with a-z taken as A-Z (every byte, lead and trail bytes
-// alike), eight at a time: the text a search that ignores case looks
-// through first. Every place where an upper-cased line holds the key is a
-// place where the folded bytes hold the folded key (and some more, which
-// the line walk turns down).
-void FoldBytes(const char* src, char* dst, std::size_t n) {
-  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL, kHigh = 0x8080808080808080ULL;
-  std::size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    std::uint64_t x;
-    std::memcpy(&x, src + i, 8);
-    const std::uint64_t h = x & kLow7;
-    const std::uint64_t atLeastA = h + 0x1F1F1F1F1F1F1F1FULL;  // top bit: h >= 'a'
-    const std::uint64_t aboveZ = h + 0x0505050505050505ULL;    // top bit: h > 'z'
-    const std::uint64_t lower = atLeastA & ~aboveZ & ~x & kHigh;
-    x ^= lower >> 2;  // 0x20 off each lower-case letter
-    std::memcpy(dst + i, &x, 8);
-  }
-  for (; i < n; ++i) dst[i] = static_cast<char>(Fold(static_cast<unsigned char>(src[i])));
-}
-
 // Whether the n bytes at `p`, with a-z taken as A-Z when `fold`, equal the
 // (folded) key bytes at `k`.
 bool SameBytes(const char* p, const char* k, std::size_t n, bool fold) {
@@ -190,10 +169,10 @@ bool SearchEngine::FindCandidate(std::int64_t from, std::int64_t to) {
   if (occFrom_ < 0 || occFrom_ > from || occAt_ < from) {
     // Look from `from` to the end of the block once; the remarks after this
     // one in the block reuse the answer until they pass it.
-    const char* hay = folded_.empty() ? blocks_->At(from) : foldedBlock_.data() + (from - blocks_->Start());
+    const char* hay = blocks_->At(from);
     const std::size_t n = static_cast<std::size_t>(blocks_->End() - from);
-    const std::string& key = folded_.empty() ? key_ : folded_;
-    const char* hit = static_cast<const char*>(memmem(hay, n, key.data(), key.size()));
+    const bool fold = !folded_.empty();
+    const char* hit = FindKey(hay, n, fold ? folded_ : key_, fold);
     occFrom_ = from;
     occAt_ = hit ? from + (hit - hay) : kNone;
   }
@@ -333,10 +312,6 @@ void SearchEngine::TestPositions(std::vector<std::int32_t>& todo, std::vector<bo
         to = std::max(to, t.end);
       }
       blocks_->Load(s.start, to);
-      if (!folded_.empty()) {
-        foldedBlock_.resize(static_cast<std::size_t>(to - s.start));
-        FoldBytes(blocks_->At(s.start), foldedBlock_.data(), foldedBlock_.size());
-      }
       occFrom_ = -1;
     }
     hit[s.pos] = TestSpan(s);

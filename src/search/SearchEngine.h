@@ -93,7 +93,6 @@ class SearchEngine {
   std::unique_ptr<LineReader> oddReader_;  // remarks the fast path does not take
   std::string upper_;                      // one upper-cased line
   std::string folded_;                     // the key with a-z taken as A-Z, for the prefilter
-  std::vector<char> foldedBlock_;          // the block read, folded likewise
   std::int64_t occAt_ = -1;    // a prefilter hit at or after occFrom_ (or occEnd_: none)
   std::int64_t occFrom_ = -1;
   int prefilter_ = 0;              // 0 not run, 1 done, -1 too many occurrences
