@@ -330,7 +330,7 @@ std::vector<bool> SearchEngine::MatchAll() {
   std::vector<std::int32_t> todo;
   if (!key_.empty() && !impossible_ && Prefilter()) {
     // Only the remarks whose lines may hold an occurrence are tested.
-    for (std::int32_t i = 0; i < n; ++i) {
+    for (std::int32_t i = 0; i < n && !occ_.empty(); ++i) {
       if (MayMatch(index_.GetItem(IndexPos(i)))) todo.push_back(i);
     }
     done_ = n - static_cast<std::int64_t>(todo.size());
@@ -363,7 +363,7 @@ IndexPos SearchEngine::FindFirst(IndexPos from, int step) {
     const bool filter = chunk > 2048 && !key_.empty() && !impossible_ && Prefilter();
     std::size_t taken = 0;
     while (p >= 0 && p < n && taken < chunk) {
-      if (!filter || MayMatch(index_.GetItem(IndexPos(p)))) todo.push_back(p);
+      if (!filter || (!occ_.empty() && MayMatch(index_.GetItem(IndexPos(p))))) todo.push_back(p);
       else ++done_;
       ++taken;
       p += step;
