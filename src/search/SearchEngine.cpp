@@ -206,6 +206,13 @@ bool SearchEngine::Prefilter() {
       from = at + 1;
     }
     if (const void* cr = memrchr(buf.data(), '\r', n)) lastCr = pos + (static_cast<const char*>(cr) - buf.data());
+    // The pass is most of a search that finds little: its share of the file
+    // read is shown (below 100, which only the end of the search shows).
+    const int percent = static_cast<int>(end * 99 / size);
+    if (progress_ && percent > lastPercent_) {
+      lastPercent_ = percent;
+      progress_(percent);
+    }
     if (end == size) break;
     pos = end - (m - 1);  // a key across the block's end is found in the next one
   }
@@ -273,7 +280,7 @@ bool SearchEngine::TestSpan(const Span& s) {
 void SearchEngine::Report() {
   if (!progress_ || total_ <= 0) return;
   const int percent = static_cast<int>(done_ * 100 / total_);
-  if (percent != lastPercent_) {
+  if (percent > lastPercent_) {
     lastPercent_ = percent;
     progress_(percent);
   }

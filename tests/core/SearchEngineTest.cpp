@@ -193,6 +193,18 @@ TEST(SearchEngineTest, FirstMatchOfALongWalkInBothDirections) {
   ASSERT_FALSE(seen.empty());
   EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
   EXPECT_LE(seen.back(), 100);
+
+  // A key found nowhere: the pass over the file shows its progress as it
+  // reads, never going back, and the end shows 100.
+  SearchEngine miss(path, index, "nowhere", false);
+  miss.SetBlockSize(4096, 0);
+  seen.clear();
+  miss.SetProgress([&](int p) { seen.push_back(p); });
+  const std::vector<bool> none = miss.MatchAll();
+  EXPECT_EQ(std::count(none.begin(), none.end(), true), 0);
+  ASSERT_GT(seen.size(), 10u);
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+  EXPECT_EQ(seen.back(), 100);
 }
 
 class LogFindTest : public ::testing::Test {
