@@ -8,11 +8,13 @@
 // `ignoreCase` every line is upper-cased (ANSI rule) before the comparison.
 //
 // The engine gets the same answers without reading each remark on its own:
-// the remarks to test are taken in file order, the file is read in large
-// sequential blocks (pread, never a mapping, so a file cut short cannot fault
-// the process), and a remark's bytes are only walked line by line when a fast
-// substring search has found the key somewhere in them. The order of the
-// list therefore does not change what the search costs.
+// one pass over the whole file in large sequential blocks (pread, never a
+// mapping, so a file cut short cannot fault the process) notes where the key
+// occurs, and only the remarks whose lines may hold one of those places are
+// tested, in file order, walked line by line where a fast substring search
+// finds the key in them. A key that occurs very often skips the pass and
+// every remark is tested that way. The order of the list therefore does not
+// change what the search costs, and a key found nowhere costs one pass.
 #pragma once
 
 #include <cstdint>
