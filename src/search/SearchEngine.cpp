@@ -10,6 +10,10 @@
 #include <cstring>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/Codec.h"
 
 namespace kest {
@@ -21,25 +25,52 @@ constexpr std::int64_t kNone = std::numeric_limits<std::int64_t>::max();
 
 constexpr unsigned char Fold(unsigned char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; }
 
-// Copies bytes with a-z taken as A-Z (every byte, lead and trail bytes
-// alike), eight at a time: the text a search that ignores case looks
-// through first. Every place where an upper-cased line holds the key is a
-// place where the folded bytes hold the folded key (and some more, which
-// the line walk turns down).
-void FoldBytes(const char* src, char* dst, std::size_t n) {
-  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL, kHigh = 0x8080808080808080ULL;
-  std::size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    std::uint64_t x;
-    std::memcpy(&x, src + i, 8);
-    const std::uint64_t h = x & kLow7;
-    const std::uint64_t atLeastA = h + 0x1F1F1F1F1F1F1F1FULL;  // top bit: h >= 'a'
-    const std::uint64_t aboveZ = h + 0x0505050505050505ULL;    // top bit: h > 'z'
-    const std::uint64_t lower = atLeastA & ~aboveZ & ~x & kHigh;
-    x ^= lower >> 2;  // 0x20 off each lower-case letter
-    std::memcpy(dst + i, &x, 8);
+// Whether the n bytes at `p`, with a-z taken as A-Z when `fold`, equal the
+// (folded) key bytes at `k`.
+bool SameBytes(const char* p, const char* k, std::size_t n, bool fold) {
+  if (!fold) return std::memcmp(p, k, n) == 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (Fold(static_cast<unsigned char>(p[i])) != static_cast<unsigned char>(k[i])) return false;
   }
-  for (; i < n; ++i) dst[i] = static_cast<char>(Fold(static_cast<unsigned char>(src[i])));
+  return true;
+}
+
+// The first place in hay[0, n) where the key occurs; with `fold`, where the
+// bytes with a-z taken as A-Z hold the key (which has no a-z then). Sixteen
+// places are tried at once on the key's first and last byte (both cases of a
+// letter), and only where both agree are the bytes between compared.
+const char* FindKey(const char* hay, std::size_t n, const std::string& key, bool fold) {
+  const std::size_t m = key.size();
+  if (m == 0) return hay;
+  if (n < m) return nullptr;
+  const unsigned char k0 = static_cast<unsigned char>(key[0]);
+  const unsigned char k1 = static_cast<unsigned char>(key[m - 1]);
+  const bool l0 = fold && k0 >= 'A' && k0 <= 'Z';
+  const bool l1 = fold && k1 >= 'A' && k1 <= 'Z';
+  const std::size_t last = n - m;  // the last place the key can start
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i a0 = _mm_set1_epi8(static_cast<char>(k0));
+  const __m128i b0 = _mm_set1_epi8(static_cast<char>(l0 ? k0 | 0x20 : k0));
+  const __m128i a1 = _mm_set1_epi8(static_cast<char>(k1));
+  const __m128i b1 = _mm_set1_epi8(static_cast<char>(l1 ? k1 | 0x20 : k1));
+  for (; i + 16 <= last + 1; i += 16) {
+    const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i));
+    const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i + m - 1));
+    const __m128i mf = _mm_or_si128(_mm_cmpeq_epi8(f, a0), _mm_cmpeq_epi8(f, b0));
+    const __m128i me = _mm_or_si128(_mm_cmpeq_epi8(e, a1), _mm_cmpeq_epi8(e, b1));
+    unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(mf, me)));
+    while (bits != 0) {
+      const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(bits));
+      if (SameBytes(hay + at, key.data(), m, fold)) return hay + at;
+      bits &= bits - 1;
+    }
+  }
+#endif
+  for (; i <= last; ++i) {
+    if (SameBytes(hay + i, key.data(), m, fold)) return hay + i;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -80,13 +111,19 @@ class SearchEngine::Blocks {
 
   // Reads [from, to), which lies within the size the file had when opened.
   void Load(std::int64_t from, std::int64_t to) {
-    const std::size_t want = static_cast<std::size_t>(to - from);
-    if (buf_.size() < want) buf_.resize(want);
     start_ = from;
     len_ = 0;
+    len_ = Read(buf_, from, to);
+  }
+
+  // Reads [from, to) into `buf` (grown when needed) without touching the
+  // block held.
+  std::int64_t Read(std::vector<char>& buf, std::int64_t from, std::int64_t to) const {
+    const std::size_t want = static_cast<std::size_t>(to - from);
+    if (buf.size() < want) buf.resize(want);
     std::size_t got = 0;
     while (got < want) {
-      ssize_t n = ::pread(fd_, buf_.data() + got, want - got, from + static_cast<std::int64_t>(got));
+      ssize_t n = ::pread(fd_, buf.data() + got, want - got, from + static_cast<std::int64_t>(got));
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) {
         throw LogFileError("ファイルの読み込み中にエラーが起きました (" +
@@ -95,7 +132,7 @@ class SearchEngine::Blocks {
       if (n == 0) throw LogFileError(TruncatedText(path_));
       got += static_cast<std::size_t>(n);
     }
-    len_ = static_cast<std::int64_t>(got);
+    return static_cast<std::int64_t>(got);
   }
 
  private:
@@ -132,14 +169,68 @@ bool SearchEngine::FindCandidate(std::int64_t from, std::int64_t to) {
   if (occFrom_ < 0 || occFrom_ > from || occAt_ < from) {
     // Look from `from` to the end of the block once; the remarks after this
     // one in the block reuse the answer until they pass it.
-    const char* hay = folded_.empty() ? blocks_->At(from) : foldedBlock_.data() + (from - blocks_->Start());
+    const char* hay = blocks_->At(from);
     const std::size_t n = static_cast<std::size_t>(blocks_->End() - from);
-    const std::string& key = folded_.empty() ? key_ : folded_;
-    const char* hit = static_cast<const char*>(memmem(hay, n, key.data(), key.size()));
+    const bool fold = !folded_.empty();
+    const char* hit = FindKey(hay, n, fold ? folded_ : key_, fold);
     occFrom_ = from;
     occAt_ = hit ? from + (hit - hay) : kNone;
   }
   return occAt_ != kNone && occAt_ <= to - m;
+}
+
+bool SearchEngine::Prefilter() {
+  if (prefilter_ != 0) return prefilter_ > 0;
+  prefilter_ = -1;
+  const bool fold = !folded_.empty();
+  const std::string& key = fold ? folded_ : key_;
+  const std::int64_t m = static_cast<std::int64_t>(key.size());
+  const std::int64_t size = blocks_->Size();
+  const std::int64_t block = std::max<std::int64_t>(block_, 2 * m);
+  std::vector<char> buf;
+  std::int64_t lastCr = -1;  // the last CR before the block read
+  occ_.clear();
+  occCr_.clear();
+  for (std::int64_t pos = 0; pos < size;) {
+    const std::int64_t end = std::min(size, pos + block);
+    blocks_->Read(buf, pos, end);
+    const std::size_t n = static_cast<std::size_t>(end - pos);
+    for (std::size_t from = 0;;) {
+      const char* hit = FindKey(buf.data() + from, n - from, key, fold);
+      if (!hit) break;
+      const std::size_t at = static_cast<std::size_t>(hit - buf.data());
+      if (occ_.size() >= occLimit_) return false;
+      const void* cr = memrchr(buf.data(), '\r', at);
+      occ_.push_back(pos + static_cast<std::int64_t>(at));
+      occCr_.push_back(cr ? pos + (static_cast<const char*>(cr) - buf.data()) : lastCr);
+      from = at + 1;
+    }
+    if (const void* cr = memrchr(buf.data(), '\r', n)) lastCr = pos + (static_cast<const char*>(cr) - buf.data());
+    // The pass is most of a search that finds little: its share of the file
+    // read is shown (below 100, which only the end of the search shows).
+    const int percent = static_cast<int>(end * 99 / size);
+    if (progress_ && percent > lastPercent_) {
+      lastPercent_ = percent;
+      progress_(percent);
+    }
+    if (end == size) break;
+    pos = end - (m - 1);  // a key across the block's end is found in the next one
+  }
+  prefilter_ = 1;
+  return true;
+}
+
+// Every line the remark test reads starts before max(EndPos, StartPos + 1)
+// (it reads while the lengths + 2 counted stay below the span, and reads one
+// at least), at or after StartPos. A line holding the key at X holds no CR
+// between its start and X, so the remark can match only if some occurrence
+// X >= StartPos has its last CR before it below that bound; the first such
+// occurrence has the lowest CR of them all.
+bool SearchEngine::MayMatch(const TLogData& r) const {
+  const auto it = std::lower_bound(occ_.begin(), occ_.end(), r.StartPos.v);
+  if (it == occ_.end()) return false;
+  const std::int64_t bound = std::max(r.EndPos.v, r.StartPos.v + 1);
+  return occCr_[static_cast<std::size_t>(it - occ_.begin())] < bound;
 }
 
 // The remark test over bytes in memory: `data` holds the remark's whole span,
@@ -189,7 +280,7 @@ bool SearchEngine::TestSpan(const Span& s) {
 void SearchEngine::Report() {
   if (!progress_ || total_ <= 0) return;
   const int percent = static_cast<int>(done_ * 100 / total_);
-  if (percent != lastPercent_) {
+  if (percent > lastPercent_) {
     lastPercent_ = percent;
     progress_(percent);
   }
@@ -228,10 +319,6 @@ void SearchEngine::TestPositions(std::vector<std::int32_t>& todo, std::vector<bo
         to = std::max(to, t.end);
       }
       blocks_->Load(s.start, to);
-      if (!folded_.empty()) {
-        foldedBlock_.resize(static_cast<std::size_t>(to - s.start));
-        FoldBytes(blocks_->At(s.start), foldedBlock_.data(), foldedBlock_.size());
-      }
       occFrom_ = -1;
     }
     hit[s.pos] = TestSpan(s);
@@ -244,11 +331,20 @@ void SearchEngine::TestPositions(std::vector<std::int32_t>& todo, std::vector<bo
 std::vector<bool> SearchEngine::MatchAll() {
   const std::int32_t n = index_.Count();
   std::vector<bool> hit(static_cast<std::size_t>(n), false);
-  std::vector<std::int32_t> todo(static_cast<std::size_t>(n));
-  for (std::int32_t i = 0; i < n; ++i) todo[i] = i;
   total_ = n;
   done_ = 0;
   lastPercent_ = -1;
+  std::vector<std::int32_t> todo;
+  if (!key_.empty() && !impossible_ && Prefilter()) {
+    // Only the remarks whose lines may hold an occurrence are tested.
+    for (std::int32_t i = 0; i < n && !occ_.empty(); ++i) {
+      if (MayMatch(index_.GetItem(IndexPos(i)))) todo.push_back(i);
+    }
+    done_ = n - static_cast<std::int64_t>(todo.size());
+  } else {
+    todo.resize(static_cast<std::size_t>(n));
+    for (std::int32_t i = 0; i < n; ++i) todo[i] = i;
+  }
   TestPositions(todo, hit);
   if (blocks_->SizeNow() < index_.ScannedSize) throw LogFileError(TruncatedText(path_));
   return hit;
@@ -269,11 +365,16 @@ IndexPos SearchEngine::FindFirst(IndexPos from, int step) {
   while (p >= 0 && p < n) {
     todo.clear();
     const std::int32_t first = p;
-    while (p >= 0 && p < n && todo.size() < chunk) {
-      todo.push_back(p);
+    // After the two small chunks, the whole file is looked through once
+    // and only remarks that may hold the key are tested.
+    const bool filter = chunk > 2048 && !key_.empty() && !impossible_ && Prefilter();
+    std::size_t taken = 0;
+    while (p >= 0 && p < n && taken < chunk) {
+      if (!filter || (!occ_.empty() && MayMatch(index_.GetItem(IndexPos(p))))) todo.push_back(p);
+      else ++done_;
+      ++taken;
       p += step;
     }
-    const std::size_t taken = todo.size();
     TestPositions(todo, hit);
     for (std::size_t k = 0; k < taken; ++k) {
       const std::int32_t q = first + static_cast<std::int32_t>(k) * step;

@@ -8,11 +8,13 @@
 // `ignoreCase` every line is upper-cased (ANSI rule) before the comparison.
 //
 // The engine gets the same answers without reading each remark on its own:
-// the remarks to test are taken in file order, the file is read in large
-// sequential blocks (pread, never a mapping, so a file cut short cannot fault
-// the process), and a remark's bytes are only walked line by line when a fast
-// substring search has found the key somewhere in them. The order of the
-// list therefore does not change what the search costs.
+// one pass over the whole file in large sequential blocks (pread, never a
+// mapping, so a file cut short cannot fault the process) notes where the key
+// occurs, and only the remarks whose lines may hold one of those places are
+// tested, in file order, walked line by line where a fast substring search
+// finds the key in them. A key that occurs very often skips the pass and
+// every remark is tested that way. The order of the list therefore does not
+// change what the search costs, and a key found nowhere costs one pass.
 #pragma once
 
 #include <cstdint>
@@ -50,6 +52,10 @@ class SearchEngine {
     gap_ = gap;
   }
 
+  // The most occurrences the pass over the whole file keeps before the
+  // remarks are searched one by one instead (tests make it small).
+  void SetOccurrenceLimit(std::size_t limit) { occLimit_ = limit; }
+
   // The test for every position of the index: result[i] is true when the
   // record at position i matches.
   std::vector<bool> MatchAll();
@@ -73,6 +79,11 @@ class SearchEngine {
   bool TestSpan(const Span& s);
   bool WalkLines(const char* data, std::int64_t span);
   bool FindCandidate(std::int64_t from, std::int64_t to);
+  // One pass over the whole file that notes where the key (folded, when
+  // case is ignored) occurs; false when it occurs too often to be worth it.
+  bool Prefilter();
+  // False when no line the remark test reads can hold an occurrence noted.
+  bool MayMatch(const TLogData& r) const;
   void Report();
 
   std::filesystem::path path_;
@@ -84,9 +95,12 @@ class SearchEngine {
   std::unique_ptr<LineReader> oddReader_;  // remarks the fast path does not take
   std::string upper_;                      // one upper-cased line
   std::string folded_;                     // the key with a-z taken as A-Z, for the prefilter
-  std::vector<char> foldedBlock_;          // the block read, folded likewise
   std::int64_t occAt_ = -1;    // a prefilter hit at or after occFrom_ (or occEnd_: none)
   std::int64_t occFrom_ = -1;
+  int prefilter_ = 0;              // 0 not run, 1 done, -1 too many occurrences
+  std::vector<std::int64_t> occ_;  // offsets of the occurrences, ascending
+  std::vector<std::int64_t> occCr_;  // the last CR before each (-1: none)
+  std::size_t occLimit_ = 1 << 16;
   Progress progress_;
   std::int64_t block_ = 1 << 20;  // bytes read at once
   std::int64_t gap_ = 64 << 10;   // remarks closer than this are read together

@@ -86,6 +86,8 @@ TEST(SearchEngineTest, AgreesWithTheRemarkTestOnRandomLogs) {
       }
       SearchEngine engine(path, index, key, ignoreCase);
       if (k % 2) engine.SetBlockSize(1 + rng() % 64, rng() % 40);
+      // A small limit sends frequent keys remark by remark.
+      if (k % 3 == 2) engine.SetOccurrenceLimit(rng() % 4);
       ASSERT_EQ(engine.MatchAll(), expected) << "round " << round << " key '" << key << "'";
 
       // The first match of a walk in either direction from any start.
@@ -104,6 +106,62 @@ TEST(SearchEngineTest, AgreesWithTheRemarkTestOnRandomLogs) {
   // The generator must exercise both answers.
   EXPECT_GT(matches, 500);
   EXPECT_GT(misses, 500);
+}
+
+// A walk long enough to pass the small chunks looks through the whole file
+// once and tests only the remarks that may hold the key: the same answers as
+// the remark test, from any start, both ways, with keys that occur rarely,
+// often, never, across line ends and only after 0x1A.
+TEST(SearchEngineTest, LongWalksAgreeWithTheRemarkTest) {
+  TempDir dir;
+  std::mt19937 rng(7031);
+  for (int round = 0; round < 6; ++round) {
+    std::string log = "t\r\n\r\n";
+    const int n = 2600 + static_cast<int>(rng() % 400);
+    static const std::vector<std::string> pieces = {"a", "hay", " ", "\x82\x61", "\r\n", "\r", "\n",
+                                                    "\x1A", "z", "\xE1\x61", "Zz"};
+    for (int i = 1; i <= n; ++i) {
+      log += Header5(i) + "\r\n" + Line2() + "\r\n";
+      const int len = static_cast<int>(rng() % 10);
+      for (int k = 0; k < len; ++k) log += pieces[rng() % pieces.size()];
+      if (rng() % 500 == 0) log += "rare NEEDLE";
+      log += "\r\n";
+    }
+    if (round % 2) log.resize(log.size() - 2);
+    const auto path = dir.Write("walk.log", log);
+    TLogCtrl index;
+    ScanLog(path, index);
+    if (round % 3 == 1) index.SortByNumber();
+    if (round % 3 == 2) index.BuildThreads();
+    for (const std::string key : {"NEEDLE", "ZZ", "Z\r", "HAYA", "\x82\x61Z", "NOWHERE"}) {
+      for (const bool ignoreCase : {false, true}) {
+        std::vector<bool> expected;
+        LineReader reader(path);
+        for (std::int32_t i = 0; i < index.Count(); ++i) {
+          expected.push_back(RemarkMatches(reader, index.GetItem(IndexPos(i)), key, ignoreCase));
+        }
+        SearchEngine engine(path, index, key, ignoreCase);
+        if (round >= 3) engine.SetBlockSize(1 + rng() % 200, rng() % 40);
+        ASSERT_EQ(engine.MatchAll(), expected) << "round " << round << " key " << key;
+        for (int t = 0; t < 4; ++t) {
+          // From either end first: the walks that go farthest.
+          const std::int32_t start = t == 0   ? 0
+                                     : t == 1 ? index.Count() - 1
+                                              : static_cast<std::int32_t>(rng() % index.Count());
+          const int step = t % 2 ? -1 : 1;
+          std::int32_t first = -1;
+          for (std::int32_t i = start; i >= 0 && i < index.Count(); i += step) {
+            if (expected[i]) {
+              first = i;
+              break;
+            }
+          }
+          EXPECT_EQ(engine.FindFirst(IndexPos(start), step).v, first)
+              << "round " << round << " key " << key << " from " << start << " step " << step;
+        }
+      }
+    }
+  }
 }
 
 // Far from the start the walk goes in growing chunks; the first match in
@@ -135,6 +193,18 @@ TEST(SearchEngineTest, FirstMatchOfALongWalkInBothDirections) {
   ASSERT_FALSE(seen.empty());
   EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
   EXPECT_LE(seen.back(), 100);
+
+  // A key found nowhere: the pass over the file shows its progress as it
+  // reads, never going back, and the end shows 100.
+  SearchEngine miss(path, index, "nowhere", false);
+  miss.SetBlockSize(4096, 0);
+  seen.clear();
+  miss.SetProgress([&](int p) { seen.push_back(p); });
+  const std::vector<bool> none = miss.MatchAll();
+  EXPECT_EQ(std::count(none.begin(), none.end(), true), 0);
+  ASSERT_GT(seen.size(), 10u);
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+  EXPECT_EQ(seen.back(), 100);
 }
 
 class LogFindTest : public ::testing::Test {
