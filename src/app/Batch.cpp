@@ -205,6 +205,14 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
     if (native.Fresh() && !ReplacedMessage(native.Counts()).empty()) {
       err << "kest32: " << original << ": " << ReplacedMessage(native.Counts()) << "\n";
     }
+    if (o.mode == Mode::Grep) {
+      // A key that occurs nowhere in the file's bytes is in no remark's text:
+      // nothing to print, and no need to scan and order the log for it.
+      bool ok = true;
+      std::string key = LocaleToSjis(o.modeArg, &ok);
+      if (o.ignoreCase) AnsiUpperInPlace(key.data(), key.size());
+      if (ok && !KeyOccursInFile(o.file, key, o.ignoreCase)) return 0;
+    }
     TLogCtrl index;
     ScanLog(o.file, index);
     const std::int32_t n = index.Count();

@@ -391,4 +391,37 @@ IndexPos SearchEngine::FindFirst(IndexPos from, int step) {
   return IndexPos(-1);
 }
 
+bool KeyOccursInFile(const std::filesystem::path& path, const std::string& key, bool ignoreCase) {
+  if (key.empty()) return true;
+  std::string folded = key;
+  if (ignoreCase) {
+    for (char& c : folded) c = static_cast<char>(Fold(static_cast<unsigned char>(c)));
+  }
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return true;
+  const std::size_t m = folded.size();
+  std::vector<char> buf(std::max<std::size_t>(std::size_t{1} << 20, 2 * m));
+  std::size_t kept = 0;  // the last m - 1 bytes of the block before
+  bool found = false;
+  for (;;) {
+    const ssize_t got = ::read(fd, buf.data() + kept, buf.size() - kept);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      found = true;  // unreadable: let the full search report it
+      break;
+    }
+    if (got == 0) break;
+    const std::size_t n = kept + static_cast<std::size_t>(got);
+    if (FindKey(buf.data(), n, folded, ignoreCase)) {
+      found = true;
+      break;
+    }
+    // A key across the end of this block is found with the next one.
+    kept = std::min(n, m - 1);
+    std::memmove(buf.data(), buf.data() + n - kept, kept);
+  }
+  ::close(fd);
+  return found;
+}
+
 }  // namespace kest

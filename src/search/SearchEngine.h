@@ -108,4 +108,12 @@ class SearchEngine {
   int lastPercent_ = -1;
 };
 
+// Whether `key` occurs anywhere in the file's bytes (with `ignoreCase`, with
+// every a-z of both taken as A-Z). Every line of every remark lies in the
+// file, so a key that occurs nowhere matches no remark, whatever the index:
+// `kest32 --grep` then needs neither the scan nor an order. True also for an
+// empty key and for a file that cannot be read (the full search then says
+// why). One sequential pass in large blocks, like the engine's.
+bool KeyOccursInFile(const std::filesystem::path& path, const std::string& key, bool ignoreCase);
+
 }  // namespace kest
