@@ -26,6 +26,7 @@
 #include "platform/Paths.h"
 #include "platform/Profile.h"
 #include "ui/Interaction.h"
+#include "ui/RecordingUi.h"
 #include "ui/Kest2.h"
 #include "ui/TitleListModel.h"
 
@@ -34,39 +35,7 @@ using namespace kest::test;
 
 namespace {
 
-class FakeUi : public Interaction {
- public:
-  QStringList infos, errors, confirms;
-  std::deque<bool> confirmAnswers;             // default: OK
-  std::deque<std::optional<QString>> inputs;   // default: cancelled
-  std::function<int(QDialog&)> onModal;        // default: Cancel
-  int beeps = 0;
-
-  void Info(QWidget*, const QString& text) override { infos << text; }
-  bool Confirm(QWidget*, const QString& text) override {
-    confirms << text;
-    if (confirmAnswers.empty()) return true;
-    const bool a = confirmAnswers.front();
-    confirmAnswers.pop_front();
-    return a;
-  }
-  void Error(QWidget*, const QString& text) override { errors << text; }
-  std::optional<QString> Input(QWidget*, const QString&, const QString&, const QString&) override {
-    if (inputs.empty()) return std::nullopt;
-    auto a = inputs.front();
-    inputs.pop_front();
-    return a;
-  }
-  std::optional<QString> OpenFileName(QWidget*, const QString&, const QString&,
-                                      const QStringList&) override {
-    return std::nullopt;
-  }
-  std::optional<QFont> ChooseFont(QWidget*, const QFont&) override { return std::nullopt; }
-  void Beep() override { ++beeps; }
-  void BeginWait() override {}
-  void EndWait() override {}
-  bool RunModal(QDialog& d) override { return onModal && onModal(d) == QDialog::Accepted; }
-};
+using FakeUi = test::RecordingUi;
 
 std::string Sjis(const char* utf8) { return Utf8ToSjis(utf8); }
 

@@ -19,6 +19,7 @@
 #include "settings/ColorGrdWidget.h"
 #include "settings/FontSize.h"
 #include "ui/Interaction.h"
+#include "ui/RecordingUi.h"
 #include "ui/Kest2.h"
 
 using namespace kest;
@@ -26,40 +27,17 @@ using namespace kest::test;
 
 namespace {
 
-class FakeUi : public Interaction {
+// Runs `onShow` when a dialog of the program's own is shown modally;
+// `accept` says how the dialog ends (with OK or cancelled).
+class FakeUi : public test::RecordingUi {
  public:
-  QStringList errors;
-  // Runs when a dialog of the program's own is shown modally; `accept` says
-  // how the dialog ends (with OK or cancelled).
-  std::function<void(QDialog&)> onModal;
+  std::function<void(QDialog&)> onShow;
   bool accept = false;
-  int modals = 0;
-  // The font the font dialog gives back; unset: cancelled.
-  std::optional<QFont> font;
-  QFont fontOffered;
-
-  void Info(QWidget*, const QString&) override {}
-  bool Confirm(QWidget*, const QString&) override { return true; }
-  void Error(QWidget*, const QString& text) override { errors << text; }
-  std::optional<QString> Input(QWidget*, const QString&, const QString&, const QString&) override {
-    return std::nullopt;
-  }
-  std::optional<QString> OpenFileName(QWidget*, const QString&, const QString&,
-                                      const QStringList&) override {
-    return std::nullopt;
-  }
-  std::optional<QFont> ChooseFont(QWidget*, const QFont& initial) override {
-    fontOffered = initial;
-    return font;
-  }
   bool RunModal(QDialog& dialog) override {
     ++modals;
-    if (onModal) onModal(dialog);
+    if (onShow) onShow(dialog);
     return accept;
   }
-  void Beep() override {}
-  void BeginWait() override {}
-  void EndWait() override {}
 };
 
 constexpr std::int32_t kWhite = 0xFFFFFF;
@@ -112,7 +90,7 @@ class ColoursTest : public QObject {
   void firstShowTakesTableWhiteAndBlack() {
     auto f = MakeForm();
     ui_->accept = true;
-    ui_->onModal = [&](QDialog& d) {
+    ui_->onShow = [&](QDialog& d) {
       auto& dlg = static_cast<TColorDlg&>(d);
       QCOMPARE(dlg.windowTitle(), QStringLiteral("表示色の設定"));
       QCOMPARE(dlg.ColorGrid1->ForegroundIndex(), 15);
@@ -135,7 +113,7 @@ class ColoursTest : public QObject {
   void defaultButtonGivesSystemColoursAndTheNextShowKeepsThem() {
     auto f = MakeForm();
     ui_->accept = true;
-    ui_->onModal = [](QDialog& d) {
+    ui_->onShow = [](QDialog& d) {
       auto& dlg = static_cast<TColorDlg&>(d);
       ClickCell(dlg.ColorGrid1, 9, Qt::LeftButton);   // red background
       ClickCell(dlg.ColorGrid1, 11, Qt::RightButton);  // yellow text
@@ -145,7 +123,7 @@ class ColoursTest : public QObject {
     QCOMPARE(f->TextColorCode, 0x00FFFF);
 
     ui_->accept = true;
-    ui_->onModal = [](QDialog& d) {
+    ui_->onShow = [](QDialog& d) {
       auto& dlg = static_cast<TColorDlg&>(d);
       QTest::mouseClick(dlg.Button2, Qt::LeftButton);
       QCOMPARE(dlg.PreviewBackColor(), kClWindow);
@@ -158,7 +136,7 @@ class ColoursTest : public QObject {
 
     // Now the marks move (9 -> 15, 11 -> 0): the table's white and black.
     ui_->accept = true;
-    ui_->onModal = [](QDialog& d) {
+    ui_->onShow = [](QDialog& d) {
       auto& dlg = static_cast<TColorDlg&>(d);
       QCOMPARE(dlg.PreviewBackColor(), kWhite);
       QCOMPARE(dlg.PreviewTextColor(), kBlack);
@@ -170,7 +148,7 @@ class ColoursTest : public QObject {
     // The marks stand on white and black already: nothing fires, the preview
     // keeps the system colours, and OK keeps them.
     ui_->accept = true;
-    ui_->onModal = [](QDialog& d) {
+    ui_->onShow = [](QDialog& d) {
       auto& dlg = static_cast<TColorDlg&>(d);
       QCOMPARE(dlg.PreviewBackColor(), kClWindow);
       QCOMPARE(dlg.PreviewTextColor(), kClWindowText);
@@ -184,7 +162,7 @@ class ColoursTest : public QObject {
     auto f = MakeForm();
     f->SetPaneColors(0x008000, 0xC0C0C0);  // green on silver
     ui_->accept = false;
-    ui_->onModal = [](QDialog& d) {
+    ui_->onShow = [](QDialog& d) {
       auto& dlg = static_cast<TColorDlg&>(d);
       QCOMPARE(dlg.ColorGrid1->ForegroundIndex(), 7);
       QCOMPARE(dlg.ColorGrid1->BackgroundIndex(), 2);
@@ -197,7 +175,7 @@ class ColoursTest : public QObject {
     QCOMPARE(f->ColorDialog().ColorGrid1->ForegroundIndex(), 4);
     // The next show refreshes the preview from the pane.
     ui_->accept = false;
-    ui_->onModal = [](QDialog& d) {
+    ui_->onShow = [](QDialog& d) {
       auto& dlg = static_cast<TColorDlg&>(d);
       QCOMPARE(dlg.ColorGrid1->ForegroundIndex(), 7);
       QCOMPARE(dlg.PreviewBackColor(), 0xC0C0C0);
@@ -210,7 +188,7 @@ class ColoursTest : public QObject {
     auto f = MakeForm();
     f->SetPaneColors(0x123456, 0x654321);
     ui_->accept = false;
-    ui_->onModal = [](QDialog& d) {
+    ui_->onShow = [](QDialog& d) {
       auto& dlg = static_cast<TColorDlg&>(d);
       QCOMPARE(dlg.ColorGrid1->ForegroundIndex(), 15);
       QCOMPARE(dlg.ColorGrid1->BackgroundIndex(), 0);
@@ -223,7 +201,7 @@ class ColoursTest : public QObject {
   void sameCellWithBothButtons() {
     auto f = MakeForm();
     ui_->accept = true;
-    ui_->onModal = [](QDialog& d) {
+    ui_->onShow = [](QDialog& d) {
       auto& dlg = static_cast<TColorDlg&>(d);
       TColorGrid* g = dlg.ColorGrid1;
       const QPoint at = g->CellRectangle(12).center();
@@ -251,7 +229,7 @@ class ColoursTest : public QObject {
   void gridFromTheKeyboard() {
     auto f = MakeForm();
     ui_->accept = true;
-    ui_->onModal = [](QDialog& d) {
+    ui_->onShow = [](QDialog& d) {
       auto& dlg = static_cast<TColorDlg&>(d);
       TColorGrid* g = dlg.ColorGrid1;
       g->setFocus();
@@ -290,7 +268,7 @@ class ColoursTest : public QObject {
     chosen.setBold(true);
     ui_->font = chosen;
     ui_->accept = true;
-    ui_->onModal = [&](QDialog& d) {
+    ui_->onShow = [&](QDialog& d) {
       auto& dlg = static_cast<TColorDlg&>(d);
       ClickCell(dlg.ColorGrid1, 4, Qt::LeftButton);
       ClickCell(dlg.ColorGrid1, 11, Qt::RightButton);
@@ -330,7 +308,7 @@ class ColoursTest : public QObject {
     {
       auto f = MakeForm();
       ui_->accept = true;
-      ui_->onModal = [](QDialog& d) {
+      ui_->onShow = [](QDialog& d) {
         auto& dlg = static_cast<TColorDlg&>(d);
         ClickCell(dlg.ColorGrid1, 6, Qt::LeftButton);    // teal
         ClickCell(dlg.ColorGrid1, 14, Qt::RightButton);  // aqua
@@ -365,7 +343,7 @@ class ColoursTest : public QObject {
       auto f = MakeForm();
       QCOMPARE(f->Memo1->font().pointSize(), kMaxFontPoints);
       ui_->accept = true;
-      ui_->onModal = [](QDialog&) {};  // OK without a font
+      ui_->onShow = [](QDialog&) {};  // OK without a font
       f->K1Click();
       f->close();
     }

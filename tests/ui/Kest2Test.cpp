@@ -25,6 +25,7 @@
 #include "platform/Profile.h"
 #include "search/ExMemo.h"
 #include "ui/Interaction.h"
+#include "ui/RecordingUi.h"
 #include "ui/Kest2.h"
 #include "ui/TitleListModel.h"
 
@@ -33,32 +34,7 @@ using namespace kest::test;
 
 namespace {
 
-class FakeUi : public Interaction {
- public:
-  QStringList infos, errors;
-  int beeps = 0;
-  int waitDepth = 0;
-  int waits = 0;
-  std::optional<QString> fileToOpen;
-
-  void Info(QWidget*, const QString& text) override { infos << text; }
-  bool Confirm(QWidget*, const QString&) override { return true; }
-  void Error(QWidget*, const QString& text) override { errors << text; }
-  std::optional<QString> Input(QWidget*, const QString&, const QString&, const QString&) override {
-    return std::nullopt;
-  }
-  std::optional<QString> OpenFileName(QWidget*, const QString&, const QString&,
-                                      const QStringList&) override {
-    return fileToOpen;
-  }
-  std::optional<QFont> ChooseFont(QWidget*, const QFont&) override { return std::nullopt; }
-  void Beep() override { ++beeps; }
-  void BeginWait() override {
-    ++waitDepth;
-    ++waits;
-  }
-  void EndWait() override { --waitDepth; }
-};
+using FakeUi = test::RecordingUi;
 
 std::string Sjis(const char* utf8) { return Utf8ToSjis(utf8); }
 

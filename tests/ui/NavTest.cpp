@@ -33,6 +33,7 @@
 #include "platform/Profile.h"
 #include "search/ExMemo.h"
 #include "ui/Interaction.h"
+#include "ui/RecordingUi.h"
 #include "ui/Kest2.h"
 #include "ui/TAboutBox.h"
 #include "ui/TitleListModel.h"
@@ -42,32 +43,7 @@ using namespace kest::test;
 
 namespace {
 
-class FakeUi : public Interaction {
- public:
-  QStringList infos, errors;
-  int beeps = 0;
-  int waitDepth = 0;
-  std::optional<QString> fileToOpen;
-  QStringList filters;
-  QString folder;
-
-  void Info(QWidget*, const QString& text) override { infos << text; }
-  bool Confirm(QWidget*, const QString&) override { return true; }
-  void Error(QWidget*, const QString& text) override { errors << text; }
-  std::optional<QString> Input(QWidget*, const QString&, const QString&, const QString&) override {
-    return std::nullopt;
-  }
-  std::optional<QString> OpenFileName(QWidget*, const QString& f, const QString&,
-                                      const QStringList& fl) override {
-    folder = f;
-    filters = fl;
-    return fileToOpen;
-  }
-  std::optional<QFont> ChooseFont(QWidget*, const QFont&) override { return std::nullopt; }
-  void Beep() override { ++beeps; }
-  void BeginWait() override { ++waitDepth; }
-  void EndWait() override { --waitDepth; }
-};
+using FakeUi = test::RecordingUi;
 
 std::string Sjis(const char* utf8) { return Utf8ToSjis(utf8); }
 

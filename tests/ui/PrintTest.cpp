@@ -12,6 +12,7 @@
 #include "platform/Codec.h"
 #include "search/ExMemo.h"
 #include "ui/Interaction.h"
+#include "ui/RecordingUi.h"
 #include "ui/Kest2.h"
 
 using namespace kest;
@@ -19,23 +20,10 @@ using namespace kest::test;
 
 namespace {
 
-class FakeUi : public Interaction {
+class FakeUi : public test::RecordingUi {
  public:
-  QStringList errors;
   QString pdf;  // where the print goes; empty: the print dialog is cancelled
   int dialogs = 0;
-
-  void Info(QWidget*, const QString&) override {}
-  bool Confirm(QWidget*, const QString&) override { return true; }
-  void Error(QWidget*, const QString& text) override { errors << text; }
-  std::optional<QString> Input(QWidget*, const QString&, const QString&, const QString&) override {
-    return std::nullopt;
-  }
-  std::optional<QString> OpenFileName(QWidget*, const QString&, const QString&,
-                                      const QStringList&) override {
-    return std::nullopt;
-  }
-  std::optional<QFont> ChooseFont(QWidget*, const QFont&) override { return std::nullopt; }
   bool ChoosePrinter(QWidget*, QPrinter& printer) override {
     ++dialogs;
     if (pdf.isEmpty()) return false;
@@ -43,9 +31,6 @@ class FakeUi : public Interaction {
     printer.setOutputFileName(pdf);
     return true;
   }
-  void Beep() override {}
-  void BeginWait() override {}
-  void EndWait() override {}
 };
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "search/ExMemo.h"
 #include "search/Logdlg1.h"
 #include "ui/Interaction.h"
+#include "ui/RecordingUi.h"
 #include "ui/Kest2.h"
 #include "ui/TitleListModel.h"
 
@@ -28,27 +29,10 @@ using namespace kest::test;
 
 namespace {
 
-class FakeUi : public Interaction {
+// Drives a modal dialog instead of running it; its answer is the result.
+class FakeUi : public test::RecordingUi {
  public:
-  QStringList infos, errors;
-  int beeps = 0;
-  int waitDepth = 0;
-  // Drives a modal dialog instead of running it; its answer is the result.
   std::function<bool(QDialog*)> dialog;
-
-  void Info(QWidget*, const QString& text) override { infos << text; }
-  bool Confirm(QWidget*, const QString&) override { return true; }
-  void Error(QWidget*, const QString& text) override { errors << text; }
-  std::optional<QString> Input(QWidget*, const QString&, const QString&, const QString&) override {
-    return std::nullopt;
-  }
-  std::optional<QString> OpenFileName(QWidget*, const QString&, const QString&, const QStringList&) override {
-    return std::nullopt;
-  }
-  std::optional<QFont> ChooseFont(QWidget*, const QFont&) override { return std::nullopt; }
-  void Beep() override { ++beeps; }
-  void BeginWait() override { ++waitDepth; }
-  void EndWait() override { --waitDepth; }
   bool RunModal(QDialog& d) override { return dialog ? dialog(&d) : false; }
 };
 
