@@ -37,24 +37,6 @@ namespace {
 
 using FakeUi = test::RecordingUi;
 
-std::string Sjis(const char* utf8) { return Utf8ToSjis(utf8); }
-
-std::string MakeLog(std::initializer_list<std::pair<int, int>> remarks, const char* speaker = "poster") {
-  std::string s = Sjis("テストログ") + "\r\n\r\n";
-  for (auto [n, to] : remarks) {
-    s += Remark(Header5(n, "ABC01234", speaker, "title" + std::to_string(n)), Line2("96/03/01", to),
-                {"body " + std::to_string(n)});
-  }
-  return s;
-}
-
-std::string ReadFile(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
 // The menu from position 3 on, as "[group](...)" and "name:number".
 QString Show(const QMenu* menu, int from = 0) {
   QStringList parts;

@@ -45,29 +45,6 @@ namespace {
 
 using FakeUi = test::RecordingUi;
 
-std::string Sjis(const char* utf8) { return Utf8ToSjis(utf8); }
-
-std::string MakeLog(std::initializer_list<std::pair<int, int>> remarks) {
-  std::string s = Sjis("テストログ") + "\r\n\r\n";
-  for (auto [n, to] : remarks) {
-    s += Remark(Header5(n, "ABC01234", "poster", "title" + std::to_string(n)), Line2("96/03/01", to),
-                {"body " + std::to_string(n)});
-  }
-  return s;
-}
-
-// (1), (2 -> 1), (3 -> 1), (4 -> 2), (5 -> 1), (6 -> 4), (7), (8 -> 9)
-std::string ThreadLog() {
-  return MakeLog({{1, 0}, {2, 1}, {3, 1}, {4, 2}, {5, 1}, {6, 4}, {7, 0}, {8, 9}});
-}
-
-std::string ReadFile(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
 }  // namespace
 
 class NavTest : public QObject {
