@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "core/BatchRun.h"
 #include "core/LogFixture.h"
 #include "platform/Codec.h"
 
@@ -18,29 +19,12 @@ using test::Line2;
 using test::Remark;
 using test::TempDir;
 
-struct Result {
-  int status;
-  std::string out;
-  std::string err;
-};
+using test::Result;
 
 class BatchEncodingsTest : public ::testing::Test {
  protected:
   Result Run(const std::string& args) {
-    const std::string errFile = (dir_.Path() / "stderr.txt").string();
-    const std::string cmd = "KEST_INI='" + (dir_.Path() / "Kest.INI").string() + "' XDG_CACHE_HOME='" +
-                            (dir_.Path() / "cache").string() + "' '" KEST32_BINARY "' " + args + " 2>'" +
-                            errFile + "'";
-    Result r;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    std::array<char, 4096> buf;
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    const int status = ::pclose(p);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream e(errFile, std::ios::binary);
-    r.err.assign(std::istreambuf_iterator<char>(e), {});
-    return r;
+    return test::RunKest32(dir_.Path(), dir_.Path() / "Kest.INI", args);
   }
   std::string Sample(const char* name) { return std::string(KEST_SOURCE_DIR) + "/samples/" + name; }
 

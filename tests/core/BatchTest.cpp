@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "core/BatchRun.h"
 #include "core/LogFixture.h"
 #include "platform/Codec.h"
 
@@ -17,11 +18,7 @@ using test::Line2;
 using test::Remark;
 using test::TempDir;
 
-struct Result {
-  int status;
-  std::string out;
-  std::string err;
-};
+using test::Result;
 
 class BatchTest : public ::testing::Test {
  protected:
@@ -37,19 +34,7 @@ class BatchTest : public ::testing::Test {
   }
 
   Result Run(const std::string& args) {
-    std::string errFile = (dir_.Path() / "stderr.txt").string();
-    std::string cmd = "KEST_INI='" + ini_.string() + "' XDG_CACHE_HOME='" + (dir_.Path() / "cache").string() +
-                      "' '" KEST32_BINARY "' " + args + " 2>'" + errFile + "'";
-    Result r;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    std::array<char, 4096> buf;
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    int status = ::pclose(p);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream e(errFile, std::ios::binary);
-    r.err.assign(std::istreambuf_iterator<char>(e), {});
-    return r;
+    return test::RunKest32(dir_.Path(), ini_, args);
   }
 
   TempDir dir_;
