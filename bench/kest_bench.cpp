@@ -9,7 +9,8 @@
 //     --quick  only the 100 MB log and smaller shapes
 //     --huge   also a log over 2 GiB, opened in the window to its last remark
 //     --keep   leave the generated logs in place
-//     --no-search  skip the miss search (slow in remark order)
+//     --no-search  skip the miss search
+//     --file PATH  report on this log instead of generating any (repeatable)
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -164,6 +165,7 @@ void WindowOpen(const fs::path& path, std::int32_t remarks, bool showLast) {
 struct Options {
   bool quick = false, huge = false, keep = false, search = true;
   std::string kest32;
+  std::vector<std::string> files;
 };
 
 void Report(const Options& o, const char* name, const kest::bench::GeneratedLog& log, bool searches,
@@ -216,6 +218,7 @@ int main(int argc, char** argv) {
     else if (a == "--huge") o.huge = true;
     else if (a == "--keep") o.keep = true;
     else if (a == "--no-search") o.search = false;
+    else if (a == "--file" && i + 1 < argc) o.files.push_back(argv[++i]);
   }
 #ifdef KEST32_BINARY
   if (fs::exists(KEST32_BINARY)) o.kest32 = KEST32_BINARY;
@@ -256,6 +259,16 @@ int main(int argc, char** argv) {
     if (!o.keep) fs::remove(log.path);
   };
 
+  for (const std::string& file : o.files) {
+    kest::bench::GeneratedLog log;
+    log.path = file;
+    log.bytes = static_cast<std::int64_t>(fs::file_size(log.path));
+    kest::TLogCtrl index;
+    kest::ScanLog(log.path, index);
+    log.remarks = index.Count();
+    Report(o, file.c_str(), log, true, true);
+  }
+  if (!o.files.empty()) return 0;
   realistic("100MB", 100'000'000, 1);
   shape(o.quick ? "fan-100k" : "fan-1M", kest::bench::Shape::Fan, o.quick ? 100'000 : 1'000'000);
   shape(o.quick ? "chain-10k" : "chain-100k", kest::bench::Shape::Chain, o.quick ? 10'000 : 100'000);

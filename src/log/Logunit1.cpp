@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <cerrno>
 
+#include "log/LineMasks.h"
 #include "platform/Codec.h"
 
 namespace kest {
@@ -33,9 +34,10 @@ int LoopLayout(std::string_view l) {
   return 0;
 }
 
-// The lines of a log for the scan, found in blocks read with pread: each
-// block is searched once for 0x1A (rare in logs) so that most lines cost one
-// memchr for their CR.
+// The lines of a log for the scan, found in blocks read with pread. Each
+// block gets bitmaps of its CR, 0x1A and digit bytes in one vectorised pass;
+// a line's end is then the next set bit, and the body lines between two
+// remarks are stepped over a word of the bitmaps at a time.
 class BlockScanner {
  public:
   struct Line {
@@ -44,8 +46,14 @@ class BlockScanner {
     std::string_view text;  // the line's first bytes, at most kHeaderCap
   };
 
-  BlockScanner(const std::filesystem::path& path, std::int64_t size)
-      : reader_(path, 16), size_(size), buf_(new char[kBlock]) {}
+  BlockScanner(const std::filesystem::path& path, std::int64_t size, std::size_t blockBytes)
+      : reader_(path, 16),
+        size_(size),
+        block_(std::max<std::size_t>((blockBytes + 63) / 64 * 64, 2 * kHeaderCap)),  // a header fits in one
+        buf_(new char[block_]),
+        cr_(new std::uint64_t[block_ / 64]),
+        sub_(new std::uint64_t[block_ / 64]),
+        digit_(new std::uint64_t[block_ / 64]) {}
 
   // The line that starts at `pos`. The text stays valid until the next call.
   // A text from an earlier call that is still needed can be passed as `keep`:
@@ -66,21 +74,14 @@ class BlockScanner {
     }
     bool reloaded = false;
     for (;;) {
-      const char* p = buf_.get() + (pos - start_);
-      const char* lim = buf_.get() + len_;
-      const char* q = static_cast<const char*>(std::memchr(p, '\r', static_cast<std::size_t>(lim - p)));
-      const char* stop = q ? q : lim;
-      if (hasSub_) {
-        if (const char* s = static_cast<const char*>(std::memchr(p, 0x1A, static_cast<std::size_t>(stop - p)))) {
-          stop = s;
-        }
-      }
-      if (stop < lim || start_ + static_cast<std::int64_t>(len_) >= size_) {
-        return {start_ + (stop - buf_.get()), stop < lim && *stop == 0x1A,
-                std::string_view(p, std::min<std::size_t>(static_cast<std::size_t>(stop - p), kHeaderCap))};
+      const std::size_t r = static_cast<std::size_t>(pos - start_);
+      const std::size_t stop = NextStop(r);
+      if (stop < len_ || start_ + static_cast<std::int64_t>(len_) >= size_) {
+        return {start_ + static_cast<std::int64_t>(stop), stop < len_ && buf_[stop] == 0x1A,
+                std::string_view(buf_.get() + r, std::min(stop - r, kHeaderCap))};
       }
       protect();
-      if (!reloaded && p != buf_.get()) {
+      if (!reloaded && r != 0) {
         Load(pos);  // the line crosses the block: read again from its start
         reloaded = true;
         continue;
@@ -89,14 +90,63 @@ class BlockScanner {
     }
   }
 
+  // From the line start `pos`, steps over the lines that cannot be header
+  // lines (their first byte is no digit) and end at a CR, as reading them one
+  // by one would: the next line starts two bytes after the CR. Returns the
+  // first line start that needs a closer look: a line that begins with a
+  // digit, holds a 0x1A byte, follows a CR CR pair, or reaches past the block.
+  std::int64_t SkipBody(std::int64_t pos) const {
+    if (pos < start_ || pos >= start_ + static_cast<std::int64_t>(len_)) return pos;
+    std::size_t s = static_cast<std::size_t>(pos - start_);
+    if (Bit(digit_.get(), s)) return pos;
+    const std::size_t words = (len_ + 63) / 64;
+    std::size_t w = s / 64;
+    std::uint64_t from = ~std::uint64_t{0} << (s % 64);
+    for (;;) {
+      const std::uint64_t m = cr_[w] & from;
+      if ((sub_[w] & from) != 0 || (m & (m >> 1)) != 0) break;
+      if (m != 0) {
+        // Every CR here ends a line; the lines after them start two bytes on.
+        const std::uint64_t digitFirst = (m << 2) & digit_[w];
+        if (digitFirst != 0) return start_ + static_cast<std::int64_t>(64 * w + Lowest(digitFirst));
+        s = 64 * w + Highest(m) + 2;
+        if (s >= len_) break;
+        if (s / 64 != w) {  // the last CR was one of the word's last two bytes
+          w = s / 64;
+          if (Bit(digit_.get(), s)) break;
+          from = ~std::uint64_t{0} << (s % 64);
+          continue;
+        }
+      }
+      // The line from s goes on into the next word.
+      if (++w >= words) break;
+      from = ~std::uint64_t{0};
+    }
+    return start_ + static_cast<std::int64_t>(s);
+  }
+
  private:
-  static constexpr std::size_t kBlock = 512 * 1024;
+  static bool Bit(const std::uint64_t* words, std::size_t k) { return (words[k / 64] >> (k % 64)) & 1; }
+  static std::size_t Lowest(std::uint64_t m) { return static_cast<std::size_t>(__builtin_ctzll(m)); }
+  static std::size_t Highest(std::uint64_t m) { return 63 - static_cast<std::size_t>(__builtin_clzll(m)); }
+
+  // The first CR or 0x1A at or after r in the block, or len_ when none.
+  std::size_t NextStop(std::size_t r) const {
+    const std::size_t words = (len_ + 63) / 64;
+    std::size_t w = r / 64;
+    std::uint64_t m = (cr_[w] | sub_[w]) & (~std::uint64_t{0} << (r % 64));
+    while (m == 0) {
+      if (++w >= words) return len_;
+      m = cr_[w] | sub_[w];
+    }
+    return 64 * w + Lowest(m);
+  }
 
   void Load(std::int64_t pos) {
     start_ = pos;
     len_ = 0;
-    while (len_ < kBlock && start_ + static_cast<std::int64_t>(len_) < size_) {
-      ssize_t n = ::pread(reader_.Fd(), buf_.get() + len_, kBlock - len_, start_ + static_cast<std::int64_t>(len_));
+    while (len_ < block_ && start_ + static_cast<std::int64_t>(len_) < size_) {
+      ssize_t n = ::pread(reader_.Fd(), buf_.get() + len_, block_ - len_, start_ + static_cast<std::int64_t>(len_));
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) {
         throw LogFileError("ファイルの読み込み中にエラーが起きました (" + std::string(std::strerror(errno)) + ")");
@@ -107,7 +157,7 @@ class BlockScanner {
       }
       len_ += static_cast<std::size_t>(n);
     }
-    hasSub_ = std::memchr(buf_.get(), 0x1A, len_) != nullptr;
+    BuildLineMasks(buf_.get(), len_, LineMaskWords{cr_.get(), sub_.get(), digit_.get()});
   }
 
   // A line longer than a block: keep its first bytes, find its end block by block.
@@ -119,23 +169,18 @@ class BlockScanner {
       if (next >= size_) return {size_, false, long_};
       Load(next);
       if (len_ == 0) return {size_, false, long_};
-      const char* q = static_cast<const char*>(std::memchr(buf_.get(), '\r', len_));
-      const char* stop = q ? q : buf_.get() + len_;
-      if (hasSub_) {
-        if (const char* s = static_cast<const char*>(std::memchr(buf_.get(), 0x1A, static_cast<std::size_t>(stop - buf_.get())))) {
-          stop = s;
-        }
-      }
-      if (stop < buf_.get() + len_) return {start_ + (stop - buf_.get()), *stop == 0x1A, long_};
+      const std::size_t stop = NextStop(0);
+      if (stop < len_) return {start_ + static_cast<std::int64_t>(stop), buf_[stop] == 0x1A, long_};
     }
   }
 
   LineReader reader_;  // opens the file and reports a missing or unreadable one
   std::int64_t size_;
+  const std::size_t block_;
   std::unique_ptr<char[]> buf_;
+  std::unique_ptr<std::uint64_t[]> cr_, sub_, digit_;
   std::int64_t start_ = 0;
   std::size_t len_ = 0;
-  bool hasSub_ = false;
   std::string long_;
   std::string kept_;
 };
@@ -179,6 +224,11 @@ ChainList TLogCtrl::CommentChain(RemarkNo number) const {
 
 std::string ScanLog(const std::filesystem::path& path, TLogCtrl& index,
                     const ScanProgress& progress) {
+  return ScanLog(path, index, progress, kScanBlock);
+}
+
+std::string ScanLog(const std::filesystem::path& path, TLogCtrl& index, const ScanProgress& progress,
+                    std::size_t blockBytes) {
   LineReader reader(path);
   const std::int64_t size = reader.Size();
   index.ScannedSize = size;
@@ -226,7 +276,7 @@ std::string ScanLog(const std::filesystem::path& path, TLogCtrl& index,
   // reader, no copy of a line), with the same positions as reading each line
   // at pos: a line ends at the first CR or 0x1A, and pos moves on by its
   // length and two bytes.
-  BlockScanner blocks(path, size);
+  BlockScanner blocks(path, size, blockBytes);
   std::string_view line1;  // in the scanner's block, or copied aside by it
   std::int64_t nextReport = 0;
   const std::int64_t reportStep = std::max<std::int64_t>(size / 200, 1);
@@ -234,6 +284,8 @@ std::string ScanLog(const std::filesystem::path& path, TLogCtrl& index,
     int layout = 0;
     std::int64_t len1 = 0;
     do {
+      pos = blocks.SkipBody(pos);
+      if (pos >= size) break;
       BlockScanner::Line h = blocks.At(pos);
       len1 = h.end - pos;
       layout = LoopLayout(h.text);

@@ -59,6 +59,10 @@ using ScanProgress = std::function<void(int percent)>;
 // Throws LogFileError when the file cannot be opened or read.
 std::string ScanLog(const std::filesystem::path& path, TLogCtrl& index,
                     const ScanProgress& progress = {});
+// The same with another size of read block (tests put lines around block ends).
+inline constexpr std::size_t kScanBlock = 256 * 1024;
+std::string ScanLog(const std::filesystem::path& path, TLogCtrl& index, const ScanProgress& progress,
+                    std::size_t blockBytes);
 
 // The lines of one remark's text, with the reader already placed at its
 // StartPos: header line 2, the body, nothing of the next remark. The 0x1A

@@ -177,12 +177,12 @@ TEST(Scan, LongLinesAcrossBlockBoundaries) {
 }
 
 TEST(Scan, HeaderLinesAtEveryPlaceAroundABlockEnd) {
-  // The scan reads half a megabyte at a time and keeps a header's first line
+  // The scan reads a block at a time and keeps a header's first line
   // in its block while it reads the second: put the two header lines (one of
   // them with a 0x1A that continues the line) at every offset around the end
   // of the first block, and after a line longer than a block; each remark
   // must read as it does away from any block end.
-  constexpr std::int64_t kBlock = 512 * 1024;
+  constexpr std::int64_t kBlock = static_cast<std::int64_t>(kScanBlock);
   const std::string start = "t\r\n\r\n" + Remark(Header5(1), Line2());
   for (const std::string& h1 : {Header5(4321, "XYZ98765", "speaker", "  title of it  "),
                                 Header5(4321, "XYZ98765", "speaker", "tit\x1Ale") + "\x1Amore"}) {
