@@ -121,6 +121,19 @@ double OrderMs(const fs::path& path, int sortType) {
   return TimeMs([&] { kest::ArrangeIndex(index, sortType); });
 }
 
+// A line of /proc/self/status in MB (VmRSS: resident now, VmHWM: its peak).
+double StatusMb(const char* key) {
+  FILE* f = std::fopen("/proc/self/status", "r");
+  if (!f) return 0;
+  char line[256];
+  double kb = 0;
+  while (std::fgets(line, sizeof line, f)) {
+    if (std::strncmp(line, key, std::strlen(key)) == 0) kb = std::atof(line + std::strlen(key) + 1);
+  }
+  std::fclose(f);
+  return kb / 1024.0;
+}
+
 #ifdef KEST_BENCH_WINDOW
 // Dialogs would block the measurement: report them on stderr instead.
 class QuietUi : public kest::Interaction {
@@ -143,6 +156,7 @@ void WindowOpen(const fs::path& path, std::int32_t remarks, bool showLast) {
   kest::TKestForm form;
   form.show();
   QApplication::processEvents();
+  const double rss0 = StatusMb("VmRSS");
   QElapsedTimer t;
   t.start();
   const double cpu0 = CpuMs();
@@ -153,6 +167,9 @@ void WindowOpen(const fs::path& path, std::int32_t remarks, bool showLast) {
   const double painted = CpuMs() - cpu0;
   std::printf("  window open (offscreen)  %8.0f ms to the first remark (wall %.0f ms), %8.0f ms painted%s\n", loaded,
               loadedWall, painted, ok ? "" : "  (NOT OPENED)");
+  const double rss = StatusMb("VmRSS");
+  std::printf("  window memory            %8.1f MB resident with the log open (%.1f MB more than before it)\n", rss,
+              rss - rss0);
   if (showLast && ok && form.Log()) {
     const auto last = kest::IndexPos(form.Log()->Count() - 1);
     kest::RemarkText text = kest::LoadRemarkText(path, *form.Log(), last);

@@ -147,18 +147,34 @@ void TLogBase::StoreText(TLogData& rec, std::string_view id, std::string_view sp
   };
 
   const char* poster = nullptr;
-  // Eight bytes at a time: ID and speaker are some 24 bytes per remark.
-  std::uint64_t h = 1469598103934665603ull ^ (id.size() * 131 + speaker.size());
-  for (std::string_view part : {id, speaker}) {
-    std::size_t i = 0;
-    for (; i + 8 <= part.size(); i += 8) {
-      std::uint64_t w;
-      std::memcpy(&w, part.data() + i, 8);
-      h = (h ^ w) * 0x9E3779B97F4A7C15ull;
-      h ^= h >> 32;
+  // The usual poster is an 8-byte ID and a 16-byte speaker: three words,
+  // hashed with independent multiplications and compared word by word.
+  const bool usual = id.size() == 8 && speaker.size() == 16;
+  std::uint64_t w0 = 0, w1 = 0, w2 = 0;
+  std::uint64_t h;
+  if (usual) {
+    std::memcpy(&w0, id.data(), 8);
+    std::memcpy(&w1, speaker.data(), 8);
+    std::memcpy(&w2, speaker.data() + 8, 8);
+    h = w0 * 0x9E3779B97F4A7C15ull + w1 * 0xC2B2AE3D27D4EB4Full + w2 * 0x165667B19E3779F9ull;
+    h ^= h >> 32;
+  } else {
+    h = 1469598103934665603ull ^ (id.size() * 131 + speaker.size());
+    for (std::string_view part : {id, speaker}) {
+      for (char c : part) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
     }
-    for (; i < part.size(); ++i) h = (h ^ static_cast<unsigned char>(part[i])) * 1099511628211ull;
   }
+  auto same = [&](const char* known) {
+    if (usual) {
+      std::uint64_t k0, k1, k2;
+      std::memcpy(&k0, known, 8);
+      std::memcpy(&k1, known + 8, 8);
+      std::memcpy(&k2, known + 16, 8);
+      return ((k0 ^ w0) | (k1 ^ w1) | (k2 ^ w2)) == 0;
+    }
+    return std::memcmp(known, id.data(), id.size()) == 0 &&
+           std::memcmp(known + id.size(), speaker.data(), speaker.size()) == 0;
+  };
   std::size_t slot = static_cast<std::size_t>(h ^ (h >> 29)) & (kPosterSlots - 1);
   for (;;) {
     PosterSlot& ps = posterSlots_[slot];
@@ -173,9 +189,7 @@ void TLogBase::StoreText(TLogData& rec, std::string_view id, std::string_view sp
       break;
     }
     const char* known = chunk + ps.offset;
-    if (ps.idLength == id.size() && ps.length == id.size() + speaker.size() + 1 &&
-        std::memcmp(known, id.data(), id.size()) == 0 &&
-        std::memcmp(known + id.size(), speaker.data(), speaker.size()) == 0) {
+    if (ps.idLength == id.size() && ps.length == id.size() + speaker.size() + 1 && same(known)) {
       poster = known;
       break;
     }
