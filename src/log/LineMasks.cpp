@@ -85,12 +85,17 @@ const bool kHasAvx2 = [] {
 
 }  // namespace
 
-void BuildLineMasks(const char* data, std::size_t bytes, const LineMaskWords& out) {
+void BuildLineMasksWith(MaskUnit unit, const char* data, std::size_t bytes, const LineMaskWords& out) {
   std::size_t done = 0;
 #if defined(__x86_64__)
-  done = kHasAvx2 ? MasksAvx2(data, bytes, out) : MasksSse2(data, bytes, out);
+  if (unit == MaskUnit::Avx2 && kHasAvx2) done = MasksAvx2(data, bytes, out);
+  else if (unit != MaskUnit::Plain) done = MasksSse2(data, bytes, out);
 #endif
   MasksPlain(data, bytes, done, out);
+}
+
+void BuildLineMasks(const char* data, std::size_t bytes, const LineMaskWords& out) {
+  BuildLineMasksWith(MaskUnit::Avx2, data, bytes, out);
 }
 
 }  // namespace kest

@@ -17,7 +17,13 @@ struct LineMaskWords {
 };
 
 // Fills (bytes + 63) / 64 words of each bitmap for bytes[0, bytes); the bits
-// past the end of the bytes are zero.
+// past the end of the bytes are zero. The widest vector unit the processor
+// has does the whole words.
 void BuildLineMasks(const char* data, std::size_t bytes, const LineMaskWords& out);
+
+// The same with a chosen unit, so that each can be checked on any processor
+// (a unit the processor lacks falls back to the next narrower one).
+enum class MaskUnit { Avx2, Sse2, Plain };
+void BuildLineMasksWith(MaskUnit unit, const char* data, std::size_t bytes, const LineMaskWords& out);
 
 }  // namespace kest
