@@ -131,18 +131,45 @@ Options Parse(int argc, char** argv) {
   return o;
 }
 
+// The lines a command prints, gathered into large blocks before they go to
+// the stream: a title list can run to a gigabyte, and writing it line by line
+// costs more than building it. Whatever is gathered is written at the latest
+// when the Output goes.
 class Output {
  public:
   Output(std::ostream& out, bool shiftJis) : out_(out), shiftJis_(shiftJis) {}
+  ~Output() { Flush(); }
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
+
   void Line(std::string_view sjis) {
-    if (shiftJis_) out_ << sjis;
-    else out_ << SjisToUtf8(sjis);
-    out_ << '\n';
+    BeginLine().append(sjis);
+    EndLine();
+  }
+  // A line built in place: append its Shift-JIS bytes to the string given
+  // back, then call EndLine.
+  std::string& BeginLine() {
+    if (shiftJis_) return block_;  // the bytes as they stand: straight into the block
+    line_.clear();
+    return line_;
+  }
+  void EndLine() {
+    if (!shiftJis_) AppendSjisAsUtf8(line_, block_);
+    block_.push_back('\n');
+    if (block_.size() >= kBlock) Flush();
+  }
+  void Flush() {
+    if (block_.empty()) return;
+    out_.write(block_.data(), static_cast<std::streamsize>(block_.size()));
+    block_.clear();
   }
 
  private:
+  static constexpr std::size_t kBlock = 256 * 1024;
   std::ostream& out_;
   bool shiftJis_;
+  std::string block_;  // converted lines not yet written
+  std::string line_;   // the Shift-JIS line being built, for UTF-8 output
 };
 
 }  // namespace
@@ -235,6 +262,7 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
       output.Line(header);
       RemarkText text = LoadRemarkText(o.file, index, p);
       for (const std::string& l : text.lines) output.Line(l);
+      output.Flush();
       if (text.truncated) {
         err << "kest32: " << TruncatedMessage(o.file) << "\n";
         return 1;
@@ -247,13 +275,20 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
 
     if (o.mode == Mode::List) {
       if (!built) return 0;  // an unknown order lists nothing
+      PrefixDrawer drawer;
       if (sortType == kContentFolded) {
         FoldedList folded;
         folded.Build(index);
         if (o.expandAll) folded.ExpandAll(index);
-        for (std::int32_t l = 0; l < folded.Count(); ++l) output.Line(folded.LineText(index, ListLine(l), cols));
+        for (std::int32_t l = 0; l < folded.Count(); ++l) {
+          folded.AppendLineText(index, ListLine(l), cols, drawer, output.BeginLine());
+          output.EndLine();
+        }
       } else {
-        for (std::int32_t i = 0; i < n; ++i) output.Line(ListLineText(index.GetItem(IndexPos(i)), sortType, cols));
+        for (std::int32_t i = 0; i < n; ++i) {
+          AppendListLine(index.GetItem(IndexPos(i)), sortType, cols, drawer, output.BeginLine());
+          output.EndLine();
+        }
       }
     } else if (o.mode == Mode::Index) {
       for (std::int32_t i = 0; i < n; ++i) {
@@ -278,9 +313,11 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
       }
     }
   } catch (const LogFileError& e) {
+    output.Flush();
     err << "kest32: " << e.what() << "\n";
     return 1;
   }
+  output.Flush();
   out.flush();
   return 0;
 }

@@ -9,7 +9,13 @@
 #endif
 
 int main(int argc, char** argv) {
-  if (kest::IsBatchInvocation(argc, argv)) return kest::RunBatch(argc, argv, std::cout, std::cerr);
+  if (kest::IsBatchInvocation(argc, argv)) {
+    // Only the streams write to the standard output: they need not keep in
+    // step with C stdio, and the batch side's large blocks go out in one
+    // write each.
+    std::ios::sync_with_stdio(false);
+    return kest::RunBatch(argc, argv, std::cout, std::cerr);
+  }
 #ifdef KEST_WITH_UI
   return kest::RunWindow(argc, argv);
 #else

@@ -322,6 +322,38 @@ void TLogData::AppendPrefix(std::string& out) const {
   p[2 * Level + 1] = own[1];
 }
 
+void PrefixDrawer::Append(const TLogData& rec, std::string& out) {
+  if (rec.prefixState_ == TLogData::kText) {
+    out.append(*rec.prefixText_);
+    return;
+  }
+  if (rec.prefixState_ != TLogData::kCells || rec.Level < 0) return;
+  // The same walk as AppendPrefix, stopped at the first cell whose record is
+  // the one kept there: the cells above it follow from that record alone.
+  const std::size_t level = static_cast<std::size_t>(rec.Level);
+  const std::size_t kept = std::min(above_.size(), level);
+  if (above_.size() < level) above_.resize(level);
+  if (ascii_.size() < 2 * level) {
+    ascii_.resize(2 * level);
+    wide_.resize(2 * level);
+  }
+  const TLogData* a = rec.up_;
+  for (std::size_t c = level; c-- > 0;) {
+    if (c < kept && above_[c] == a) break;
+    above_[c] = a;
+    const bool bar = a && a->barBelow_;
+    ascii_[2 * c] = bar ? kBar[0] : kBlank[0];
+    ascii_[2 * c + 1] = bar ? kBar[1] : kBlank[1];
+    wide_[2 * c] = bar ? kBar[0] : kWideBlank[0];
+    wide_[2 * c + 1] = bar ? kBar[1] : kWideBlank[1];
+    a = a && a->prefixState_ == TLogData::kCells ? a->up_ : nullptr;
+  }
+  // Cells below this record's own belong to other threads from here on.
+  above_.resize(level);
+  out.append(rec.tee_ ? wide_ : ascii_, 0, 2 * level);
+  out.append(rec.tee_ ? kTee : kCorner);
+}
+
 namespace {
 
 // The records that the placing pass has dealt with, in their current order:

@@ -13,6 +13,8 @@
 
 namespace kest {
 
+class PrefixDrawer;
+
 // One remark. The four header texts live back to back in the index's string
 // arena (they never change after the scan). The thread prefix is kept as a
 // reference to the remark above it in the thread plus the remark's own cell,
@@ -42,6 +44,7 @@ struct TLogData {
 
  private:
   friend class TLogBase;
+  friend class PrefixDrawer;
   // How the prefix is held: none yet (empty), as cells (Level blanks or bars
   // and the own cell), or as text (after drawing that the cells cannot hold).
   enum PrefixState : std::uint8_t { kNoPrefix, kCells, kText };
@@ -60,6 +63,24 @@ struct TLogData {
     const TLogData* up_ = nullptr;
     std::string* prefixText_;  // kText, owned
   };
+};
+
+// Draws the prefixes of many lines one after another, as a title list is
+// written out. AppendPrefix walks each record's thread up to its top; lines
+// next to each other share most of their thread, so the drawer keeps the
+// cells of the line before and looks up only the records not shared. Gives
+// the same text as AppendPrefix, in any order of lines, as long as the index
+// is not rearranged while drawing (take a new drawer after that).
+class PrefixDrawer {
+ public:
+  void Append(const TLogData& rec, std::string& out);
+
+ private:
+  // above_[c]: the record whose bar decides cell c of the last record drawn
+  // with cells (nullptr: a blank), for c below its Level; the cells with
+  // ASCII and with full-width blanks, two bytes each.
+  std::vector<const TLogData*> above_;
+  std::string ascii_, wide_;
 };
 
 // The object of one line of the title list in content order (2).

@@ -1,27 +1,34 @@
 #include "log/TitleLines.h"
 
+#include <charconv>
+
 namespace kest {
+
+void AppendTitle(const TLogData& rec, const ColumnSwitches& cols, std::string& out) {
+  if (cols.ShowNumber) {
+    char digits[16];
+    const auto r = std::to_chars(digits, digits + sizeof digits, rec.Number.v);
+    out.append(digits, r.ptr);
+    out.push_back(' ');
+  }
+  if (cols.ShowDate) {
+    out.append(rec.Date());
+    out.push_back(' ');
+  }
+  if (cols.ShowSpeaker) {
+    out.append(rec.ID());
+    out.push_back(' ');
+    out.append(rec.Speaker());
+    out.push_back(' ');
+  }
+  out.push_back(' ');
+  out.append(rec.Title());
+}
 
 std::string FormatTitle(const TLogData& rec, const ColumnSwitches& cols) {
   std::string s;
-  std::string_view title = rec.Title();
-  s.reserve(title.size() + 48);
-  if (cols.ShowNumber) {
-    s.append(std::to_string(rec.Number.v));
-    s.push_back(' ');
-  }
-  if (cols.ShowDate) {
-    s.append(rec.Date());
-    s.push_back(' ');
-  }
-  if (cols.ShowSpeaker) {
-    s.append(rec.ID());
-    s.push_back(' ');
-    s.append(rec.Speaker());
-    s.push_back(' ');
-  }
-  s.push_back(' ');
-  s.append(title);
+  s.reserve(rec.Title().size() + 48);
+  AppendTitle(rec, cols, s);
   return s;
 }
 
@@ -30,12 +37,30 @@ void ArrangeIndex(TLogBase& index, int sortType) {
   else if (sortType == kContentFolded || sortType == kContentFull) index.BuildThreads();
 }
 
+namespace {
+
+void DrawPrefix(const TLogData& rec, PrefixDrawer* drawer, std::string& out) {
+  if (drawer) drawer->Append(rec, out);
+  else rec.AppendPrefix(out);
+}
+
+void AppendListLine(const TLogData& rec, int sortType, const ColumnSwitches& cols, PrefixDrawer* drawer,
+                    std::string& out) {
+  if (sortType == kContentFull) DrawPrefix(rec, drawer, out);
+  AppendTitle(rec, cols, out);
+}
+
+}  // namespace
+
 std::string ListLineText(const TLogData& rec, int sortType, const ColumnSwitches& cols) {
-  if (sortType != kContentFull) return FormatTitle(rec, cols);
   std::string s;
-  rec.AppendPrefix(s);
-  s.append(FormatTitle(rec, cols));
+  AppendListLine(rec, sortType, cols, nullptr, s);
   return s;
+}
+
+void AppendListLine(const TLogData& rec, int sortType, const ColumnSwitches& cols, PrefixDrawer& drawer,
+                    std::string& out) {
+  AppendListLine(rec, sortType, cols, &drawer, out);
 }
 
 void FoldedList::Build(const TLogBase& index) {
@@ -46,17 +71,27 @@ void FoldedList::Build(const TLogBase& index) {
   }
 }
 
-std::string FoldedList::LineText(const TLogBase& index, ListLine line,
-                                 const ColumnSwitches& cols) const {
+void FoldedList::AppendLine(const TLogBase& index, ListLine line, const ColumnSwitches& cols,
+                            PrefixDrawer* drawer, std::string& out) const {
   const TLogItem& item = Item(line);
   const TLogData& r = index.GetItem(item.Index);
+  if (item.Level != -1) out.push_back(' ');
+  DrawPrefix(r, drawer, out);
+  out.push_back(' ');
+  out.push_back(item.Expanded ? '-' : r.Mark);
+  AppendTitle(r, cols, out);
+}
+
+std::string FoldedList::LineText(const TLogBase& index, ListLine line,
+                                 const ColumnSwitches& cols) const {
   std::string s;
-  if (item.Level != -1) s.push_back(' ');
-  r.AppendPrefix(s);
-  s.push_back(' ');
-  s.push_back(item.Expanded ? '-' : r.Mark);
-  s.append(FormatTitle(r, cols));
+  AppendLine(index, line, cols, nullptr, s);
   return s;
+}
+
+void FoldedList::AppendLineText(const TLogBase& index, ListLine line, const ColumnSwitches& cols,
+                                PrefixDrawer& drawer, std::string& out) const {
+  AppendLine(index, line, cols, &drawer, out);
 }
 
 bool FoldedList::ToggleFold(const TLogBase& index, ListLine line, FoldObserver* observer) {

@@ -24,6 +24,7 @@ struct ColumnSwitches {
 
 // The common part of a line: number, date, ID and speaker, title.
 std::string FormatTitle(const TLogData& rec, const ColumnSwitches& cols);
+void AppendTitle(const TLogData& rec, const ColumnSwitches& cols, std::string& out);
 
 // Rearranges the index for the order (remark order or a content order);
 // any other value leaves it as it is.
@@ -31,6 +32,10 @@ void ArrangeIndex(TLogBase& index, int sortType);
 
 // Line i of remark order / content order (1): the record at position i.
 std::string ListLineText(const TLogData& rec, int sortType, const ColumnSwitches& cols);
+// The same text appended to `out`, for writing the lines from top to bottom
+// with one drawer.
+void AppendListLine(const TLogData& rec, int sortType, const ColumnSwitches& cols, PrefixDrawer& drawer,
+                    std::string& out);
 
 // Told about the lines that ToggleFold inserts, removes and rewrites, so a
 // list view can follow.
@@ -57,6 +62,10 @@ class FoldedList {
   TLogItem& Item(ListLine line) { return items_.at(static_cast<std::size_t>(line.v)); }
 
   std::string LineText(const TLogBase& index, ListLine line, const ColumnSwitches& cols) const;
+  // The same text appended to `out`, for writing the lines from top to
+  // bottom with one drawer.
+  void AppendLineText(const TLogBase& index, ListLine line, const ColumnSwitches& cols, PrefixDrawer& drawer,
+                      std::string& out) const;
 
   // The double-click on a line: unfolds one level of replies, or folds the
   // line with everything below it. Returns false when nothing happens (the
@@ -71,6 +80,9 @@ class FoldedList {
   ListLine FindLine(RemarkNo number, ListLine from = ListLine(0)) const;
 
  private:
+  void AppendLine(const TLogBase& index, ListLine line, const ColumnSwitches& cols, PrefixDrawer* drawer,
+                  std::string& out) const;
+
   std::vector<TLogItem> items_;
 };
 

@@ -4,6 +4,7 @@
 #include <langinfo.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 
@@ -27,14 +28,23 @@ class Converter {
   // and skips `skip(in, offset)` bytes.
   template <class Skip>
   std::string Run(std::string_view in, std::string_view replacement, Skip skip, bool* ok) {
-    iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // reset shift state
     std::string out;
-    out.resize(in.size() * 3 + 16);
+    if (ok) *ok = true;
+    Append(in, replacement, skip, ok, out);
+    return out;
+  }
+
+  // The same, appending to `out`; *ok (when given) is cleared on a
+  // replacement and never set.
+  template <class Skip>
+  void Append(std::string_view in, std::string_view replacement, Skip skip, bool* ok, std::string& out) {
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // reset shift state
+    const size_t start = out.size();
+    out.resize(start + in.size() * 3 + 16);
     char* src = const_cast<char*>(in.data());
     size_t srcLeft = in.size();
-    char* dst = out.data();
-    size_t dstLeft = out.size();
-    if (ok) *ok = true;
+    char* dst = out.data() + start;
+    size_t dstLeft = out.size() - start;
     while (srcLeft > 0) {
       size_t r = iconv(cd_, &src, &srcLeft, &dst, &dstLeft);
       if (r != static_cast<size_t>(-1)) break;
@@ -61,7 +71,6 @@ class Converter {
       srcLeft -= n;
     }
     out.resize(static_cast<size_t>(dst - out.data()));
-    return out;
   }
 
  private:
@@ -86,12 +95,26 @@ size_t SkipUtf8(std::string_view rest) {
   return i;
 }
 
-bool IsAscii(std::string_view s) {
-  for (char c : s) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
+// The length of the run of bytes below 0x80 that `s` starts with, eight
+// bytes at a time: title-list lines are mostly ASCII blanks and digits.
+std::size_t AsciiRunLength(const char* s, std::size_t n) {
+  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+  std::size_t i = 0;
+  for (; i + 32 <= n; i += 32) {
+    std::uint64_t w[4];
+    std::memcpy(w, s + i, sizeof w);
+    if ((w[0] | w[1] | w[2] | w[3]) & kHigh) break;
   }
-  return true;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, s + i, sizeof w);
+    if (w & kHigh) break;
+  }
+  while (i < n && static_cast<unsigned char>(s[i]) < 0x80) ++i;
+  return i;
 }
+
+bool IsAscii(std::string_view s) { return AsciiRunLength(s.data(), s.size()) == s.size(); }
 
 bool IsValidUtf8(std::string_view s) {
   for (std::size_t i = 0; i < s.size();) {
@@ -108,10 +131,49 @@ bool IsValidUtf8(std::string_view s) {
 
 }  // namespace
 
+void AppendSjisAsUtf8(std::string_view sjis, std::string& out) {
+  // CP932 keeps 0x00-0x7F as they are, so long runs of them are copied and
+  // only the rest goes through iconv. A byte below 0x80 never starts a
+  // double-byte character, so the conversion of the whole text is at a
+  // character boundary just after any such byte, whatever came before it (a
+  // trail byte in 0x40-0x7E, or an invalid byte that was replaced). A part
+  // given to iconv therefore starts at a byte from 0x80 up and ends just after
+  // a byte below 0x80 (or at the end): it is cut into the same characters, and
+  // converts, replacements included, exactly as within the whole text. Short
+  // runs of ASCII between double-byte text stay in the part: a call to iconv
+  // costs more than converting a few bytes.
+  constexpr std::size_t kCopiedRun = 32;
+  const char* s = sjis.data();
+  const std::size_t n = sjis.size();
+  std::size_t i = 0;
+  std::size_t ascii = AsciiRunLength(s, n);
+  for (;;) {
+    out.append(s + i, ascii);
+    i += ascii;
+    if (i == n) break;
+    std::size_t end = i + 1;
+    for (;;) {
+      while (end < n && static_cast<unsigned char>(s[end]) >= 0x80) ++end;
+      if (end == n) {
+        ascii = 0;
+        break;
+      }
+      ++end;  // the byte after them, which may be their trail byte
+      ascii = AsciiRunLength(s + end, n - end);
+      if (end + ascii == n || ascii >= kCopiedRun) break;
+      end += ascii;
+    }
+    thread_local Converter conv("UTF-8", "CP932");
+    conv.Append(std::string_view(s + i, end - i), "\xEF\xBF\xBD", SkipSjis, nullptr, out);
+    i = end;
+  }
+}
+
 std::string SjisToUtf8(std::string_view sjis) {
-  if (IsAscii(sjis)) return std::string(sjis);
-  thread_local Converter conv("UTF-8", "CP932");
-  return conv.Run(sjis, "\xEF\xBF\xBD", SkipSjis, nullptr);
+  std::string out;
+  out.reserve(sjis.size());
+  AppendSjisAsUtf8(sjis, out);
+  return out;
 }
 
 std::string Utf8ToSjis(std::string_view utf8, bool* ok) {

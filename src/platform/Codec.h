@@ -17,6 +17,8 @@ constexpr bool IsSjisLead(unsigned char c) {
 // CP932 bytes to UTF-8. Bytes that do not form a character become U+FFFD;
 // the conversion never fails.
 std::string SjisToUtf8(std::string_view sjis);
+// The same, appended to `out`.
+void AppendSjisAsUtf8(std::string_view sjis, std::string& out);
 
 // UTF-8 to CP932. Characters without a CP932 form become '?'; *ok (when
 // given) tells whether every character converted.

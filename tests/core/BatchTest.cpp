@@ -1,11 +1,16 @@
-// End to end: the kest32 binary's batch commands on small logs.
+// End to end: the kest32 binary's batch commands on small logs, and a long
+// list through RunBatch itself.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <array>
 #include <cstdio>
 #include <fstream>
+#include <sstream>
+#include <streambuf>
+#include <vector>
 
+#include "app/Batch.h"
 #include "core/BatchRun.h"
 #include "core/LogFixture.h"
 #include "platform/Codec.h"
@@ -110,6 +115,56 @@ TEST_F(BatchTest, EmptyAndOddFiles) {
   EXPECT_EQ(index.status, 0);
   EXPECT_EQ(index.out, "0\t1\t0\t-1\t \t" + std::to_string(3 + 2 + Header5(1).size() + 2) + "\t" +
                            std::to_string(3 + 2 + Header5(1).size() + 2 + Line2().size() + 2 + 6 + 2) + "\n");
+}
+
+// Keeps what is written and the size of the largest single write.
+class RecordingBuf : public std::streambuf {
+ public:
+  std::string text;
+  std::size_t largestWrite = 0, writes = 0;
+
+ protected:
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    text.append(s, static_cast<std::size_t>(n));
+    largestWrite = std::max(largestWrite, static_cast<std::size_t>(n));
+    ++writes;
+    return n;
+  }
+  int_type overflow(int_type c) override {
+    if (c != traits_type::eof()) xsputn(reinterpret_cast<const char*>(&c), 1);
+    return c;
+  }
+};
+
+TEST_F(BatchTest, LongListsGoOutInBlocks) {
+  // A chain 1,500 deep: line k holds k - 1 blank cells before its corner,
+  // some 2 MB in all, written as it is made and never held whole.
+  const int n = 1500;
+  std::string log = "chain\r\n\r\n";
+  for (int i = 1; i <= n; ++i) log += Remark(Header5(i, "ABC01234", "poster", "t"), Line2("96/03/01", i - 1));
+  std::string path = dir_.Write("chain.log", log).string();
+  ::setenv("KEST_INI", ini_.c_str(), 1);
+  for (const bool sjis : {false, true}) {
+    std::string expected = "1  t\n";
+    for (int k = 1; k < n; ++k) {
+      expected += std::string(2 * static_cast<std::size_t>(k - 1), ' ') + (sjis ? "\x84\xAF" : "┗") +
+                  std::to_string(k + 1) + "  t\n";
+    }
+    std::string args[] = {"kest32", "--list", "--sort=content1", "--columns=number",
+                          sjis ? "--encoding=shift_jis" : "--encoding=utf-8", path};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    RecordingBuf buf;
+    std::ostream out(&buf);
+    std::ostringstream err;
+    EXPECT_EQ(RunBatch(static_cast<int>(argv.size()), argv.data(), out, err), 0);
+    EXPECT_EQ(err.str(), "");
+    ASSERT_EQ(buf.text.size(), expected.size()) << sjis;
+    EXPECT_TRUE(buf.text == expected) << sjis;
+    EXPECT_LT(buf.largestWrite, expected.size() / 4) << sjis;
+    EXPECT_LT(buf.writes, 100u) << sjis;  // blocks, not lines
+  }
+  ::unsetenv("KEST_INI");
 }
 
 }  // namespace

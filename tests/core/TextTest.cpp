@@ -2,7 +2,11 @@
 // text search.
 #include <gtest/gtest.h>
 
+#include <iconv.h>
+
+#include <cstring>
 #include <fstream>
+#include <random>
 
 #include "core/LogFixture.h"
 #include "log/Logunit1.h"
@@ -117,6 +121,86 @@ TEST(Codec, InvalidBytesBecomeReplacementCharacters) {
   bool ok = true;
   Utf8ToSjis("\xF0\x9F\x98\x80", &ok);  // no CP932 form
   EXPECT_FALSE(ok);
+}
+
+// The whole text through iconv in one pass, an invalid byte replaced and
+// skipped: what the title list printed before plain ASCII was copied.
+std::string WholeTextThroughIconv(const std::string& sjis) {
+  iconv_t cd = iconv_open("UTF-8", "CP932");
+  std::string out(sjis.size() * 3 + 16, '\0');
+  char* src = const_cast<char*>(sjis.data());
+  std::size_t srcLeft = sjis.size();
+  char* dst = out.data();
+  std::size_t dstLeft = out.size();
+  while (srcLeft > 0) {
+    if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) != static_cast<std::size_t>(-1)) break;
+    std::memcpy(dst, "\xEF\xBF\xBD", 3);
+    dst += 3;
+    dstLeft -= 3;
+    ++src;
+    --srcLeft;
+  }
+  iconv_close(cd);
+  out.resize(static_cast<std::size_t>(dst - out.data()));
+  return out;
+}
+
+TEST(Codec, AsciiIsCopiedAsIconvConvertsIt) {
+  // Every byte below 0x80 is itself in CP932: alone (copied) and just after a
+  // double-byte character (given to iconv with it).
+  const std::string wide = "\x81\x40", ideographicSpace = "\xE3\x80\x80";
+  for (int c = 0; c < 0x80; ++c) {
+    const std::string b(1, static_cast<char>(c));
+    EXPECT_EQ(WholeTextThroughIconv(b), b) << c;
+    EXPECT_EQ(SjisToUtf8(b + std::string(40, 'a')), b + std::string(40, 'a')) << c;
+    EXPECT_EQ(SjisToUtf8(wide + b + std::string(40, 'a')), ideographicSpace + b + std::string(40, 'a')) << c;
+  }
+}
+
+TEST(Codec, LongAsciiRunsAroundDoubleByteText) {
+  const std::string a40(40, 'A'), fffd = "\xEF\xBF\xBD";
+  // A trail byte in the ASCII range stays with its lead byte.
+  EXPECT_EQ(SjisToUtf8(a40 + "\x83\x6E" + a40), a40 + "ハ" + a40);
+  EXPECT_EQ(SjisToUtf8(a40 + "\x84\xAF" + a40), a40 + "┗" + a40);
+  // 0x85 0x81 is no character: the replacement skips only 0x85, and 0x81
+  // then takes the 'A' after it as its trail byte (0x81 0x41 is "、").
+  EXPECT_EQ(SjisToUtf8("\x85\x81" + a40), fffd + "、" + a40.substr(1));
+  EXPECT_EQ(SjisToUtf8("\x81\x81" + a40), "＝" + a40);
+  // A lead byte before a byte that is no trail, and one cut off at the end.
+  EXPECT_EQ(SjisToUtf8("\x81\x20" + a40), fffd + " " + a40);
+  EXPECT_EQ(SjisToUtf8(a40 + "\x81"), a40 + fffd);
+  EXPECT_EQ(SjisToUtf8(a40 + "\x81\xFD"), a40 + fffd + fffd);
+  // Single bytes from 0x80 up: half-width kana, and bytes that are nothing.
+  EXPECT_EQ(SjisToUtf8("\xB1" + a40 + "\xDF"), "ｱ" + a40 + "ﾟ");
+  for (const char* odd : {"\x80", "\xA0", "\xFD", "\xFE", "\xFF"}) {
+    EXPECT_EQ(SjisToUtf8(a40 + odd + a40), a40 + fffd + a40) << odd;
+  }
+  EXPECT_EQ(SjisToUtf8("\x88\x9F" "A" "\x81\x40"), "亜A\xE3\x80\x80");
+}
+
+TEST(Codec, SameAsTheWholeTextThroughIconv) {
+  // Random texts of double-byte characters, lead bytes with and without
+  // trail bytes, kana, invalid bytes and ASCII runs of every length.
+  const std::vector<std::string> pieces = {
+      "\x84\xAF", "\x81\x40", "\x88\x9F", "\x83\x6E", "\x87\x40", "\xFA\x40", "\xF0\x40", "\x81",
+      "\x85",     "\x9F",     "\xE0",     "\xEB",     "\xFC",     "\x80",     "\xA0",     "\xB1",
+      "\xDF",     "\xFD",     "\xFF",     "\x40",     "\x7E",     "\x5C",     " ",        std::string(1, '\0')};
+  std::mt19937 rng(932);
+  for (int round = 0; round < 20000; ++round) {
+    std::string s;
+    const int parts = static_cast<int>(rng() % 12);
+    for (int k = 0; k < parts; ++k) {
+      if (rng() % 3 == 0) s.append(rng() % 70, static_cast<char>('a' + rng() % 26));
+      else s += pieces[rng() % pieces.size()];
+    }
+    ASSERT_EQ(SjisToUtf8(s), WholeTextThroughIconv(s)) << ::testing::PrintToString(s);
+  }
+}
+
+TEST(Codec, AppendsAfterWhatIsThere) {
+  std::string out = "x";
+  AppendSjisAsUtf8("\x84\xAF" + std::string(40, ' ') + "\x81", out);
+  EXPECT_EQ(out, "x┗" + std::string(40, ' ') + "\xEF\xBF\xBD");
 }
 
 TEST(Codec, StepBackOverWholeCharacters) {

@@ -124,6 +124,19 @@ void ExpectSame(const TLogCtrl& index, const std::vector<Rec>& ref, const std::s
     ASSERT_EQ(r.Mark, ref[i].mark) << what << " position " << i;
     ASSERT_EQ(r.Prefix(), ref[i].prefix) << what << " position " << i;
   }
+  // Drawn as a list is written, keeping the cells from line to line: from the
+  // top down, and from the bottom up.
+  PrefixDrawer down, up;
+  for (int i = 0; i < index.Count(); ++i) {
+    std::string p = "x";
+    down.Append(index.GetItem(IndexPos(i)), p);
+    ASSERT_EQ(p, "x" + ref[i].prefix) << what << " drawn down to " << i;
+  }
+  for (int i = index.Count() - 1; i >= 0; --i) {
+    std::string p;
+    up.Append(index.GetItem(IndexPos(i)), p);
+    ASSERT_EQ(p, ref[i].prefix) << what << " drawn up to " << i;
+  }
 }
 
 // Builds the orders in the given sequence (0 remark order, else content) on
