@@ -1,5 +1,6 @@
 #include "app/Batch.h"
 
+#include <charconv>
 #include <clocale>
 #include <cstring>
 #include <optional>
@@ -158,6 +159,12 @@ class Output {
     block_.push_back('\n');
     if (block_.size() >= kBlock) Flush();
   }
+  // A line of ASCII bytes, the same in either encoding: written straight into
+  // the block, its '\n' included; call EndRawLine after.
+  std::string& BeginRawLine() { return block_; }
+  void EndRawLine() {
+    if (block_.size() >= kBlock) Flush();
+  }
   void Flush() {
     if (block_.empty()) return;
     out_.write(block_.data(), static_cast<std::streamsize>(block_.size()));
@@ -291,10 +298,26 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
         }
       }
     } else if (o.mode == Mode::Index) {
+      // One row per position; every field is ASCII, so both encodings give the same bytes.
       for (std::int32_t i = 0; i < n; ++i) {
         const TLogData& r = index.GetItem(IndexPos(i));
-        out << i << '\t' << r.Number.v << '\t' << r.CommentTo.v << '\t' << r.Level << '\t' << r.Mark
-            << '\t' << r.StartPos.v << '\t' << r.EndPos.v << '\n';
+        std::string& row = output.BeginRawLine();
+        auto field = [&row](std::int64_t v) {
+          char digits[24];
+          const auto end = std::to_chars(digits, digits + sizeof digits, v).ptr;
+          row.append(digits, end);
+          row.push_back('\t');
+        };
+        field(i);
+        field(r.Number.v);
+        field(r.CommentTo.v);
+        field(r.Level);
+        row.push_back(r.Mark);
+        row.push_back('\t');
+        field(r.StartPos.v);
+        field(r.EndPos.v);
+        row.back() = '\n';
+        output.EndRawLine();
       }
     } else if (o.mode == Mode::Grep) {
       bool ok = true;
