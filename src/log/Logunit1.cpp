@@ -77,7 +77,7 @@ class BlockScanner {
       const std::size_t r = static_cast<std::size_t>(pos - start_);
       const std::size_t stop = NextStop(r);
       if (stop < len_ || start_ + static_cast<std::int64_t>(len_) >= size_) {
-        return {start_ + static_cast<std::int64_t>(stop), stop < len_ && buf_[stop] == 0x1A,
+        return {start_ + static_cast<std::int64_t>(stop), stop < len_ && Bit(sub_.get(), stop),
                 std::string_view(buf_.get() + r, std::min(stop - r, kHeaderCap))};
       }
       protect();
