@@ -172,8 +172,9 @@ void TLogBase::StoreText(TLogData& rec, std::string_view id, std::string_view sp
       std::memcpy(&k2, known + 16, 8);
       return ((k0 ^ w0) | (k1 ^ w1) | (k2 ^ w2)) == 0;
     }
-    return std::memcmp(known, id.data(), id.size()) == 0 &&
-           std::memcmp(known + id.size(), speaker.data(), speaker.size()) == 0;
+    // A short header line leaves a field empty, and its view may hold no pointer.
+    return std::string_view(known, id.size()) == id &&
+           std::string_view(known + id.size(), speaker.size()) == speaker;
   };
   std::size_t slot = static_cast<std::size_t>(h ^ (h >> 29)) & (kPosterSlots - 1);
   for (;;) {
