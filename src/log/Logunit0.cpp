@@ -25,40 +25,6 @@ constexpr std::string_view kBar = "\x84\xAB";      // ┃
 constexpr std::string_view kBlank = "  ";
 constexpr std::string_view kWideBlank = "\x81\x40";
 
-// Minimum (Number, position) over a range of positions, for the selection
-// sort below.
-class MinTree {
- public:
-  explicit MinTree(const std::vector<TLogData*>& items) : n_(items.size()), tree_(2 * n_) {
-    for (std::size_t i = 0; i < n_; ++i) tree_[n_ + i] = Key{items[i]->Number.v, i};
-    for (std::size_t i = n_ - 1; i > 0; --i) tree_[i] = std::min(tree_[2 * i], tree_[2 * i + 1]);
-  }
-  void Set(std::size_t pos, std::int32_t number) {
-    std::size_t i = pos + n_;
-    tree_[i] = Key{number, pos};
-    for (i /= 2; i > 0; i /= 2) tree_[i] = std::min(tree_[2 * i], tree_[2 * i + 1]);
-  }
-  // The position of the smallest Number in [from, n); among equal numbers the
-  // first position.
-  std::size_t MinFrom(std::size_t from) const {
-    Key best{INT32_MAX, SIZE_MAX};
-    for (std::size_t l = from + n_, r = 2 * n_; l < r; l /= 2, r /= 2) {
-      if (l & 1) best = std::min(best, tree_[l++]);
-      if (r & 1) best = std::min(best, tree_[--r]);
-    }
-    return best.pos;
-  }
-
- private:
-  struct Key {
-    std::int32_t number;
-    std::size_t pos;
-    auto operator<=>(const Key&) const = default;
-  };
-  std::size_t n_;
-  std::vector<Key> tree_;
-};
-
 // Asks the kernel to back a fresh block with memory in one call: a scan fills
 // hundreds of megabytes of index, and taking each page by a fault as it is
 // first written costs more than the scan's own work on a virtual machine.
@@ -252,22 +218,99 @@ bool TLogBase::AddRemark(std::string_view line1, std::string_view line2, int lay
 }
 
 void TLogBase::SortByNumber() {
-  // A selection sort over positions 1..Count-1 (position 0 stays), taking the
-  // first of equal numbers in the unsorted part. A tree of minima gives the
-  // very same exchanges in O(n log n) instead of O(n^2).
+  // A selection sort over positions 1..Count-1 (position 0 stays): step i
+  // takes the first record of the smallest Number at or after i and
+  // exchanges it with the record at i. The same exchanges, found without
+  // looking at every record for every step: the steps take the numbers in
+  // increasing order, and the records of one number in the order of their
+  // positions at that moment. Each number keeps the positions of its records
+  // in a min-heap; an exchange moves the record at i (whose number is larger
+  // and whose heap therefore has i on top) to the taken record's place.
   const std::size_t n = items_.size();
   if (n <= 2) return;
   if (std::is_sorted(items_.begin() + 1, items_.end(),
                      [](const TLogData* a, const TLogData* b) { return a->Number < b->Number; })) {
     return;  // every step would exchange a record with itself
   }
-  MinTree tree(items_);
-  for (std::size_t i = 1; i + 1 < n; ++i) {
-    std::size_t m = tree.MinFrom(i);
-    if (m != i) {
-      std::swap(items_[i], items_[m]);
-      tree.Set(i, items_[i]->Number.v);
-      tree.Set(m, items_[m]->Number.v);
+
+  // Each number as its rank among the numbers present, counted positions.
+  std::int32_t lo = INT32_MAX, hi = INT32_MIN;
+  for (std::size_t i = 1; i < n; ++i) {
+    lo = std::min(lo, items_[i]->Number.v);
+    hi = std::max(hi, items_[i]->Number.v);
+  }
+  std::vector<std::uint32_t> rank(n);
+  std::vector<std::uint32_t> heapStart;  // by rank; heapStart[r + 1] - heapStart[r] records
+  const std::int64_t span = static_cast<std::int64_t>(hi) - lo + 1;
+  if (span <= 4 * static_cast<std::int64_t>(n) + (1 << 20)) {
+    // Five-digit numbers: a table over the range, empty numbers skipped.
+    std::vector<std::uint32_t> count(static_cast<std::size_t>(span) + 1, 0);
+    for (std::size_t i = 1; i < n; ++i) ++count[static_cast<std::size_t>(items_[i]->Number.v - lo)];
+    std::uint32_t ranks = 0;
+    heapStart.push_back(0);
+    for (std::uint32_t& c : count) {
+      if (c == 0) continue;
+      heapStart.push_back(heapStart.back() + c);
+      c = ranks++;  // now the rank of that number
+    }
+    for (std::size_t i = 1; i < n; ++i) rank[i] = count[static_cast<std::size_t>(items_[i]->Number.v - lo)];
+  } else {
+    std::vector<std::int32_t> values;
+    values.reserve(n - 1);
+    for (std::size_t i = 1; i < n; ++i) values.push_back(items_[i]->Number.v);
+    std::sort(values.begin(), values.end());
+    values.erase(std::unique(values.begin(), values.end()), values.end());
+    std::vector<std::uint32_t> count(values.size(), 0);
+    for (std::size_t i = 1; i < n; ++i) {
+      rank[i] = static_cast<std::uint32_t>(std::lower_bound(values.begin(), values.end(), items_[i]->Number.v) -
+                                           values.begin());
+      ++count[rank[i]];
+    }
+    heapStart.push_back(0);
+    for (std::uint32_t c : count) heapStart.push_back(heapStart.back() + c);
+  }
+  const std::size_t ranks = heapStart.size() - 1;
+
+  // The heaps, side by side; positions filled in increasing order make each
+  // one a valid heap from the start.
+  std::vector<std::uint32_t> heap(n - 1);
+  std::vector<std::uint32_t> heapSize(ranks, 0);
+  for (std::size_t i = 1; i < n; ++i) {
+    const std::uint32_t r = rank[i];
+    heap[heapStart[r] + heapSize[r]++] = static_cast<std::uint32_t>(i);
+  }
+  auto siftDown = [&](std::uint32_t* h, std::uint32_t size, std::uint32_t k) {
+    const std::uint32_t v = h[k];
+    for (;;) {
+      std::uint32_t c = 2 * k + 1;
+      if (c >= size) break;
+      if (c + 1 < size && h[c + 1] < h[c]) ++c;
+      if (h[c] >= v) break;
+      h[k] = h[c];
+      k = c;
+    }
+    h[k] = v;
+  };
+
+  std::size_t i = 1;
+  for (std::size_t r = 0; r < ranks; ++r) {
+    std::uint32_t* h = heap.data() + heapStart[r];
+    std::uint32_t& size = heapSize[r];
+    while (size > 0) {
+      const std::uint32_t p = h[0];
+      h[0] = h[--size];
+      if (size > 1) siftDown(h, size, 0);
+      if (p != i) {
+        // The record at i goes to p; its heap has i on top (every smaller
+        // position is settled already).
+        const std::uint32_t w = rank[i];
+        std::uint32_t* hw = heap.data() + heapStart[w];
+        hw[0] = p;
+        siftDown(hw, heapSize[w], 0);
+        rank[p] = w;
+        std::swap(items_[i], items_[p]);
+      }
+      ++i;
     }
   }
 }

@@ -2,6 +2,8 @@
 // content orders, the line texts, folding, and the comment chain.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "core/LogFixture.h"
 #include "log/Logunit1.h"
 #include "log/TitleLines.h"
@@ -115,31 +117,54 @@ TEST(Order, SortByNumberKeepsPositionZero) {
   EXPECT_EQ(Numbers(index), (std::vector<int>{9, 1, 2, 7, 8}));
 }
 
-TEST(Order, SortByNumberMatchesTheSelectionSortWithEqualNumbers) {
+TEST(Order, SortByNumberMatchesTheSelectionSortOnManyShapes) {
   // A plain selection sort, as the reference for the fast one; equal numbers
-  // are told apart by their StartPos.
-  TLogCtrl index;
-  std::vector<std::pair<int, int>> input;
-  unsigned seed = 12345;
-  TLogCtrl reference;
-  for (int i = 0; i < 400; ++i) {
-    seed = seed * 1103515245 + 12345;
-    int number = static_cast<int>((seed >> 16) % 60) + 1;
-    index.AddRemark(Header5(number), Line2(), 5, ByteOffset(i));
-    reference.AddRemark(Header5(number), Line2(), 5, ByteOffset(i));
-  }
-  index.SortByNumber();
-  std::vector<const TLogData*> ref;
-  for (int i = 0; i < reference.Count(); ++i) ref.push_back(&reference.GetItem(IndexPos(i)));
-  for (std::size_t i = 1; i + 1 < ref.size(); ++i) {
-    std::size_t m = i;
-    for (std::size_t j = i + 1; j < ref.size(); ++j) {
-      if (ref[j]->Number < ref[m]->Number) m = j;
+  // are told apart by their StartPos. The shapes: numbers that wrap around
+  // as five columns make them, few distinct numbers, descending, nearly
+  // sorted, all equal, and numbers far apart (set directly, as no header
+  // field holds them).
+  auto check = [](const std::vector<std::int32_t>& numbers, const std::string& name) {
+    TLogCtrl index;
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+      index.AddRemark(Header5(1), Line2(), 5, ByteOffset(static_cast<std::int64_t>(i)));
+      index.GetItem(IndexPos(static_cast<std::int32_t>(i))).Number = RemarkNo(numbers[i]);
     }
-    std::swap(ref[i], ref[m]);
-  }
-  for (int i = 0; i < index.Count(); ++i) {
-    EXPECT_EQ(index.GetItem(IndexPos(i)).StartPos, ref[static_cast<std::size_t>(i)]->StartPos) << i;
+    std::vector<std::pair<std::int32_t, std::int64_t>> ref;
+    for (std::size_t i = 0; i < numbers.size(); ++i) ref.emplace_back(numbers[i], static_cast<std::int64_t>(i));
+    for (std::size_t i = 1; i + 1 < ref.size(); ++i) {
+      std::size_t m = i;
+      for (std::size_t j = i + 1; j < ref.size(); ++j) {
+        if (ref[j].first < ref[m].first) m = j;
+      }
+      std::swap(ref[i], ref[m]);
+    }
+    index.SortByNumber();
+    for (int i = 0; i < index.Count(); ++i) {
+      ASSERT_EQ(index.GetItem(IndexPos(i)).StartPos.v, ref[static_cast<std::size_t>(i)].second) << name << " " << i;
+    }
+  };
+  std::mt19937 rng(4242);
+  for (int round = 0; round < 40; ++round) {
+    const int n = 1 + static_cast<int>(rng() % (round < 30 ? 60 : 3000));
+    const int distinct = 1 + static_cast<int>(rng() % 50);
+    std::vector<std::int32_t> few, wrapped, descending, nearly, equal, far;
+    for (int i = 0; i < n; ++i) {
+      few.push_back(1 + static_cast<int>(rng() % static_cast<unsigned>(distinct)));
+      wrapped.push_back(i % (distinct * 7) + 1);
+      descending.push_back(n - i);
+      nearly.push_back(i + 1);
+      equal.push_back(7);
+      far.push_back(static_cast<std::int32_t>(rng() % 4) * 600'000'000 - 900'000'000 + static_cast<int>(rng() % 3));
+    }
+    for (int k = 0; k < n / 10; ++k) std::swap(nearly[rng() % n], nearly[rng() % n]);
+    const std::string r = " round " + std::to_string(round);
+    check(few, "few" + r);
+    check(wrapped, "wrapped" + r);
+    check(descending, "descending" + r);
+    check(nearly, "nearly" + r);
+    check(equal, "equal" + r);
+    check(far, "far" + r);
+    if (HasFatalFailure()) return;
   }
 }
 
