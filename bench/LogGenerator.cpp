@@ -98,7 +98,7 @@ GeneratedLog WriteShape(const std::filesystem::path& path, Shape shape, std::int
     const int number = i % 99999 + 1;
     int commentTo = 0;
     if (i > 0) commentTo = shape == Shape::Fan ? 1 : (i - 1) % 99999 + 1;
-    std::snprintf(buf, sizeof buf, "%05d/99999 ABC%05d  %-16s Re: shape %d\r\n     96/03/01  21:00  ", number,
+    std::snprintf(buf, sizeof buf, "%05d/99999 ABC%05d  %-16s Re: shape %d\r\n     96/03/01  21:00   ", number,
                   i % 1000, "poster", number);
     out += buf;
     if (commentTo) {
