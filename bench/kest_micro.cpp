@@ -92,7 +92,7 @@ void BM_ListContent1_100MB(benchmark::State& state) {
     std::size_t bytes = 0;
     const kest::ColumnSwitches cols;
     for (std::int32_t i = 0; i < index.Count(); ++i) {
-      bytes += kest::SjisToUtf8(kest::ListLineText(index.GetItem(kest::IndexPos(i)), kest::kContentFull, cols)).size();
+      bytes += kest::SjisToUtf8(kest::ListLineText(index, kest::IndexPos(i), kest::kContentFull, cols)).size();
     }
     benchmark::DoNotOptimize(bytes);
   }

@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const kest::ColumnSwitches cols{true, true, true};
     for (int order : {kest::kContentFull, kest::kRemarkOrder, kest::kContentFolded}) {
       kest::ArrangeIndex(index, order);
-      for (std::int32_t i = 0; i < n; ++i) kest::ListLineText(index.GetItem(kest::IndexPos(i)), order, cols);
+      for (std::int32_t i = 0; i < n; ++i) kest::ListLineText(index, kest::IndexPos(i), order, cols);
     }
     kest::FoldedList folded;
     folded.Build(index);

@@ -282,7 +282,7 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
 
     if (o.mode == Mode::List) {
       if (!built) return 0;  // an unknown order lists nothing
-      PrefixDrawer drawer;
+      PrefixDrawer drawer(index);
       if (sortType == kContentFolded) {
         FoldedList folded;
         folded.Build(index);

@@ -15,9 +15,6 @@
 namespace kest {
 namespace {
 
-constexpr std::size_t kRecordsPerChunk = 4096;
-constexpr std::size_t kTextChunk = 1024 * 1024;
-
 // Thread-drawing cells, Shift-JIS.
 constexpr std::string_view kCorner = "\x84\xAF";   // ┗
 constexpr std::string_view kTee = "\x84\xB5";      // ┠
@@ -25,15 +22,24 @@ constexpr std::string_view kBar = "\x84\xAB";      // ┃
 constexpr std::string_view kBlank = "  ";
 constexpr std::string_view kWideBlank = "\x81\x40";
 
-// Asks the kernel to back a fresh block with memory in one call: a scan fills
-// hundreds of megabytes of index, and taking each page by a fault as it is
-// first written costs more than the scan's own work on a virtual machine.
-void Prefault(void* p, std::size_t bytes) {
+// The most text one remark can keep: a date of 10 bytes, a title of 80, and
+// a poster of its own (two length bytes, an 8-byte ID, a 16-byte speaker).
+constexpr std::size_t kMaxTextPerRecord = 10 + 80 + 2 + 8 + 16;
+
+std::size_t PageSize() {
+  static const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  return page;
+}
+
+std::size_t PageUp(std::size_t bytes) { return (bytes + PageSize() - 1) & ~(PageSize() - 1); }
+
+// Asks the kernel to back a stretch of a fresh block with memory in one call:
+// a scan fills hundreds of megabytes of index, and taking each page by a
+// fault as it is first written costs more than the scan's own work on a
+// virtual machine.
+void Prefault(char* p, std::size_t bytes) {
 #ifdef MADV_POPULATE_WRITE
-  static const std::uintptr_t page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-  const std::uintptr_t b = (reinterpret_cast<std::uintptr_t>(p) + page - 1) & ~(page - 1);
-  const std::uintptr_t e = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~(page - 1);
-  if (e > b) ::madvise(reinterpret_cast<void*>(b), e - b, MADV_POPULATE_WRITE);  // a hint: failure is harmless
+  if (bytes > 0) ::madvise(p, bytes, MADV_POPULATE_WRITE);  // a hint: failure is harmless
 #else
   (void)p;
   (void)bytes;
@@ -59,11 +65,6 @@ std::int32_t DigitsValue(std::string_view s) {
 
 }  // namespace
 
-void TLogBase::RecordChunkDeleter::operator()(TLogData* chunk) const {
-  std::destroy_n(chunk, kRecordsPerChunk);
-  ::operator delete(chunk);
-}
-
 std::string_view TrimBlanks(std::string_view s) {
   std::size_t b = 0, e = s.size();
   while (b < e && static_cast<unsigned char>(s[b]) <= 0x20) ++b;
@@ -76,43 +77,88 @@ std::string_view Columns(std::string_view line, std::size_t from, std::size_t to
   return line.substr(from - 1, to - from + 1);
 }
 
+std::string_view TLogData::ID() const {
+  if (textWord_ == 0) return {};  // a record made outside an index holds no text
+  const char* p = Poster();
+  return {p + 2, static_cast<std::uint8_t>(p[0])};
+}
+
+std::string_view TLogData::Speaker() const {
+  if (textWord_ == 0) return {};
+  const char* p = Poster();
+  return {p + 2 + static_cast<std::uint8_t>(p[0]), static_cast<std::uint8_t>(p[1])};
+}
+
+const char* TLogData::Poster() const {
+  return Texts() - ((static_cast<std::size_t>(flags_ >> 4) << 16) | posterLow_);
+}
+
 TLogBase::TLogBase() = default;
-TLogBase::~TLogBase() = default;
+
+TLogBase::~TLogBase() {
+  for (const Chunk& c : chunks_) ::munmap(c.records, c.mapped);
+}
 
 TLogData& TLogBase::GetItem(IndexPos i) {
   if (i.v < 0 || i.v >= Count()) {
     throw std::out_of_range("リストのインデックスが範囲を超えています (" + std::to_string(i.v) + ")");
   }
-  return *items_[static_cast<std::size_t>(i.v)];
+  return At(static_cast<std::size_t>(i.v));
 }
 
 const TLogData& TLogBase::GetItem(IndexPos i) const {
   return const_cast<TLogBase*>(this)->GetItem(i);
 }
 
+void TLogBase::NewChunk() {
+  TrimChunk();
+  // Room for the records and the most text they can have; the pages that
+  // are never written cost no memory, and the tail is given back when the
+  // chunk is full.
+  const std::size_t bytes = PageUp(kRecordsPerChunk * (sizeof(TLogData) + kMaxTextPerRecord));
+  void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) throw std::bad_alloc();
+  chunks_.push_back(Chunk{static_cast<TLogData*>(p), bytes});
+  chunkOpen_ = true;
+  recordsInLastChunk_ = 0;
+  textEnd_ = kRecordsPerChunk * sizeof(TLogData);
+  Prefault(static_cast<char*>(p), textEnd_);
+  textPopulated_ = textEnd_;
+  posterSlots_.assign(kPosterSlots, PosterSlot{});
+}
+
+void TLogBase::TrimChunk() {
+  // The last chunk takes no more records: give back the pages past its texts.
+  if (!chunkOpen_) return;
+  chunkOpen_ = false;
+  Chunk& c = chunks_.back();
+  const std::size_t keep = PageUp(textEnd_);
+  if (keep < c.mapped) {
+    ::munmap(reinterpret_cast<char*>(c.records) + keep, c.mapped - keep);
+    c.mapped = keep;
+  }
+}
+
+void TLogBase::ShrinkToFit() {
+  TrimChunk();
+  items_.shrink_to_fit();
+  std::vector<PosterSlot>().swap(posterSlots_);
+}
+
 void TLogBase::StoreText(TLogData& rec, std::string_view id, std::string_view speaker,
                          std::string_view date, std::string_view title) {
   // Date and title go after each other; the poster (ID and speaker) is kept
-  // once per chunk of text and found again through a small table, as a log's
+  // once per chunk and found again through a small table, as a log's
   // posters write many remarks each.
-  const std::size_t need = id.size() + speaker.size() + date.size() + title.size();
-  if (textChunks_.empty() || textUsedInLastChunk_ + need > kTextChunk) {
-    textChunks_.emplace_back(new char[kTextChunk]);  // not zeroed: only written bytes are read
-    Prefault(textChunks_.back().get(), kTextChunk);
-    textUsedInLastChunk_ = 0;
-    posterSlots_.assign(kPosterSlots, PosterSlot{});
-    postersInChunk_ = 0;
+  char* const chunk = reinterpret_cast<char*>(chunks_.back().records);
+  const std::size_t need = 2 + id.size() + speaker.size() + date.size() + title.size();
+  if (textEnd_ + need > textPopulated_) {
+    const std::size_t step = std::min<std::size_t>(64 * 1024, chunks_.back().mapped - textPopulated_);
+    Prefault(chunk + textPopulated_, step);
+    textPopulated_ += step;
   }
-  char* chunk = textChunks_.back().get();
-  auto put = [&](std::string_view a, std::string_view b) {
-    char* dst = chunk + textUsedInLastChunk_;
-    if (!a.empty()) std::memcpy(dst, a.data(), a.size());
-    if (!b.empty()) std::memcpy(dst + a.size(), b.data(), b.size());
-    textUsedInLastChunk_ += a.size() + b.size();
-    return dst;
-  };
 
-  const char* poster = nullptr;
+  std::size_t poster = 0;
   // The usual poster is an 8-byte ID and a 16-byte speaker: three words,
   // hashed with independent multiplications and compared word by word.
   const bool usual = id.size() == 8 && speaker.size() == 16;
@@ -146,25 +192,38 @@ void TLogBase::StoreText(TLogData& rec, std::string_view id, std::string_view sp
   for (;;) {
     PosterSlot& ps = posterSlots_[slot];
     if (ps.length == 0) {
-      poster = put(id, speaker);
-      // Keep the table at most half full; later posters of the chunk are copied.
-      if (postersInChunk_ < kPosterSlots / 2) {
-        ps = PosterSlot{static_cast<std::uint32_t>(poster - chunk), static_cast<std::uint8_t>(id.size()),
-                        static_cast<std::uint8_t>(id.size() + speaker.size() + 1)};
-        ++postersInChunk_;
-      }
+      // A poster new to this chunk: its lengths, then its bytes. A chunk
+      // has at most as many posters as records, so the table never fills.
+      poster = textEnd_;
+      char* dst = chunk + textEnd_;
+      dst[0] = static_cast<char>(id.size());
+      dst[1] = static_cast<char>(speaker.size());
+      if (!id.empty()) std::memcpy(dst + 2, id.data(), id.size());
+      if (!speaker.empty()) std::memcpy(dst + 2 + id.size(), speaker.data(), speaker.size());
+      textEnd_ += 2 + id.size() + speaker.size();
+      ps = PosterSlot{static_cast<std::uint32_t>(poster), static_cast<std::uint8_t>(id.size()),
+                      static_cast<std::uint8_t>(id.size() + speaker.size() + 1)};
       break;
     }
-    const char* known = chunk + ps.offset;
-    if (ps.idLength == id.size() && ps.length == id.size() + speaker.size() + 1 && same(known)) {
-      poster = known;
+    if (ps.idLength == id.size() && ps.length == id.size() + speaker.size() + 1 &&
+        same(chunk + ps.offset + 2)) {
+      poster = ps.offset;
       break;
     }
     slot = (slot + 1) & (kPosterSlots - 1);
   }
-  const char* text = put(date, title);
-  rec.text_ = text;
-  rec.posterDelta_ = static_cast<std::int32_t>(poster - text);
+
+  const std::size_t text = textEnd_;
+  char* dst = chunk + text;
+  if (!date.empty()) std::memcpy(dst, date.data(), date.size());
+  if (!title.empty()) std::memcpy(dst + date.size(), title.data(), title.size());
+  textEnd_ += date.size() + title.size();
+
+  const std::size_t fromRecord = text - static_cast<std::size_t>(reinterpret_cast<char*>(&rec) - chunk);
+  const std::size_t back = text - poster;
+  rec.textWord_ = static_cast<std::uint32_t>(fromRecord | date.size() << 20 | title.size() << 24);
+  rec.posterLow_ = static_cast<std::uint16_t>(back & 0xFFFF);
+  rec.flags_ = static_cast<std::uint8_t>((back >> 16) << 4);
 }
 
 bool TLogBase::AddRemark(std::string_view line1, std::string_view line2, int layout,
@@ -196,24 +255,16 @@ bool TLogBase::AddRemark(std::string_view line1, std::string_view line2, int lay
     commentTo = value < FirstNumber.v ? 0 : value;
   }
 
-  if (recordChunks_.empty() || recordsInLastChunk_ == kRecordsPerChunk) {
-    void* raw = ::operator new(kRecordsPerChunk * sizeof(TLogData));
-    Prefault(raw, kRecordsPerChunk * sizeof(TLogData));
-    std::uninitialized_default_construct_n(static_cast<TLogData*>(raw), kRecordsPerChunk);
-    recordChunks_.emplace_back(std::launder(static_cast<TLogData*>(raw)));
-    recordsInLastChunk_ = 0;
-  }
-  TLogData& rec = recordChunks_.back()[recordsInLastChunk_++];
+  if (!chunkOpen_ || recordsInLastChunk_ == kRecordsPerChunk) NewChunk();
+  const std::uint32_t id32 =
+      static_cast<std::uint32_t>(((chunks_.size() - 1) << kChunkShift) | recordsInLastChunk_);
+  TLogData& rec = *new (chunks_.back().records + recordsInLastChunk_++) TLogData;
   StoreText(rec, id, speaker, date, title);
-  rec.idLen_ = static_cast<std::uint8_t>(id.size());
-  rec.speakerLen_ = static_cast<std::uint8_t>(speaker.size());
-  rec.dateLen_ = static_cast<std::uint8_t>(date.size());
-  rec.titleLen_ = static_cast<std::uint8_t>(title.size());
   rec.Number = RemarkNo(*number);
   rec.CommentTo = RemarkNo(commentTo);
   rec.StartPos = start;
   rec.EndPos = start;
-  items_.push_back(&rec);
+  items_.push_back(id32);
   return true;
 }
 
@@ -228,16 +279,15 @@ void TLogBase::SortByNumber() {
   // and whose heap therefore has i on top) to the taken record's place.
   const std::size_t n = items_.size();
   if (n <= 2) return;
-  if (std::is_sorted(items_.begin() + 1, items_.end(),
-                     [](const TLogData* a, const TLogData* b) { return a->Number < b->Number; })) {
-    return;  // every step would exchange a record with itself
-  }
+  bool sorted = true;
+  for (std::size_t i = 2; i < n && sorted; ++i) sorted = !(At(i).Number < At(i - 1).Number);
+  if (sorted) return;  // every step would exchange a record with itself
 
   // Each number as its rank among the numbers present, counted positions.
   std::int32_t lo = INT32_MAX, hi = INT32_MIN;
   for (std::size_t i = 1; i < n; ++i) {
-    lo = std::min(lo, items_[i]->Number.v);
-    hi = std::max(hi, items_[i]->Number.v);
+    lo = std::min(lo, At(i).Number.v);
+    hi = std::max(hi, At(i).Number.v);
   }
   std::vector<std::uint32_t> rank(n);
   std::vector<std::uint32_t> heapStart;  // by rank; heapStart[r + 1] - heapStart[r] records
@@ -245,7 +295,7 @@ void TLogBase::SortByNumber() {
   if (span <= 4 * static_cast<std::int64_t>(n) + (1 << 20)) {
     // Five-digit numbers: a table over the range, empty numbers skipped.
     std::vector<std::uint32_t> count(static_cast<std::size_t>(span) + 1, 0);
-    for (std::size_t i = 1; i < n; ++i) ++count[static_cast<std::size_t>(items_[i]->Number.v - lo)];
+    for (std::size_t i = 1; i < n; ++i) ++count[static_cast<std::size_t>(At(i).Number.v - lo)];
     std::uint32_t ranks = 0;
     heapStart.push_back(0);
     for (std::uint32_t& c : count) {
@@ -253,16 +303,16 @@ void TLogBase::SortByNumber() {
       heapStart.push_back(heapStart.back() + c);
       c = ranks++;  // now the rank of that number
     }
-    for (std::size_t i = 1; i < n; ++i) rank[i] = count[static_cast<std::size_t>(items_[i]->Number.v - lo)];
+    for (std::size_t i = 1; i < n; ++i) rank[i] = count[static_cast<std::size_t>(At(i).Number.v - lo)];
   } else {
     std::vector<std::int32_t> values;
     values.reserve(n - 1);
-    for (std::size_t i = 1; i < n; ++i) values.push_back(items_[i]->Number.v);
+    for (std::size_t i = 1; i < n; ++i) values.push_back(At(i).Number.v);
     std::sort(values.begin(), values.end());
     values.erase(std::unique(values.begin(), values.end()), values.end());
     std::vector<std::uint32_t> count(values.size(), 0);
     for (std::size_t i = 1; i < n; ++i) {
-      rank[i] = static_cast<std::uint32_t>(std::lower_bound(values.begin(), values.end(), items_[i]->Number.v) -
+      rank[i] = static_cast<std::uint32_t>(std::lower_bound(values.begin(), values.end(), At(i).Number.v) -
                                            values.begin());
       ++count[rank[i]];
     }
@@ -317,61 +367,60 @@ void TLogBase::SortByNumber() {
 
 // ---- Thread prefixes ----
 
-TLogData::~TLogData() { DropPrefixText(); }
-
-void TLogData::DropPrefixText() {
-  if (prefixState_ == kText) {
-    delete prefixText_;
-    up_ = nullptr;
-    prefixState_ = kNoPrefix;
+void TLogBase::DropPrefixText(TLogData& r) {
+  if (r.State() == TLogData::kText) {
+    std::string().swap(prefixTexts_[r.up_]);
+    r.up_ = 0;
+    r.SetState(TLogData::kNoPrefix);
   }
 }
 
-void TLogData::SetPrefixText(std::string text) {
-  if (prefixState_ == kText) {
-    *prefixText_ = std::move(text);
+void TLogBase::SetPrefixText(TLogData& r, std::string text) {
+  if (r.State() == TLogData::kText) {
+    prefixTexts_[r.up_] = std::move(text);
     return;
   }
-  prefixText_ = new std::string(std::move(text));
-  prefixState_ = kText;
+  r.up_ = static_cast<std::uint32_t>(prefixTexts_.size());
+  prefixTexts_.push_back(std::move(text));
+  r.SetState(TLogData::kText);
 }
 
-std::string TLogData::Prefix() const {
+std::string TLogBase::GetPrefix(IndexPos i) const {
   std::string s;
-  AppendPrefix(s);
+  AppendPrefix(GetItem(i), s);
   return s;
 }
 
-void TLogData::AppendPrefix(std::string& out) const {
-  if (prefixState_ == kText) {
-    out.append(*prefixText_);
+void TLogBase::AppendPrefix(const TLogData& rec, std::string& out) const {
+  if (rec.State() == TLogData::kText) {
+    out.append(prefixTexts_[rec.up_]);
     return;
   }
-  if (prefixState_ != kCells || Level < 0) return;
+  if (rec.State() != TLogData::kCells || rec.Level < 0) return;
   // Level cells above the own one, filled from the deepest upwards: a bar
   // where the remark of that level has a later sibling, else a blank.
   const std::size_t start = out.size();
-  out.resize(start + 2 * (static_cast<std::size_t>(Level) + 1));
+  out.resize(start + 2 * (static_cast<std::size_t>(rec.Level) + 1));
   char* p = out.data() + start;
-  const std::string_view blank = tee_ ? kWideBlank : kBlank;
-  const TLogData* a = up_;
-  for (std::int32_t c = Level - 1; c >= 0; --c) {
-    const std::string_view cell = a && a->barBelow_ ? kBar : blank;
+  const std::string_view blank = rec.Tee() ? kWideBlank : kBlank;
+  const TLogData* a = Up(rec);
+  for (std::int32_t c = rec.Level - 1; c >= 0; --c) {
+    const std::string_view cell = a && a->BarBelow() ? kBar : blank;
     p[2 * c] = cell[0];
     p[2 * c + 1] = cell[1];
-    a = a && a->prefixState_ == kCells ? a->up_ : nullptr;
+    a = a && a->State() == TLogData::kCells ? Up(*a) : nullptr;
   }
-  const std::string_view own = tee_ ? kTee : kCorner;
-  p[2 * Level] = own[0];
-  p[2 * Level + 1] = own[1];
+  const std::string_view own = rec.Tee() ? kTee : kCorner;
+  p[2 * rec.Level] = own[0];
+  p[2 * rec.Level + 1] = own[1];
 }
 
 void PrefixDrawer::Append(const TLogData& rec, std::string& out) {
-  if (rec.prefixState_ == TLogData::kText) {
-    out.append(*rec.prefixText_);
+  if (rec.State() == TLogData::kText) {
+    out.append(index_.prefixTexts_[rec.up_]);
     return;
   }
-  if (rec.prefixState_ != TLogData::kCells || rec.Level < 0) return;
+  if (rec.State() != TLogData::kCells || rec.Level < 0) return;
   // The same walk as AppendPrefix, stopped at the first cell whose record is
   // the one kept there: the cells above it follow from that record alone.
   const std::size_t level = static_cast<std::size_t>(rec.Level);
@@ -381,21 +430,21 @@ void PrefixDrawer::Append(const TLogData& rec, std::string& out) {
     ascii_.resize(2 * level);
     wide_.resize(2 * level);
   }
-  const TLogData* a = rec.up_;
+  const TLogData* a = index_.Up(rec);
   for (std::size_t c = level; c-- > 0;) {
     if (c < kept && above_[c] == a) break;
     above_[c] = a;
-    const bool bar = a && a->barBelow_;
+    const bool bar = a && a->BarBelow();
     ascii_[2 * c] = bar ? kBar[0] : kBlank[0];
     ascii_[2 * c + 1] = bar ? kBar[1] : kBlank[1];
     wide_[2 * c] = bar ? kBar[0] : kWideBlank[0];
     wide_[2 * c + 1] = bar ? kBar[1] : kWideBlank[1];
-    a = a && a->prefixState_ == TLogData::kCells ? a->up_ : nullptr;
+    a = a && a->State() == TLogData::kCells ? index_.Up(*a) : nullptr;
   }
   // Cells below this record's own belong to other threads from here on.
   above_.resize(level);
-  out.append(rec.tee_ ? wide_ : ascii_, 0, 2 * level);
-  out.append(rec.tee_ ? kTee : kCorner);
+  out.append(rec.Tee() ? wide_ : ascii_, 0, 2 * level);
+  out.append(rec.Tee() ? kTee : kCorner);
 }
 
 namespace {
@@ -559,14 +608,14 @@ void TLogBase::PlaceThreads(std::vector<std::uint8_t>& placed, std::vector<std::
   const std::size_t n = items_.size();
   std::vector<std::int32_t> ct(n), num(n);
   for (std::size_t i = 0; i < n; ++i) {
-    ct[i] = items_[i]->CommentTo.v;
-    num[i] = items_[i]->Number.v;
+    ct[i] = At(i).CommentTo.v;
+    num[i] = At(i).Number.v;
   }
   LatestByNumber latest(num, ct);
   Sequence seq(n, ct);
   for (std::int32_t j = 0; j < static_cast<std::int32_t>(n); ++j) {
     const std::size_t uj = static_cast<std::size_t>(j);
-    TLogData& rj = *items_[uj];
+    TLogData& rj = At(uj);
     const std::int32_t P = ct[uj];
     const std::int32_t b = P != 0 ? latest.Get(P) : -1;
     if (b < 0) {
@@ -578,7 +627,7 @@ void TLogBase::PlaceThreads(std::vector<std::uint8_t>& placed, std::vector<std::
       latest.Set(num[uj], j);
       continue;
     }
-    const TLogData& rb = *items_[static_cast<std::size_t>(b)];
+    const TLogData& rb = At(static_cast<std::size_t>(b));
     if (num[static_cast<std::size_t>(b)] == P) {  // under its parent
       seq.InsertAfter(b, j);
       rj.Level = rb.Level + 1;
@@ -594,7 +643,7 @@ void TLogBase::PlaceThreads(std::vector<std::uint8_t>& placed, std::vector<std::
     if (current < 0 || seq.Before(current, j)) latest.Set(num[uj], j);
   }
 
-  std::vector<TLogData*> old(items_);
+  std::vector<std::uint32_t> old(items_);
   std::vector<std::uint8_t> p2(n), t2(n);
   std::size_t pos = 0;
   seq.ForEach([&](std::int32_t id) {
@@ -614,17 +663,19 @@ void TLogBase::DrawBarsByCells() {
   // column L of a remark comes from the next line at level <= L being at
   // level L, i.e. from its ancestor at level L having a later sibling. Each
   // remark keeps its parent's cells by reference.
-  std::vector<TLogData*> open;
-  for (TLogData* r : items_) {
-    const std::int32_t level = r->Level;
-    while (!open.empty() && open.back()->Level >= level) {
-      open.back()->barBelow_ = open.back()->Level == level;
+  std::vector<std::uint32_t> open;
+  for (const std::uint32_t id : items_) {
+    TLogData& r = Record(id);
+    const std::int32_t level = r.Level;
+    while (!open.empty() && Record(open.back()).Level >= level) {
+      TLogData& o = Record(open.back());
+      o.SetFlag(8, o.Level == level);
       open.pop_back();
     }
-    if (r->prefixState_ == TLogData::kCells) r->up_ = level >= 1 && !open.empty() ? open.back() : nullptr;
-    open.push_back(r);
+    if (r.State() == TLogData::kCells) r.up_ = level >= 1 && !open.empty() ? open.back() + 1 : 0;
+    open.push_back(id);
   }
-  for (TLogData* r : open) r->barBelow_ = false;
+  for (const std::uint32_t id : open) Record(id).SetFlag(8, false);
 }
 
 void TLogBase::DrawBarsByText() {
@@ -632,15 +683,19 @@ void TLogBase::DrawBarsByText() {
   // orders have left irregular (levels kept from a previous build).
   const std::int32_t n = Count();
   for (std::int32_t i = 1; i < n; ++i) {
-    const TLogData& ri = *items_[i];
-    if (items_[i - 1]->Level > ri.Level && ri.CommentTo.v != 0) {
-      for (std::int32_t k = i - 1; k >= 0 && items_[k]->Level != ri.Level; --k) {
-        TLogData& rk = *items_[k];
-        if (rk.prefixState_ != TLogData::kText) rk.SetPrefixText(rk.Prefix());
+    const TLogData& ri = At(static_cast<std::size_t>(i));
+    if (At(static_cast<std::size_t>(i) - 1).Level > ri.Level && ri.CommentTo.v != 0) {
+      for (std::int32_t k = i - 1; k >= 0 && At(static_cast<std::size_t>(k)).Level != ri.Level; --k) {
+        TLogData& rk = At(static_cast<std::size_t>(k));
+        if (rk.State() != TLogData::kText) {
+          std::string text;
+          AppendPrefix(rk, text);
+          SetPrefixText(rk, std::move(text));
+        }
         // Drop the first cell and put a bar in after the first `level`
         // cells; the cells in front are still blanks, so cell `level`
         // becomes the bar.
-        std::string& s = *rk.prefixText_;
+        std::string& s = prefixTexts_[rk.up_];
         s.erase(0, std::min<std::size_t>(2, s.size()));
         const std::size_t at = std::min<std::size_t>(2 * static_cast<std::size_t>(std::max(ri.Level, 0)), s.size());
         s.insert(at, kBar);
@@ -651,7 +706,7 @@ void TLogBase::DrawBarsByText() {
 
 void TLogBase::MarkParents() {
   for (std::size_t i = 0; i + 1 < items_.size(); ++i) {
-    if (items_[i]->Level < items_[i + 1]->Level) items_[i]->Mark = '+';
+    if (At(i).Level < At(i + 1).Level) At(i).Mark = '+';
   }
 }
 
@@ -664,26 +719,30 @@ void TLogBase::BuildThreads() {
   // them: fix it as text before the cells it refers to change.
   std::vector<std::pair<TLogData*, std::string>> kept;
   for (std::size_t i = 0; i < n; ++i) {
-    if (!placed[i] && items_[i]->prefixState_ == TLogData::kCells) kept.emplace_back(items_[i], items_[i]->Prefix());
+    if (!placed[i] && At(i).State() == TLogData::kCells) {
+      std::string text;
+      AppendPrefix(At(i), text);
+      kept.emplace_back(&At(i), std::move(text));
+    }
   }
-  for (auto& [r, text] : kept) r->SetPrefixText(std::move(text));
+  for (auto& [r, text] : kept) SetPrefixText(*r, std::move(text));
   // Placed remarks: Level blanks and the corner, or the tee after full-width
   // blanks when a later sibling followed.
   for (std::size_t i = 0; i < n; ++i) {
     if (!placed[i]) continue;
-    TLogData& r = *items_[i];
-    r.DropPrefixText();
-    r.prefixState_ = TLogData::kCells;
-    r.up_ = nullptr;
-    r.tee_ = tee[i] != 0;
-    r.barBelow_ = false;
+    TLogData& r = At(i);
+    DropPrefixText(r);
+    r.SetState(TLogData::kCells);
+    r.up_ = 0;
+    r.SetFlag(4, tee[i] != 0);
+    r.SetFlag(8, false);
   }
 
   bool regular = true;
   for (std::size_t i = 0; i < n && regular; ++i) {
-    const TLogData& r = *items_[i];
+    const TLogData& r = At(i);
     if (r.CommentTo.v == 0 && r.Level != -1) regular = false;
-    if (i == 0 ? r.Level != -1 : r.Level > items_[i - 1]->Level + 1) regular = false;
+    if (i == 0 ? r.Level != -1 : r.Level > At(i - 1).Level + 1) regular = false;
   }
   if (regular) DrawBarsByCells();
   else DrawBarsByText();
@@ -693,13 +752,14 @@ void TLogBase::BuildThreads() {
 }
 
 std::size_t TLogBase::MemoryUsed() const {
-  std::size_t bytes = items_.capacity() * sizeof(TLogData*) +
-                      recordChunks_.size() * kRecordsPerChunk * sizeof(TLogData) +
-                      (textChunks_.empty() ? 0 : (textChunks_.size() - 1) * kTextChunk + textUsedInLastChunk_) +
-                      posterSlots_.capacity() * sizeof(PosterSlot);
-  for (const TLogData* r : items_) {
-    if (r->prefixState_ == TLogData::kText) bytes += sizeof(std::string) + r->prefixText_->capacity() + 1;
+  // The records and texts in use (a chunk's pages beyond them are never
+  // written), the order, the poster table while scanning, prefix texts.
+  std::size_t bytes = items_.capacity() * sizeof(std::uint32_t) + posterSlots_.capacity() * sizeof(PosterSlot) +
+                      prefixTexts_.capacity() * sizeof(std::string);
+  for (std::size_t c = 0; c < chunks_.size(); ++c) {
+    bytes += c + 1 < chunks_.size() || !chunkOpen_ ? chunks_[c].mapped : PageUp(textEnd_);
   }
+  for (const std::string& t : prefixTexts_) bytes += t.capacity() + 1;
   return bytes;
 }
 

@@ -13,16 +13,18 @@
 
 namespace kest {
 
-class PrefixDrawer;
+class TLogBase;
 
-// One remark. The four header texts live back to back in the index's string
-// arena (they never change after the scan). The thread prefix is kept as a
-// reference to the remark above it in the thread plus the remark's own cell,
-// so a chain n deep holds O(n) bytes, not O(n^2); its text is built when a
-// line is drawn (Prefix, AppendPrefix).
+// One remark, 40 bytes. The four header texts never change after the scan
+// and lie in the same block of memory as the record: date and title after
+// each other, the poster (ID and speaker, shared by the poster's remarks)
+// before them, both found by offsets from the record. The thread prefix is
+// kept as a reference to the remark one level up in its thread plus the
+// remark's own cell, so a chain n deep holds O(n) bytes, not O(n^2); its
+// text is built through the index when a line is drawn (TLogBase::GetPrefix,
+// AppendPrefix, PrefixDrawer).
 struct TLogData {
   TLogData() = default;
-  ~TLogData();
   TLogData(const TLogData&) = delete;
   TLogData& operator=(const TLogData&) = delete;
 
@@ -33,36 +35,35 @@ struct TLogData {
   std::int32_t Level = -1;     // -1 top of a thread, 0 reply to a top remark, ...
   char Mark = ' ';             // ' ' or '+' (followed by a deeper remark in content order)
 
-  std::string_view Title() const { return {text_ + dateLen_, titleLen_}; }
-  std::string_view Date() const { return {text_, dateLen_}; }
-  std::string_view ID() const { return {text_ + posterDelta_, idLen_}; }
-  std::string_view Speaker() const { return {text_ + posterDelta_ + idLen_, speakerLen_}; }
-
-  // The thread drawing of the content orders, two bytes per cell.
-  std::string Prefix() const;
-  void AppendPrefix(std::string& out) const;
+  std::string_view Title() const { return {Texts() + DateLength(), (textWord_ >> 24) & 0x7F}; }
+  std::string_view Date() const { return {Texts(), DateLength()}; }
+  std::string_view ID() const;
+  std::string_view Speaker() const;
 
  private:
   friend class TLogBase;
   friend class PrefixDrawer;
   // How the prefix is held: none yet (empty), as cells (Level blanks or bars
   // and the own cell), or as text (after drawing that the cells cannot hold).
-  enum PrefixState : std::uint8_t { kNoPrefix, kCells, kText };
-  void SetPrefixText(std::string text);
-  void DropPrefixText();
+  enum PrefixState : std::uint8_t { kNoPrefix = 0, kCells = 1, kText = 2 };
+  static constexpr std::uint32_t kOffsetMask = 0xFFFFF;  // texts lie within 1 MiB of their record
 
-  PrefixState prefixState_ = kNoPrefix;
-  bool tee_ = false;      // kCells: own cell ┠ after full-width blanks, else ┗ after ASCII blanks
-  bool barBelow_ = false; // remarks under this one draw a bar in its column
-  std::uint8_t idLen_ = 0, speakerLen_ = 0, dateLen_ = 0, titleLen_ = 0;
-  std::int32_t posterDelta_ = 0;  // ID and speaker, shared by the poster's remarks, from text_
-  const char* text_ = "";         // date and title
-  union {
-    // kCells: the remark one level up whose cells this prefix continues;
-    // nullptr when every cell above the own one is blank.
-    const TLogData* up_ = nullptr;
-    std::string* prefixText_;  // kText, owned
-  };
+  const char* Texts() const { return reinterpret_cast<const char*>(this) + (textWord_ & kOffsetMask); }
+  std::size_t DateLength() const { return (textWord_ >> 20) & 0xF; }
+  const char* Poster() const;  // [ID length][speaker length][ID][speaker]
+  PrefixState State() const { return static_cast<PrefixState>(flags_ & 3); }
+  void SetState(PrefixState s) { flags_ = static_cast<std::uint8_t>((flags_ & ~3u) | s); }
+  bool Tee() const { return flags_ & 4; }          // kCells: own cell ┠ after full-width blanks, else ┗
+  bool BarBelow() const { return flags_ & 8; }     // remarks under this one draw a bar in its column
+  void SetFlag(std::uint8_t bit, bool on) { flags_ = static_cast<std::uint8_t>(on ? flags_ | bit : flags_ & ~bit); }
+
+  std::uint8_t flags_ = 0;      // prefix state (2 bits), tee, bar below; the poster offset's top 4 bits
+  std::uint16_t posterLow_ = 0; // with those: how far before the date the poster lies
+  std::uint32_t textWord_ = 0;  // offset of the date from the record (20 bits), date (4) and title (7) lengths
+  // kCells: 1 + the id of the remark one level up whose cells this prefix
+  // continues, 0 when every cell above the own one is blank; kText: the
+  // index's text of this prefix.
+  std::uint32_t up_ = 0;
 };
 
 // Draws the prefixes of many lines one after another, as a title list is
@@ -73,9 +74,11 @@ struct TLogData {
 // is not rearranged while drawing (take a new drawer after that).
 class PrefixDrawer {
  public:
+  explicit PrefixDrawer(const TLogBase& index) : index_(index) {}
   void Append(const TLogData& rec, std::string& out);
 
  private:
+  const TLogBase& index_;
   // above_[c]: the record whose bar decides cell c of the last record drawn
   // with cells (nullptr: a blank), for c below its Level; the cells with
   // ASCII and with full-width blanks, two bytes each.
@@ -111,8 +114,12 @@ class TLogBase {
   std::string_view GetID(IndexPos i) const { return GetItem(i).ID(); }
   std::string_view GetSpeaker(IndexPos i) const { return GetItem(i).Speaker(); }
   std::string_view GetDate(IndexPos i) const { return GetItem(i).Date(); }
-  std::string GetPrefix(IndexPos i) const { return GetItem(i).Prefix(); }
+  std::string GetPrefix(IndexPos i) const;
   void SetCommentTo(IndexPos i, RemarkNo value) { GetItem(i).CommentTo = value; }
+
+  // The thread drawing of the content orders in front of a record's title,
+  // two bytes per cell.
+  void AppendPrefix(const TLogData& rec, std::string& out) const;
 
   // Parses header lines 1 and 2 of the given layout (3 or 5) and appends one
   // record starting at `start`. A number field or poster ID that does not
@@ -124,40 +131,62 @@ class TLogBase {
   // Content order: replies under their parents, prefixes, levels and marks.
   void BuildThreads();
 
-  // Gives back what the list reserved for growing, once the scan is done.
-  void ShrinkToFit() { items_.shrink_to_fit(); }
+  // Gives back what the scan reserved for growing, once it is done.
+  void ShrinkToFit();
 
   // Bytes of memory the index holds (records, texts, list), for measuring.
   std::size_t MemoryUsed() const;
 
  protected:
-  std::vector<TLogData*> items_;
+  // The record at a position of the order in force, without the range check.
+  TLogData& At(std::size_t pos) { return Record(items_[pos]); }
+  const TLogData& At(std::size_t pos) const { return Record(items_[pos]); }
+
+  // The order in force: the ids of the records, position by position.
+  std::vector<std::uint32_t> items_;
 
  private:
+  friend class PrefixDrawer;
+  static constexpr unsigned kChunkShift = 12;
+  static constexpr std::size_t kRecordsPerChunk = std::size_t{1} << kChunkShift;
+
+  TLogData& Record(std::uint32_t id) const {
+    return chunks_[id >> kChunkShift].records[id & (kRecordsPerChunk - 1)];
+  }
+  const TLogData* Up(const TLogData& r) const { return r.up_ != 0 ? &Record(r.up_ - 1) : nullptr; }
+  void SetPrefixText(TLogData& r, std::string text);
+  void DropPrefixText(TLogData& r);
+
   void PlaceThreads(std::vector<std::uint8_t>& placed, std::vector<std::uint8_t>& tee);
   void DrawBarsByCells();
   void DrawBarsByText();
   void MarkParents();
+  void NewChunk();
+  void TrimChunk();
   void StoreText(TLogData& rec, std::string_view id, std::string_view speaker, std::string_view date,
                  std::string_view title);
 
-  // Records and their texts, in chunks that never move once allocated.
-  struct RecordChunkDeleter {
-    void operator()(TLogData* chunk) const;
+  // Records and their texts in blocks of memory that never move: each holds
+  // kRecordsPerChunk records, then the texts of those records.
+  struct Chunk {
+    TLogData* records = nullptr;
+    std::size_t mapped = 0;  // bytes mapped from `records` on
   };
-  std::vector<std::unique_ptr<TLogData[], RecordChunkDeleter>> recordChunks_;
+  std::vector<Chunk> chunks_;
+  bool chunkOpen_ = false;  // the last chunk takes more records
   std::size_t recordsInLastChunk_ = 0;
-  std::vector<std::unique_ptr<char[]>> textChunks_;
-  std::size_t textUsedInLastChunk_ = 0;
-  // The posters already kept in the last text chunk.
+  std::size_t textEnd_ = 0;       // bytes of the last chunk in use (records area included)
+  std::size_t textPopulated_ = 0; // bytes of the last chunk backed with memory so far
+  // The posters already kept in the last chunk.
   struct PosterSlot {
-    std::uint32_t offset = 0;
+    std::uint32_t offset = 0;  // in the chunk
     std::uint8_t idLength = 0;
     std::uint8_t length = 0;  // ID and speaker bytes + 1; 0 for a free slot
   };
-  static constexpr std::size_t kPosterSlots = 8192;
+  static constexpr std::size_t kPosterSlots = 2 * kRecordsPerChunk;  // never more than half full
   std::vector<PosterSlot> posterSlots_;
-  std::size_t postersInChunk_ = 0;
+  // The prefixes held as text, by index (rare: only irregular layouts).
+  std::vector<std::string> prefixTexts_;
 };
 
 // Remark-header helpers, shared with the tests and the batch side.

@@ -189,7 +189,7 @@ class BlockScanner {
 
 void TLogCtrl::SetLastEnd(ByteOffset offset) {
   if (items_.empty()) return;
-  items_.back()->EndPos = offset;
+  At(items_.size() - 1).EndPos = offset;
 }
 
 std::int64_t TLogCtrl::GetLength(IndexPos i) const {
@@ -199,7 +199,7 @@ std::int64_t TLogCtrl::GetLength(IndexPos i) const {
 
 IndexPos TLogCtrl::FindNumber(RemarkNo number) const {
   for (std::int32_t p = 0; p < Count(); ++p) {
-    if (items_[p]->Number == number) return IndexPos(p);
+    if (At(static_cast<std::size_t>(p)).Number == number) return IndexPos(p);
   }
   return IndexPos(-1);
 }
@@ -209,10 +209,10 @@ ChainList TLogCtrl::CommentChain(RemarkNo number) const {
   IndexPos p = FindNumber(number);
   if (p.v < 0) return chain;
   chain.push_back(number);
-  if (items_[p.v]->Level == -1) return chain;
-  RemarkNo q = items_[p.v]->CommentTo;
+  if (At(static_cast<std::size_t>(p.v)).Level == -1) return chain;
+  RemarkNo q = At(static_cast<std::size_t>(p.v)).CommentTo;
   for (std::int32_t k = p.v; k >= 0; --k) {
-    const TLogData& r = *items_[k];
+    const TLogData& r = At(static_cast<std::size_t>(k));
     if (r.Number == q) {
       chain.push_back(q);
       if (r.Level == -1) return chain;

@@ -39,28 +39,25 @@ void ArrangeIndex(TLogBase& index, int sortType) {
 
 namespace {
 
-void DrawPrefix(const TLogData& rec, PrefixDrawer* drawer, std::string& out) {
+void DrawPrefix(const TLogBase& index, const TLogData& rec, PrefixDrawer* drawer, std::string& out) {
   if (drawer) drawer->Append(rec, out);
-  else rec.AppendPrefix(out);
-}
-
-void AppendListLine(const TLogData& rec, int sortType, const ColumnSwitches& cols, PrefixDrawer* drawer,
-                    std::string& out) {
-  if (sortType == kContentFull) DrawPrefix(rec, drawer, out);
-  AppendTitle(rec, cols, out);
+  else index.AppendPrefix(rec, out);
 }
 
 }  // namespace
 
-std::string ListLineText(const TLogData& rec, int sortType, const ColumnSwitches& cols) {
+std::string ListLineText(const TLogBase& index, IndexPos i, int sortType, const ColumnSwitches& cols) {
+  const TLogData& rec = index.GetItem(i);
   std::string s;
-  AppendListLine(rec, sortType, cols, nullptr, s);
+  if (sortType == kContentFull) index.AppendPrefix(rec, s);
+  AppendTitle(rec, cols, s);
   return s;
 }
 
 void AppendListLine(const TLogData& rec, int sortType, const ColumnSwitches& cols, PrefixDrawer& drawer,
                     std::string& out) {
-  AppendListLine(rec, sortType, cols, &drawer, out);
+  if (sortType == kContentFull) drawer.Append(rec, out);
+  AppendTitle(rec, cols, out);
 }
 
 void FoldedList::Build(const TLogBase& index) {
@@ -76,7 +73,7 @@ void FoldedList::AppendLine(const TLogBase& index, ListLine line, const ColumnSw
   const TLogItem& item = Item(line);
   const TLogData& r = index.GetItem(item.Index);
   if (item.Level != -1) out.push_back(' ');
-  DrawPrefix(r, drawer, out);
+  DrawPrefix(index, r, drawer, out);
   out.push_back(' ');
   out.push_back(item.Expanded ? '-' : r.Mark);
   AppendTitle(r, cols, out);

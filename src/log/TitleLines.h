@@ -31,7 +31,7 @@ void AppendTitle(const TLogData& rec, const ColumnSwitches& cols, std::string& o
 void ArrangeIndex(TLogBase& index, int sortType);
 
 // Line i of remark order / content order (1): the record at position i.
-std::string ListLineText(const TLogData& rec, int sortType, const ColumnSwitches& cols);
+std::string ListLineText(const TLogBase& index, IndexPos i, int sortType, const ColumnSwitches& cols);
 // The same text appended to `out`, for writing the lines from top to bottom
 // with one drawer.
 void AppendListLine(const TLogData& rec, int sortType, const ColumnSwitches& cols, PrefixDrawer& drawer,

@@ -76,7 +76,7 @@ bool TitleListModel::ToggleFold(ListLine line) {
 
 std::string TitleListModel::LineText(ListLine line) const {
   if (sortType_ == kContentFolded) return folded_.LineText(*index_, line, cols_);
-  return ListLineText(index_->GetItem(IndexPos(line.v)), sortType_, cols_);
+  return ListLineText(*index_, IndexPos(line.v), sortType_, cols_);
 }
 
 int TitleListModel::rowCount(const QModelIndex& parent) const {

@@ -249,9 +249,8 @@ TEST_F(NativeCopyTest, SamplesReadAsTheOriginal) {
     ArrangeIndex(copy, kContentFull);
     ArrangeIndex(native, kContentFull);
     for (std::int32_t i = 0; i < native.Count(); ++i) {
-      const TLogData& a = native.GetItem(IndexPos(i));
-      const TLogData& b = copy.GetItem(IndexPos(i));
-      EXPECT_EQ(ListLineText(a, kContentFull, {true, true, true}), ListLineText(b, kContentFull, {true, true, true}));
+      EXPECT_EQ(ListLineText(native, IndexPos(i), kContentFull, {true, true, true}),
+                ListLineText(copy, IndexPos(i), kContentFull, {true, true, true}));
       EXPECT_EQ(LoadRemarkText(log.ReadPath(), copy, IndexPos(i)).lines,
                 LoadRemarkText(samples / "sample.log", native, IndexPos(i)).lines);
     }

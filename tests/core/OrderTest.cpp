@@ -59,7 +59,7 @@ TEST(Order, WorkedExample) {
     SCOPED_TRACE(i);
     const TLogData& r = index.GetItem(IndexPos(i));
     EXPECT_EQ(r.Level, rows[i].level);
-    EXPECT_EQ(Cells(r.Prefix()), rows[i].cells);
+    EXPECT_EQ(Cells(index.GetPrefix(IndexPos(i))), rows[i].cells);
     EXPECT_EQ(r.Mark, rows[i].mark);
   }
   EXPECT_EQ(index.GetCommentTo(IndexPos(7)), RemarkNo(0));  // 9 is not in the log
@@ -176,7 +176,7 @@ TEST(Lines, FormatTitleAndModeForms) {
   EXPECT_EQ(FormatTitle(r, all), "57 96/03/01 ABC01234 speaker           title");
   EXPECT_EQ(FormatTitle(r, ColumnSwitches{false, false, false}), " title");
   EXPECT_EQ(FormatTitle(r, ColumnSwitches{true, false, false}), "57  title");
-  EXPECT_EQ(ListLineText(r, kRemarkOrder, ColumnSwitches{false, false, true}), "96/03/01  title");
+  EXPECT_EQ(ListLineText(index, IndexPos(0), kRemarkOrder, ColumnSwitches{false, false, true}), "96/03/01  title");
 }
 
 TEST(Fold, UnfoldFoldExample) {

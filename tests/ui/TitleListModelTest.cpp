@@ -122,7 +122,7 @@ class TitleListModelTest : public QObject {
     for (int order : {kRemarkOrder, kContentFull}) {
       m.Build(order);
       for (int r = 0; r < m.rowCount(); ++r) {
-        const std::string expected = ListLineText(index->GetItem(IndexPos(r)), order, cols);
+        const std::string expected = ListLineText(*index, IndexPos(r), order, cols);
         QCOMPARE(m.LineText(ListLine(r)), expected);
         QCOMPARE(Text(m, r), QString::fromUtf8(SjisToUtf8(expected)));
         QCOMPARE(m.data(m.index(r), Qt::AccessibleTextRole).toString(), Text(m, r));
