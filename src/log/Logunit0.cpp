@@ -1,6 +1,7 @@
 #include "log/Logunit0.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -369,19 +370,13 @@ void TLogBase::SortByNumber() {
 
 void TLogBase::DropPrefixText(TLogData& r) {
   if (r.State() == TLogData::kText) {
-    std::string().swap(prefixTexts_[r.up_]);
-    r.up_ = 0;
+    prefixTexts_.erase(&r);
     r.SetState(TLogData::kNoPrefix);
   }
 }
 
 void TLogBase::SetPrefixText(TLogData& r, std::string text) {
-  if (r.State() == TLogData::kText) {
-    prefixTexts_[r.up_] = std::move(text);
-    return;
-  }
-  r.up_ = static_cast<std::uint32_t>(prefixTexts_.size());
-  prefixTexts_.push_back(std::move(text));
+  prefixTexts_[&r] = std::move(text);
   r.SetState(TLogData::kText);
 }
 
@@ -392,32 +387,39 @@ std::string TLogBase::GetPrefix(IndexPos i) const {
 }
 
 void TLogBase::AppendPrefix(const TLogData& rec, std::string& out) const {
+  AppendCells(rec, rec.Level, out, [this](std::uint32_t id) { return Record(id).Level; });
+}
+
+template <class LevelOf>
+void TLogBase::AppendCells(const TLogData& rec, std::int32_t level, std::string& out, LevelOf levelOf) const {
   if (rec.State() == TLogData::kText) {
-    out.append(prefixTexts_[rec.up_]);
+    out.append(prefixTexts_.at(&rec));
     return;
   }
-  if (rec.State() != TLogData::kCells || rec.Level < 0) return;
+  if (rec.State() != TLogData::kCells || level < 0) return;
   // Level cells above the own one, filled from the deepest upwards: a bar
-  // where the remark of that level has a later sibling, else a blank.
+  // where the record of that level up the chain has a bar below, else a
+  // blank (also where the chain has no record at that level).
   const std::size_t start = out.size();
-  out.resize(start + 2 * (static_cast<std::size_t>(rec.Level) + 1));
+  out.resize(start + 2 * (static_cast<std::size_t>(level) + 1));
   char* p = out.data() + start;
   const std::string_view blank = rec.Tee() ? kWideBlank : kBlank;
-  const TLogData* a = Up(rec);
-  for (std::int32_t c = rec.Level - 1; c >= 0; --c) {
-    const std::string_view cell = a && a->BarBelow() ? kBar : blank;
+  std::uint32_t up = rec.up_;
+  for (std::int32_t c = level - 1; c >= 0; --c) {
+    const bool here = up != 0 && levelOf(up - 1) == c;
+    const std::string_view cell = here && Record(up - 1).BarBelow() ? kBar : blank;
     p[2 * c] = cell[0];
     p[2 * c + 1] = cell[1];
-    a = a && a->State() == TLogData::kCells ? Up(*a) : nullptr;
+    if (here) up = Record(up - 1).up_;
   }
   const std::string_view own = rec.Tee() ? kTee : kCorner;
-  p[2 * rec.Level] = own[0];
-  p[2 * rec.Level + 1] = own[1];
+  p[2 * level] = own[0];
+  p[2 * level + 1] = own[1];
 }
 
 void PrefixDrawer::Append(const TLogData& rec, std::string& out) {
   if (rec.State() == TLogData::kText) {
-    out.append(index_.prefixTexts_[rec.up_]);
+    out.append(index_.prefixTexts_.at(&rec));
     return;
   }
   if (rec.State() != TLogData::kCells || rec.Level < 0) return;
@@ -432,14 +434,15 @@ void PrefixDrawer::Append(const TLogData& rec, std::string& out) {
   }
   const TLogData* a = index_.Up(rec);
   for (std::size_t c = level; c-- > 0;) {
-    if (c < kept && above_[c] == a) break;
-    above_[c] = a;
-    const bool bar = a && a->BarBelow();
+    const TLogData* here = a && a->Level == static_cast<std::int32_t>(c) ? a : nullptr;
+    if (here && c < kept && above_[c] == here) break;
+    above_[c] = here;
+    const bool bar = here && here->BarBelow();
     ascii_[2 * c] = bar ? kBar[0] : kBlank[0];
     ascii_[2 * c + 1] = bar ? kBar[1] : kBlank[1];
     wide_[2 * c] = bar ? kBar[0] : kWideBlank[0];
     wide_[2 * c + 1] = bar ? kBar[1] : kWideBlank[1];
-    a = a && a->State() == TLogData::kCells ? index_.Up(*a) : nullptr;
+    if (here) a = index_.Up(*here);
   }
   // Cells below this record's own belong to other threads from here on.
   above_.resize(level);
@@ -657,109 +660,173 @@ void TLogBase::PlaceThreads(std::vector<std::uint8_t>& placed, std::vector<std::
   tee.swap(t2);
 }
 
-void TLogBase::DrawBarsByCells() {
-  // Pass 2 on a well-formed layout (every level at most one deeper than the
-  // line before, top lines exactly the records without a parent): the bar in
-  // column L of a remark comes from the next line at level <= L being at
-  // level L, i.e. from its ancestor at level L having a later sibling. Each
-  // remark keeps its parent's cells by reference.
-  std::vector<std::uint32_t> open;
-  for (const std::uint32_t id : items_) {
-    TLogData& r = Record(id);
+void TLogBase::DrawBars(const std::vector<std::uint8_t>& placed, const std::vector<std::uint8_t>& tee) {
+  // Pass 2. The record i after a deeper line, with a parent (CommentTo not
+  // 0), walks back over the records up to the last one at its own level L
+  // and draws a bar in column L of each: the first cell of the prefix goes
+  // and a bar is put in after the first L cells. A walk over deeper records
+  // only (the usual case) sets cell L of each to a bar. So the cells come
+  // from each record's chain, the records one level up each, found with a
+  // stack in one pass: the record at level L that a walk stops at gets "bar
+  // below". Placed records start as Level blanks and the corner, or the tee
+  // after full-width blanks when a later sibling followed; pass 3, the fold
+  // marks, goes along.
+  //
+  // A walk that passes a shallower record (the layout has a jump, as
+  // numbers that wrap around can give), and a walk that reaches a record
+  // not placed now (which keeps an earlier prefix), change prefixes in ways
+  // cells cannot hold: the records they reach get their prefix as text,
+  // step by step (DrawBarsExactly).
+  const std::size_t n = items_.size();
+  struct Open {
+    std::uint32_t pos;
+    std::uint32_t unplacedBefore;  // records not placed before this one
+  };
+  std::vector<Open> open;
+  std::vector<IrregularWalk> irregular;
+  std::vector<std::int64_t> lastAt;  // by level: the last position at that level
+  std::unique_ptr<std::uint32_t[]> drawnBy(new std::uint32_t[chunks_.size() << kChunkShift]);
+  std::uint32_t unplaced = 0;
+  bool unplacedReached = false;
+  for (std::size_t i = 0; i < n; ++i) {
+    TLogData& r = At(i);
+    if (placed[i]) {
+      DropPrefixText(r);
+      r.SetState(TLogData::kCells);
+      r.SetFlag(4, tee[i] != 0);
+    }
     const std::int32_t level = r.Level;
-    while (!open.empty() && Record(open.back()).Level >= level) {
-      TLogData& o = Record(open.back());
-      o.SetFlag(8, o.Level == level);
+    if (i > 0 && At(i - 1).Level < level) At(i - 1).Mark = '+';
+    const bool walks = i > 0 && At(i - 1).Level > level && r.CommentTo.v != 0;
+    bool stopped = false;
+    while (!open.empty() && At(open.back().pos).Level >= level) {
+      const Open o = open.back();
+      const bool bar = walks && At(o.pos).Level == level;
+      At(o.pos).SetFlag(8, bar);
+      if (bar) {
+        stopped = true;
+        drawnBy[items_[o.pos]] = static_cast<std::uint32_t>(i);
+        // The walk went over the records after o, up to i - 1.
+        if (unplaced != o.unplacedBefore + (placed[o.pos] ? 0 : 1)) unplacedReached = true;
+      }
       open.pop_back();
     }
-    if (r.State() == TLogData::kCells) r.up_ = level >= 1 && !open.empty() ? open.back() + 1 : 0;
-    open.push_back(id);
-  }
-  for (const std::uint32_t id : open) Record(id).SetFlag(8, false);
-}
-
-void TLogBase::DrawBarsByText() {
-  // Pass 2 step by step, on the prefix texts: for a layout that earlier
-  // orders have left irregular (levels kept from a previous build).
-  const std::int32_t n = Count();
-  for (std::int32_t i = 1; i < n; ++i) {
-    const TLogData& ri = At(static_cast<std::size_t>(i));
-    if (At(static_cast<std::size_t>(i) - 1).Level > ri.Level && ri.CommentTo.v != 0) {
-      for (std::int32_t k = i - 1; k >= 0 && At(static_cast<std::size_t>(k)).Level != ri.Level; --k) {
-        TLogData& rk = At(static_cast<std::size_t>(k));
-        if (rk.State() != TLogData::kText) {
-          std::string text;
-          AppendPrefix(rk, text);
-          SetPrefixText(rk, std::move(text));
-        }
-        // Drop the first cell and put a bar in after the first `level`
-        // cells; the cells in front are still blanks, so cell `level`
-        // becomes the bar.
-        std::string& s = prefixTexts_[rk.up_];
-        s.erase(0, std::min<std::size_t>(2, s.size()));
-        const std::size_t at = std::min<std::size_t>(2 * static_cast<std::size_t>(std::max(ri.Level, 0)), s.size());
-        s.insert(at, kBar);
-      }
+    if (walks && !stopped) {
+      const std::int64_t last =
+          static_cast<std::size_t>(level) < lastAt.size() ? lastAt[static_cast<std::size_t>(level)] : -1;
+      irregular.push_back(IrregularWalk{static_cast<std::size_t>(last + 1), i - 1, level});
+    }
+    r.up_ = open.empty() ? 0 : items_[open.back().pos] + 1;
+    open.push_back(Open{static_cast<std::uint32_t>(i), unplaced});
+    if (!placed[i]) ++unplaced;
+    if (level >= 0) {
+      if (lastAt.size() <= static_cast<std::size_t>(level)) lastAt.resize(static_cast<std::size_t>(level) + 1, -1);
+      lastAt[static_cast<std::size_t>(level)] = static_cast<std::int64_t>(i);
     }
   }
+  for (const Open& o : open) At(o.pos).SetFlag(8, false);
+  if (!irregular.empty() || unplacedReached) DrawBarsExactly(placed, irregular, drawnBy.get(), unplacedReached);
 }
 
-void TLogBase::MarkParents() {
-  for (std::size_t i = 0; i + 1 < items_.size(); ++i) {
-    if (At(i).Level < At(i + 1).Level) At(i).Mark = '+';
+void TLogBase::DrawBarsExactly(const std::vector<std::uint8_t>& placed, std::vector<IrregularWalk>& irregular,
+                               const std::uint32_t* drawnBy, bool unplacedReached) {
+  // The records an irregular walk reaches, and when it may happen, records
+  // not placed now that a walk reaches (one with a bar below somewhere up
+  // the chain), get their prefix as text: their first prefix, then the
+  // walks over them in the order they were made.
+  const std::size_t n = items_.size();
+  std::vector<std::size_t> special;
+  std::sort(irregular.begin(), irregular.end(),
+            [](const IrregularWalk& a, const IrregularWalk& b) { return a.from < b.from; });
+  std::size_t covered = 0;  // positions below this are taken already
+  for (const IrregularWalk& w : irregular) {
+    for (std::size_t k = std::max(w.from, covered); k <= w.to; ++k) special.push_back(k);
+    covered = std::max(covered, w.to + 1);
   }
+  if (unplacedReached) {
+    for (std::size_t k = 0; k < n; ++k) {
+      if (placed[k]) continue;
+      bool barUp = false;
+      for (std::uint32_t up = At(k).up_; up != 0 && !barUp; up = Record(up - 1).up_) barUp = Record(up - 1).BarBelow();
+      if (barUp) special.push_back(k);
+    }
+    std::sort(special.begin(), special.end());
+    special.erase(std::unique(special.begin(), special.end()), special.end());
+  }
+
+  std::vector<std::pair<std::uint32_t, std::int32_t>> steps;  // (walk's record, level)
+  std::size_t nextWalk = 0;
+  std::vector<IrregularWalk> active;
+  std::vector<std::pair<TLogData*, std::string>> texts;
+  for (const std::size_t k : special) {
+    while (nextWalk < irregular.size() && irregular[nextWalk].from <= k) active.push_back(irregular[nextWalk++]);
+    active.erase(std::remove_if(active.begin(), active.end(), [&](const IrregularWalk& w) { return w.to < k; }),
+                 active.end());
+    steps.clear();
+    for (const IrregularWalk& w : active) steps.emplace_back(static_cast<std::uint32_t>(w.to + 1), w.level);
+    for (std::uint32_t up = At(k).up_; up != 0; up = Record(up - 1).up_) {
+      const TLogData& e = Record(up - 1);
+      if (e.BarBelow()) steps.emplace_back(drawnBy[up - 1], e.Level);
+    }
+    std::sort(steps.begin(), steps.end());
+    TLogData& r = At(k);
+    std::string s;
+    if (placed[k]) {
+      for (std::int32_t c = 0; c < r.Level; ++c) s += r.Tee() ? kWideBlank : kBlank;
+      s += r.Tee() ? kTee : kCorner;
+    } else {
+      AppendPrefix(r, s);
+    }
+    for (const auto& [by, level] : steps) {
+      // Drop the first cell and put a bar in after the first `level` cells.
+      s.erase(0, std::min<std::size_t>(2, s.size()));
+      s.insert(std::min<std::size_t>(2 * static_cast<std::size_t>(std::max(level, 0)), s.size()), kBar);
+    }
+    texts.emplace_back(&r, std::move(s));
+  }
+  for (auto& [r, text] : texts) SetPrefixText(*r, std::move(text));
 }
 
 void TLogBase::BuildThreads() {
   const std::size_t n = items_.size();
   std::vector<std::uint8_t> placed(n, 0), tee(n, 0);
+  // Remarks this build does not place keep the prefix an earlier build gave
+  // them. Held as cells, it depends on the levels and bars of other records,
+  // which this build changes: keep their levels as they are now...
+  std::vector<std::int32_t> oldLevel;
+  if (cellsHeld_) {
+    oldLevel.resize(chunks_.size() << kChunkShift);
+    for (const std::uint32_t id : items_) oldLevel[id] = Record(id).Level;
+  }
   PlaceThreads(placed, tee);
 
-  // Remarks this build does not place keep the prefix an earlier build gave
-  // them: fix it as text before the cells it refers to change.
-  std::vector<std::pair<TLogData*, std::string>> kept;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (!placed[i] && At(i).State() == TLogData::kCells) {
-      std::string text;
-      AppendPrefix(At(i), text);
-      kept.emplace_back(&At(i), std::move(text));
+  // ... and fix it as text before the cells it refers to change.
+  if (cellsHeld_) {
+    std::vector<std::pair<TLogData*, std::string>> kept;
+    for (std::size_t i = 0; i < n; ++i) {
+      if (!placed[i] && At(i).State() == TLogData::kCells) {
+        std::string text;
+        AppendCells(At(i), oldLevel[items_[i]], text, [&](std::uint32_t id) { return oldLevel[id]; });
+        kept.emplace_back(&At(i), std::move(text));
+      }
     }
-  }
-  for (auto& [r, text] : kept) SetPrefixText(*r, std::move(text));
-  // Placed remarks: Level blanks and the corner, or the tee after full-width
-  // blanks when a later sibling followed.
-  for (std::size_t i = 0; i < n; ++i) {
-    if (!placed[i]) continue;
-    TLogData& r = At(i);
-    DropPrefixText(r);
-    r.SetState(TLogData::kCells);
-    r.up_ = 0;
-    r.SetFlag(4, tee[i] != 0);
-    r.SetFlag(8, false);
+    for (auto& [r, text] : kept) SetPrefixText(*r, std::move(text));
   }
 
-  bool regular = true;
-  for (std::size_t i = 0; i < n && regular; ++i) {
-    const TLogData& r = At(i);
-    if (r.CommentTo.v == 0 && r.Level != -1) regular = false;
-    if (i == 0 ? r.Level != -1 : r.Level > At(i - 1).Level + 1) regular = false;
-  }
-  if (regular) DrawBarsByCells();
-  else DrawBarsByText();
-
-  // Pass 3: fold marks.
-  MarkParents();
+  // Pass 2, bars, and pass 3, fold marks.
+  DrawBars(placed, tee);
+  cellsHeld_ = true;
 }
 
 std::size_t TLogBase::MemoryUsed() const {
   // The records and texts in use (a chunk's pages beyond them are never
   // written), the order, the poster table while scanning, prefix texts.
   std::size_t bytes = items_.capacity() * sizeof(std::uint32_t) + posterSlots_.capacity() * sizeof(PosterSlot) +
-                      prefixTexts_.capacity() * sizeof(std::string);
+                      prefixTexts_.size() * (sizeof(std::string) + 4 * sizeof(void*));
   for (std::size_t c = 0; c < chunks_.size(); ++c) {
     bytes += c + 1 < chunks_.size() || !chunkOpen_ ? chunks_[c].mapped : PageUp(textEnd_);
   }
-  for (const std::string& t : prefixTexts_) bytes += t.capacity() + 1;
+  for (const auto& [r, t] : prefixTexts_) bytes += t.capacity() + 1;
   return bytes;
 }
 

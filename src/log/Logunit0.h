@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "log/Types.h"
@@ -60,9 +61,10 @@ struct TLogData {
   std::uint8_t flags_ = 0;      // prefix state (2 bits), tee, bar below; the poster offset's top 4 bits
   std::uint16_t posterLow_ = 0; // with those: how far before the date the poster lies
   std::uint32_t textWord_ = 0;  // offset of the date from the record (20 bits), date (4) and title (7) lengths
-  // kCells: 1 + the id of the remark one level up whose cells this prefix
-  // continues, 0 when every cell above the own one is blank; kText: the
-  // index's text of this prefix.
+  // 1 + the id of the record one level up in the thread drawing (the
+  // nearest record before this one, in the order of the last content
+  // order, at a lower level), whose chain gives this prefix's cells; 0 for
+  // none.
   std::uint32_t up_ = 0;
 };
 
@@ -158,9 +160,15 @@ class TLogBase {
   void DropPrefixText(TLogData& r);
 
   void PlaceThreads(std::vector<std::uint8_t>& placed, std::vector<std::uint8_t>& tee);
-  void DrawBarsByCells();
-  void DrawBarsByText();
-  void MarkParents();
+  struct IrregularWalk {
+    std::size_t from, to;  // the positions a walk of pass 2 reaches; record to + 1 made it
+    std::int32_t level;
+  };
+  void DrawBars(const std::vector<std::uint8_t>& placed, const std::vector<std::uint8_t>& tee);
+  void DrawBarsExactly(const std::vector<std::uint8_t>& placed, std::vector<IrregularWalk>& irregular,
+                       const std::uint32_t* drawnBy, bool unplacedReached);
+  template <class LevelOf>
+  void AppendCells(const TLogData& rec, std::int32_t level, std::string& out, LevelOf levelOf) const;
   void NewChunk();
   void TrimChunk();
   void StoreText(TLogData& rec, std::string_view id, std::string_view speaker, std::string_view date,
@@ -185,8 +193,9 @@ class TLogBase {
   };
   static constexpr std::size_t kPosterSlots = 2 * kRecordsPerChunk;  // never more than half full
   std::vector<PosterSlot> posterSlots_;
-  // The prefixes held as text, by index (rare: only irregular layouts).
-  std::vector<std::string> prefixTexts_;
+  bool cellsHeld_ = false;  // a content order has given prefixes as cells
+  // The prefixes held as text (rare: only irregular layouts).
+  std::unordered_map<const TLogData*, std::string> prefixTexts_;
 };
 
 // Remark-header helpers, shared with the tests and the batch side.
