@@ -229,6 +229,31 @@ TEST(Threads, MatchesTheReferenceOnHardShapes) {
   }
 }
 
+TEST(Threads, WrappedNumbersKeepTheirPrefixesAsCells) {
+  // Five columns make numbers wrap around after 99999, and a reply's sibling
+  // run can then pass a shallower record: a few walks of pass 2 become
+  // irregular. Only the records those walks reach may take their prefix as
+  // text; the rest stay cells, so memory hardly grows.
+  auto wrapped = [](int n, int wrap) {
+    std::mt19937 rng(99);
+    std::vector<std::pair<int, int>> v;
+    for (int i = 0; i < n; ++i) {
+      int commentTo = 0;
+      if (i > 0 && rng() % 5 >= 2) commentTo = (i - 1 - static_cast<int>(rng() % std::min(i, 40))) % wrap + 1;
+      v.emplace_back(i % wrap + 1, commentTo);
+    }
+    return v;
+  };
+  Compare(wrapped(5000, 997), {1, 0, 1, 2}, "wrapped at 997");
+
+  TLogCtrl index;
+  std::vector<Rec> unused;
+  Fill(index, unused, wrapped(250'000, 99999));
+  const std::size_t before = index.MemoryUsed();
+  index.BuildThreads();
+  EXPECT_LT(index.MemoryUsed() - before, 250'000u) << "bytes of prefix text";
+}
+
 TEST(Threads, DeepChainInBoundedMemory) {
   // 100,000 deep: the drawn prefixes alone would be 10 GB.
   TLogCtrl index;
