@@ -52,7 +52,7 @@ std::int64_t Generate(std::int64_t targetBytes, unsigned seed, std::int32_t* rem
       out += std::string(buf) + Utf8ToSjis(" へのコメント");
     }
     out += "\r\n";
-    const int lines = 3 + static_cast<int>(rng() % 10);
+    const int lines = 5 + static_cast<int>(rng() % 15);  // about 650 bytes a remark, 1.64 million in a GiB
     for (int l = 0; l < lines; ++l) {
       const int pieces = 1 + static_cast<int>(rng() % 5);
       for (int p = 0; p < pieces; ++p) out += words[rng() % std::size(words)];

@@ -290,7 +290,7 @@ int main(int argc, char** argv) {
   shape(o.quick ? "fan-100k" : "fan-1M", kest::bench::Shape::Fan, o.quick ? 100'000 : 1'000'000);
   shape(o.quick ? "chain-10k" : "chain-100k", kest::bench::Shape::Chain, o.quick ? 10'000 : 100'000);
   if (!o.quick) shape("chain-31603", kest::bench::Shape::Chain, 31'603);
-  if (!o.quick) realistic("1GB", 1'000'000'000, 2);
+  if (!o.quick) realistic("1GiB", 1LL << 30, 2);
   if (o.huge) realistic("2.2GB", 2'200'000'000, 3);
 #ifdef KEST_BENCH_WINDOW
   std::error_code ec;

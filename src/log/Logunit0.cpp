@@ -27,17 +27,10 @@ constexpr std::string_view kWideBlank = "\x81\x40";
 // a poster of its own (two length bytes, an 8-byte ID, a 16-byte speaker).
 constexpr std::size_t kMaxTextPerRecord = 10 + 80 + 2 + 8 + 16;
 
-std::size_t PageSize() {
-  static const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-  return page;
-}
+constexpr std::size_t kHugePage = 2u << 20;
 
-std::size_t PageUp(std::size_t bytes) { return (bytes + PageSize() - 1) & ~(PageSize() - 1); }
-
-// Asks the kernel to back a stretch of a fresh block with memory in one call:
-// a scan fills hundreds of megabytes of index, and taking each page by a
-// fault as it is first written costs more than the scan's own work on a
-// virtual machine.
+// Asks the kernel to back a stretch of fresh memory in one call rather than
+// a fault at a time.
 void Prefault(char* p, std::size_t bytes) {
 #ifdef MADV_POPULATE_WRITE
   if (bytes > 0) ::madvise(p, bytes, MADV_POPULATE_WRITE);  // a hint: failure is harmless
@@ -49,34 +42,26 @@ void Prefault(char* p, std::size_t bytes) {
 
 // Header columns are nearly always plain digits: those are read directly, and
 // only the rest goes through the general conversion (blanks, sign, '$').
-// At most five digits, so no overflow.
-bool AllDigits(std::string_view s) {
-  if (s.empty() || s.size() > 5) return false;
-  for (char c : s) {
-    if (c < '0' || c > '9') return false;
+// Five digits at most, so no overflow; the usual five are read without a
+// branch per byte.
+[[gnu::always_inline]] inline bool PlainDigits(std::string_view s, std::int32_t& value) {
+  auto digit = [&](std::size_t k) { return static_cast<unsigned>(static_cast<unsigned char>(s[k])) - '0'; };
+  if (s.size() == 5) {
+    const unsigned d0 = digit(0), d1 = digit(1), d2 = digit(2), d3 = digit(3), d4 = digit(4);
+    value = static_cast<std::int32_t>((((d0 * 10 + d1) * 10 + d2) * 10 + d3) * 10 + d4);
+    return (d0 < 10) & (d1 < 10) & (d2 < 10) & (d3 < 10) & (d4 < 10);
   }
+  if (s.empty() || s.size() > 5) return false;
+  std::int32_t v = 0;
+  for (std::size_t k = 0; k < s.size(); ++k) {
+    if (digit(k) > 9) return false;
+    v = v * 10 + static_cast<std::int32_t>(digit(k));
+  }
+  value = v;
   return true;
 }
 
-std::int32_t DigitsValue(std::string_view s) {
-  std::int32_t v = 0;
-  for (char c : s) v = v * 10 + (c - '0');
-  return v;
-}
-
 }  // namespace
-
-std::string_view TrimBlanks(std::string_view s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= 0x20) ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= 0x20) --e;
-  return s.substr(b, e - b);
-}
-
-std::string_view Columns(std::string_view line, std::size_t from, std::size_t to) {
-  if (from > line.size()) return {};
-  return line.substr(from - 1, to - from + 1);
-}
 
 std::string_view TLogData::ID() const {
   if (textWord_ == 0) return {};  // a record made outside an index holds no text
@@ -97,7 +82,7 @@ const char* TLogData::Poster() const {
 TLogBase::TLogBase() = default;
 
 TLogBase::~TLogBase() {
-  for (const Chunk& c : chunks_) ::munmap(c.records, c.mapped);
+  for (const Region& r : regions_) ::munmap(r.base, r.size);
 }
 
 TLogData& TLogBase::GetItem(IndexPos i) {
@@ -111,37 +96,71 @@ const TLogData& TLogBase::GetItem(IndexPos i) const {
   return const_cast<TLogBase*>(this)->GetItem(i);
 }
 
+void TLogBase::NewRegion(std::size_t atLeast) {
+  // Regions grow as the log turns out large, so a small log takes little
+  // and a large one few regions. Aligned to huge pages and asked to be
+  // backed by them: a scan fills hundreds of megabytes, and taking that in
+  // 4 KiB pages, each a fault, costs more than the scan's own work.
+  const std::size_t size = (std::max(atLeast, nextRegion_) + kHugePage - 1) & ~(kHugePage - 1);
+  nextRegion_ = std::min<std::size_t>(2 * nextRegion_, 256u << 20);
+  void* p = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
+                   -1, 0);
+  if (p == MAP_FAILED) throw std::bad_alloc();
+  char* raw = static_cast<char*>(p);
+  char* base = reinterpret_cast<char*>((reinterpret_cast<std::uintptr_t>(raw) + kHugePage - 1) & ~(kHugePage - 1));
+  if (base > raw) ::munmap(raw, static_cast<std::size_t>(base - raw));
+  if (base + size < raw + size + kHugePage) ::munmap(base + size, static_cast<std::size_t>(raw + kHugePage - base));
+#ifdef MADV_HUGEPAGE
+  ::madvise(base, size, MADV_HUGEPAGE);  // a hint: without huge pages it works the same
+#endif
+  regions_.push_back(Region{base, size});
+  next_ = populated_ = base;
+}
+
+void TLogBase::Populate(const char* upTo) {
+  if (upTo <= populated_) return;
+  const Region& r = regions_.back();
+  char* end = std::min(r.base + r.size, populated_ + ((static_cast<std::size_t>(upTo - populated_) + kHugePage - 1) &
+                                                      ~(kHugePage - 1)));
+  Prefault(populated_, static_cast<std::size_t>(end - populated_));
+  populated_ = end;
+}
+
 void TLogBase::NewChunk() {
   TrimChunk();
-  // Room for the records and the most text they can have; the pages that
-  // are never written cost no memory, and the tail is given back when the
-  // chunk is full.
-  const std::size_t bytes = PageUp(kRecordsPerChunk * (sizeof(TLogData) + kMaxTextPerRecord));
-  void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (p == MAP_FAILED) throw std::bad_alloc();
-  chunks_.push_back(Chunk{static_cast<TLogData*>(p), bytes});
+  // Room for the records and the most text they can have, in the region.
+  constexpr std::size_t kMostBytes = kRecordsPerChunk * (sizeof(TLogData) + kMaxTextPerRecord);
+  if (regions_.empty() || next_ + kMostBytes > regions_.back().base + regions_.back().size) NewRegion(kMostBytes);
+  chunks_.push_back(reinterpret_cast<TLogData*>(next_));
   chunkOpen_ = true;
   recordsInLastChunk_ = 0;
   textEnd_ = kRecordsPerChunk * sizeof(TLogData);
-  Prefault(static_cast<char*>(p), textEnd_);
-  textPopulated_ = textEnd_;
+  Populate(next_ + textEnd_);
   posterSlots_.assign(kPosterSlots, PosterSlot{});
 }
 
 void TLogBase::TrimChunk() {
-  // The last chunk takes no more records: give back the pages past its texts.
+  // The last chunk takes no more records; the next begins after its texts.
   if (!chunkOpen_) return;
   chunkOpen_ = false;
-  Chunk& c = chunks_.back();
-  const std::size_t keep = PageUp(textEnd_);
-  if (keep < c.mapped) {
-    ::munmap(reinterpret_cast<char*>(c.records) + keep, c.mapped - keep);
-    c.mapped = keep;
-  }
+  const std::size_t used = (textEnd_ + 63) & ~std::size_t{63};
+  next_ = reinterpret_cast<char*>(chunks_.back()) + used;
+  closedBytes_ += used;
 }
 
 void TLogBase::ShrinkToFit() {
   TrimChunk();
+  // Give back the last region's huge pages past the last chunk; the next
+  // record, if any, starts a region of its own.
+  if (!regions_.empty()) {
+    Region& r = regions_.back();
+    const std::size_t keep = (static_cast<std::size_t>(next_ - r.base) + kHugePage - 1) & ~(kHugePage - 1);
+    if (keep < r.size) {
+      ::munmap(r.base + keep, r.size - keep);
+      r.size = keep;
+      populated_ = std::min(populated_, r.base + keep);
+    }
+  }
   items_.shrink_to_fit();
   std::vector<PosterSlot>().swap(posterSlots_);
 }
@@ -151,13 +170,9 @@ void TLogBase::StoreText(TLogData& rec, std::string_view id, std::string_view sp
   // Date and title go after each other; the poster (ID and speaker) is kept
   // once per chunk and found again through a small table, as a log's
   // posters write many remarks each.
-  char* const chunk = reinterpret_cast<char*>(chunks_.back().records);
+  char* const chunk = reinterpret_cast<char*>(chunks_.back());
   const std::size_t need = 2 + id.size() + speaker.size() + date.size() + title.size();
-  if (textEnd_ + need > textPopulated_) {
-    const std::size_t step = std::min<std::size_t>(64 * 1024, chunks_.back().mapped - textPopulated_);
-    Prefault(chunk + textPopulated_, step);
-    textPopulated_ += step;
-  }
+  Populate(chunk + textEnd_ + need);
 
   std::size_t poster = 0;
   // The usual poster is an 8-byte ID and a 16-byte speaker: three words,
@@ -237,11 +252,12 @@ bool TLogBase::AddRemark(std::string_view line1, std::string_view line2, int lay
   std::string_view title = TrimBlanks(Columns(line1, 40 - shift, 119 - shift));
   std::string_view date = TrimBlanks(Columns(line2, 6, 15));
 
-  std::optional<std::int32_t> number = AllDigits(numberField) ? DigitsValue(numberField) : StrToInt(numberField);
+  std::int32_t plain = 0;
+  std::optional<std::int32_t> number = PlainDigits(numberField, plain) ? plain : StrToInt(numberField);
   if (!number) return false;
   // The poster ID must hold a number in its bytes 4-8.
   const std::string_view idNumber = Columns(id, 4, 8);
-  if (!AllDigits(idNumber) && !StrToInt(idNumber)) return false;
+  if (!PlainDigits(idNumber, plain) && !StrToInt(idNumber)) return false;
 
   if (!HasFirst) FirstNumber = RemarkNo(*number);
   HasFirst = true;
@@ -250,7 +266,8 @@ bool TLogBase::AddRemark(std::string_view line1, std::string_view line2, int lay
   if (line2.size() > 30) {
     std::int32_t value = 0;
     for (char c : Columns(line2, 24, 28)) {
-      if (c >= '0' && c <= '9') value = value * 10 + (c - '0');
+      const std::int32_t d = static_cast<unsigned char>(c) - '0';
+      value = d >= 0 && d <= 9 ? value * 10 + d : value;  // other bytes are passed over
     }
     // A reference older than the first remark of this log counts as none.
     commentTo = value < FirstNumber.v ? 0 : value;
@@ -259,7 +276,7 @@ bool TLogBase::AddRemark(std::string_view line1, std::string_view line2, int lay
   if (!chunkOpen_ || recordsInLastChunk_ == kRecordsPerChunk) NewChunk();
   const std::uint32_t id32 =
       static_cast<std::uint32_t>(((chunks_.size() - 1) << kChunkShift) | recordsInLastChunk_);
-  TLogData& rec = *new (chunks_.back().records + recordsInLastChunk_++) TLogData;
+  TLogData& rec = *new (chunks_.back() + recordsInLastChunk_++) TLogData;
   StoreText(rec, id, speaker, date, title);
   rec.Number = RemarkNo(*number);
   rec.CommentTo = RemarkNo(commentTo);
@@ -823,9 +840,7 @@ std::size_t TLogBase::MemoryUsed() const {
   // written), the order, the poster table while scanning, prefix texts.
   std::size_t bytes = items_.capacity() * sizeof(std::uint32_t) + posterSlots_.capacity() * sizeof(PosterSlot) +
                       prefixTexts_.size() * (sizeof(std::string) + 4 * sizeof(void*));
-  for (std::size_t c = 0; c < chunks_.size(); ++c) {
-    bytes += c + 1 < chunks_.size() || !chunkOpen_ ? chunks_[c].mapped : PageUp(textEnd_);
-  }
+  bytes += closedBytes_ + (chunkOpen_ ? textEnd_ : 0);
   for (const auto& [r, t] : prefixTexts_) bytes += t.capacity() + 1;
   return bytes;
 }

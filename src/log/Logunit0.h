@@ -153,7 +153,7 @@ class TLogBase {
   static constexpr std::size_t kRecordsPerChunk = std::size_t{1} << kChunkShift;
 
   TLogData& Record(std::uint32_t id) const {
-    return chunks_[id >> kChunkShift].records[id & (kRecordsPerChunk - 1)];
+    return chunks_[id >> kChunkShift][id & (kRecordsPerChunk - 1)];
   }
   const TLogData* Up(const TLogData& r) const { return r.up_ != 0 ? &Record(r.up_ - 1) : nullptr; }
   void SetPrefixText(TLogData& r, std::string text);
@@ -169,22 +169,29 @@ class TLogBase {
                        const std::uint32_t* drawnBy, bool unplacedReached);
   template <class LevelOf>
   void AppendCells(const TLogData& rec, std::int32_t level, std::string& out, LevelOf levelOf) const;
+  void NewRegion(std::size_t atLeast);
+  void Populate(const char* upTo);
   void NewChunk();
   void TrimChunk();
   void StoreText(TLogData& rec, std::string_view id, std::string_view speaker, std::string_view date,
                  std::string_view title);
 
-  // Records and their texts in blocks of memory that never move: each holds
-  // kRecordsPerChunk records, then the texts of those records.
-  struct Chunk {
-    TLogData* records = nullptr;
-    std::size_t mapped = 0;  // bytes mapped from `records` on
+  // Records and their texts in chunks that never move: each holds
+  // kRecordsPerChunk records, then the texts of those records. The chunks lie
+  // one after another in large regions of memory.
+  struct Region {
+    char* base;
+    std::size_t size;
   };
-  std::vector<Chunk> chunks_;
-  bool chunkOpen_ = false;  // the last chunk takes more records
+  std::vector<Region> regions_;
+  std::size_t nextRegion_ = 8u << 20;  // the size of the next region
+  char* next_ = nullptr;               // where the next chunk may begin
+  char* populated_ = nullptr;          // the last region is backed with memory up to here
+  std::vector<TLogData*> chunks_;      // the records of each chunk
+  bool chunkOpen_ = false;             // the last chunk takes more records
   std::size_t recordsInLastChunk_ = 0;
-  std::size_t textEnd_ = 0;       // bytes of the last chunk in use (records area included)
-  std::size_t textPopulated_ = 0; // bytes of the last chunk backed with memory so far
+  std::size_t textEnd_ = 0;      // bytes of the last chunk in use (records area included)
+  std::size_t closedBytes_ = 0;  // bytes of the chunks before it
   // The posters already kept in the last chunk.
   struct PosterSlot {
     std::uint32_t offset = 0;  // in the chunk
@@ -200,8 +207,16 @@ class TLogBase {
 
 // Remark-header helpers, shared with the tests and the batch side.
 // Bytes <= 0x20 removed from both ends.
-std::string_view TrimBlanks(std::string_view s);
+inline std::string_view TrimBlanks(std::string_view s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= 0x20) ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= 0x20) --e;
+  return s.substr(b, e - b);
+}
 // The 1-based byte columns [from, to] of a line, as far as the line reaches.
-std::string_view Columns(std::string_view line, std::size_t from, std::size_t to);
+inline std::string_view Columns(std::string_view line, std::size_t from, std::size_t to) {
+  if (from > line.size()) return {};
+  return line.substr(from - 1, to - from + 1);
+}
 
 }  // namespace kest
