@@ -114,16 +114,37 @@ void TLogBase::NewRegion(std::size_t atLeast) {
   ::madvise(base, size, MADV_HUGEPAGE);  // a hint: without huge pages it works the same
 #endif
   regions_.push_back(Region{base, size});
-  next_ = populated_ = base;
+  next_ = base;
+  lastNeed_.store(base, std::memory_order_relaxed);
+  regionEnd_.store(base + size, std::memory_order_relaxed);
+  populated_.store(base, std::memory_order_release);
 }
 
 void TLogBase::Populate(const char* upTo) {
-  if (upTo <= populated_) return;
+  lastNeed_.store(upTo, std::memory_order_relaxed);
+  char* from = populated_.load(std::memory_order_acquire);
+  if (upTo <= from) return;
   const Region& r = regions_.back();
-  char* end = std::min(r.base + r.size, populated_ + ((static_cast<std::size_t>(upTo - populated_) + kHugePage - 1) &
-                                                      ~(kHugePage - 1)));
-  Prefault(populated_, static_cast<std::size_t>(end - populated_));
-  populated_ = end;
+  char* end = std::min(r.base + r.size,
+                       from + ((static_cast<std::size_t>(upTo - from) + kHugePage - 1) & ~(kHugePage - 1)));
+  Prefault(from, static_cast<std::size_t>(end - from));
+  // Another thread may have gone further meanwhile (PrepareAhead).
+  while (from < end && !populated_.compare_exchange_weak(from, end, std::memory_order_acq_rel)) {
+  }
+}
+
+void TLogBase::PrepareAhead() {
+  // Up to 16 MiB ahead of what the index has been given, within its last
+  // region; a huge page at a time. Two threads backing the same pages do
+  // no harm: the kernel does it once.
+  char* from = populated_.load(std::memory_order_acquire);
+  char* const end = regionEnd_.load(std::memory_order_relaxed);
+  const char* need = lastNeed_.load(std::memory_order_relaxed);
+  if (from == nullptr || from >= end || from < need || from - need > (16 << 20)) return;
+  char* to = std::min(end, from + kHugePage);
+  Prefault(from, static_cast<std::size_t>(to - from));
+  while (from < to && !populated_.compare_exchange_weak(from, to, std::memory_order_acq_rel)) {
+  }
 }
 
 void TLogBase::NewChunk() {
@@ -158,7 +179,8 @@ void TLogBase::ShrinkToFit() {
     if (keep < r.size) {
       ::munmap(r.base + keep, r.size - keep);
       r.size = keep;
-      populated_ = std::min(populated_, r.base + keep);
+      populated_.store(std::min(populated_.load(), r.base + keep));
+      regionEnd_.store(r.base + keep);
     }
   }
   items_.shrink_to_fit();
@@ -470,20 +492,22 @@ void PrefixDrawer::Append(const TLogData& rec, std::string& out) {
 namespace {
 
 // The records that the placing pass has dealt with, in their current order:
-// blocks of a few hundred record ids in a linked list, each block with the
+// blocks of a few dozen record ids in a linked list, each block with the
 // smallest CommentTo it holds (to skip over runs of replies) and an order
 // label (to tell which of two records comes first).
 class Sequence {
  public:
   Sequence(std::size_t n, const std::vector<std::int32_t>& commentTo)
-      : ct_(commentTo), block_(n, -1), slot_(n, 0) {}
+      : ct_(commentTo), block_(n, -1), slot_(n, 0) {
+    blocks_.reserve(n / (kBlockMax / 2) + 2);  // blocks never move
+  }
 
   void Append(std::int32_t id) {
     if (tail_ < 0) NewBlockAfter(-1);
-    InsertAt(tail_, blocks_[static_cast<std::size_t>(tail_)].ids.size(), id);
+    InsertAt(tail_, B(tail_).size, id);
   }
   void InsertAfter(std::int32_t x, std::int32_t id) {
-    InsertAt(block_[static_cast<std::size_t>(x)], slot_[static_cast<std::size_t>(x)] + 1, id);
+    InsertAt(block_[static_cast<std::size_t>(x)], slot_[static_cast<std::size_t>(x)] + 1u, id);
   }
   bool Before(std::int32_t x, std::int32_t y) const {
     const std::int32_t bx = block_[static_cast<std::size_t>(x)], by = block_[static_cast<std::size_t>(y)];
@@ -494,17 +518,17 @@ class Sequence {
   // after another, whose CommentTo is at least p.
   std::int32_t RunEnd(std::int32_t b, std::int32_t p) const {
     std::int32_t blk = block_[static_cast<std::size_t>(b)];
-    std::size_t s = slot_[static_cast<std::size_t>(b)] + 1;
+    std::size_t s = slot_[static_cast<std::size_t>(b)] + 1u;
     std::int32_t last = b;
     for (;;) {
-      const std::vector<std::int32_t>& ids = B(blk).ids;
-      for (; s < ids.size(); ++s) {
-        if (ct_[static_cast<std::size_t>(ids[s])] < p) return last;
-        last = ids[s];
+      const Block& block = B(blk);
+      for (; s < block.size; ++s) {
+        if (ct_[static_cast<std::size_t>(block.ids[s])] < p) return last;
+        last = block.ids[s];
       }
-      blk = B(blk).next;
+      blk = block.next;
       while (blk >= 0 && B(blk).minCommentTo >= p) {
-        last = B(blk).ids.back();
+        last = B(blk).ids[B(blk).size - 1];
         blk = B(blk).next;
       }
       if (blk < 0) return last;
@@ -514,14 +538,15 @@ class Sequence {
   template <class F>
   void ForEach(F f) const {
     for (std::int32_t blk = head_; blk >= 0; blk = B(blk).next) {
-      for (std::int32_t id : B(blk).ids) f(id);
+      for (std::size_t s = 0; s < B(blk).size; ++s) f(B(blk).ids[s]);
     }
   }
 
  private:
-  static constexpr std::size_t kBlockMax = 256;
+  static constexpr std::size_t kBlockMax = 32;
   struct Block {
-    std::vector<std::int32_t> ids;
+    std::int32_t ids[kBlockMax];
+    std::uint32_t size = 0;
     std::int32_t minCommentTo = INT32_MAX;
     std::int32_t next = -1;
     std::uint64_t label = 0;
@@ -531,34 +556,37 @@ class Sequence {
 
   void InsertAt(std::int32_t blk, std::size_t s, std::int32_t id) {
     Block& b = B(blk);
-    b.ids.insert(b.ids.begin() + static_cast<std::ptrdiff_t>(s), id);
-    for (std::size_t t = s; t < b.ids.size(); ++t) slot_[static_cast<std::size_t>(b.ids[t])] = static_cast<std::uint32_t>(t);
+    for (std::size_t t = b.size; t > s; --t) {
+      b.ids[t] = b.ids[t - 1];
+      slot_[static_cast<std::size_t>(b.ids[t])] = static_cast<std::uint8_t>(t);
+    }
+    b.ids[s] = id;
+    ++b.size;
+    slot_[static_cast<std::size_t>(id)] = static_cast<std::uint8_t>(s);
     block_[static_cast<std::size_t>(id)] = blk;
     b.minCommentTo = std::min(b.minCommentTo, ct_[static_cast<std::size_t>(id)]);
-    if (b.ids.size() >= kBlockMax) Split(blk);
+    if (b.size == kBlockMax) Split(blk);
   }
   void Split(std::int32_t blk) {
     const std::int32_t c = NewBlockAfter(blk);
     Block& b = B(blk);
     Block& nb = B(c);
-    const std::size_t half = b.ids.size() / 2;
-    nb.ids.assign(b.ids.begin() + static_cast<std::ptrdiff_t>(half), b.ids.end());
-    b.ids.resize(half);
-    b.ids.reserve(kBlockMax);
-    nb.ids.reserve(kBlockMax);
+    const std::size_t half = b.size / 2;
+    nb.size = b.size - static_cast<std::uint32_t>(half);
+    b.size = static_cast<std::uint32_t>(half);
     b.minCommentTo = nb.minCommentTo = INT32_MAX;
-    for (std::int32_t id : b.ids) b.minCommentTo = std::min(b.minCommentTo, ct_[static_cast<std::size_t>(id)]);
-    for (std::size_t t = 0; t < nb.ids.size(); ++t) {
-      const std::size_t id = static_cast<std::size_t>(nb.ids[t]);
-      nb.minCommentTo = std::min(nb.minCommentTo, ct_[id]);
-      block_[id] = c;
-      slot_[id] = static_cast<std::uint32_t>(t);
+    for (std::size_t t = 0; t < half; ++t) b.minCommentTo = std::min(b.minCommentTo, ct_[static_cast<std::size_t>(b.ids[t])]);
+    for (std::size_t t = 0; t < nb.size; ++t) {
+      const std::int32_t id = b.ids[half + t];
+      nb.ids[t] = id;
+      nb.minCommentTo = std::min(nb.minCommentTo, ct_[static_cast<std::size_t>(id)]);
+      block_[static_cast<std::size_t>(id)] = c;
+      slot_[static_cast<std::size_t>(id)] = static_cast<std::uint8_t>(t);
     }
   }
   std::int32_t NewBlockAfter(std::int32_t blk) {
     blocks_.emplace_back();
     const std::int32_t c = static_cast<std::int32_t>(blocks_.size() - 1);
-    B(c).ids.reserve(kBlockMax);
     if (blk < 0) {
       head_ = tail_ = c;
       B(c).label = std::uint64_t{1} << 40;
@@ -581,8 +609,8 @@ class Sequence {
 
   const std::vector<std::int32_t>& ct_;
   std::vector<Block> blocks_;
-  std::vector<std::int32_t> block_;   // by record id
-  std::vector<std::uint32_t> slot_;   // by record id: place within its block
+  std::vector<std::int32_t> block_;  // by record id
+  std::vector<std::uint8_t> slot_;   // by record id: place within its block
   std::int32_t head_ = -1, tail_ = -1;
 };
 
@@ -704,6 +732,7 @@ void TLogBase::DrawBars(const std::vector<std::uint8_t>& placed, const std::vect
   std::vector<std::int64_t> lastAt;  // by level: the last position at that level
   std::unique_ptr<std::uint32_t[]> drawnBy(new std::uint32_t[chunks_.size() << kChunkShift]);
   std::uint32_t unplaced = 0;
+  std::int32_t tops = 0;
   bool unplacedReached = false;
   for (std::size_t i = 0; i < n; ++i) {
     TLogData& r = At(i);
@@ -713,6 +742,7 @@ void TLogBase::DrawBars(const std::vector<std::uint8_t>& placed, const std::vect
       r.SetFlag(4, tee[i] != 0);
     }
     const std::int32_t level = r.Level;
+    tops += level == -1;
     if (i > 0 && At(i - 1).Level < level) At(i - 1).Mark = '+';
     const bool walks = i > 0 && At(i - 1).Level > level && r.CommentTo.v != 0;
     bool stopped = false;
@@ -742,6 +772,7 @@ void TLogBase::DrawBars(const std::vector<std::uint8_t>& placed, const std::vect
     }
   }
   for (const Open& o : open) At(o.pos).SetFlag(8, false);
+  topCount_ = tops;
   if (!irregular.empty() || unplacedReached) DrawBarsExactly(placed, irregular, drawnBy.get(), unplacedReached);
 }
 

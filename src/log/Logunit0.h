@@ -3,6 +3,7 @@
 // plus the thread information the content orders compute.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -132,9 +133,16 @@ class TLogBase {
   void SortByNumber();
   // Content order: replies under their parents, prefixes, levels and marks.
   void BuildThreads();
+  // The records at Level -1 after the last BuildThreads: the lines of the
+  // folded content order.
+  std::int32_t TopCount() const { return topCount_; }
 
   // Gives back what the scan reserved for growing, once it is done.
   void ShrinkToFit();
+  // Backs a little more of the memory the scan will fill next, so that the
+  // scan finds it ready; may be called from another thread while the scan
+  // adds remarks (not while it shrinks the index).
+  void PrepareAhead();
 
   // Bytes of memory the index holds (records, texts, list), for measuring.
   std::size_t MemoryUsed() const;
@@ -186,7 +194,11 @@ class TLogBase {
   std::vector<Region> regions_;
   std::size_t nextRegion_ = 8u << 20;  // the size of the next region
   char* next_ = nullptr;               // where the next chunk may begin
-  char* populated_ = nullptr;          // the last region is backed with memory up to here
+  // The last region is backed with memory up to populated_ (which another
+  // thread may move on, PrepareAhead); the scan has asked for lastNeed_.
+  std::atomic<char*> populated_{nullptr};
+  std::atomic<char*> regionEnd_{nullptr};
+  std::atomic<const char*> lastNeed_{nullptr};
   std::vector<TLogData*> chunks_;      // the records of each chunk
   bool chunkOpen_ = false;             // the last chunk takes more records
   std::size_t recordsInLastChunk_ = 0;
@@ -201,6 +213,7 @@ class TLogBase {
   static constexpr std::size_t kPosterSlots = 2 * kRecordsPerChunk;  // never more than half full
   std::vector<PosterSlot> posterSlots_;
   bool cellsHeld_ = false;  // a content order has given prefixes as cells
+  std::int32_t topCount_ = 0;
   // The prefixes held as text (rare: only irregular layouts).
   std::unordered_map<const TLogData*, std::string> prefixTexts_;
 };

@@ -55,8 +55,11 @@ class BlockScanner {
     std::string_view text;  // the line's first bytes, at most kHeaderCap
   };
 
-  BlockScanner(const std::filesystem::path& path, std::int64_t size, std::size_t blockBytes)
-      : reader_(path, 16),
+  // `ahead` is called by the second thread after each block it reads.
+  BlockScanner(const std::filesystem::path& path, std::int64_t size, std::size_t blockBytes,
+               std::function<void()> ahead = {})
+      : ahead_(std::move(ahead)),
+        reader_(path, 16),
         size_(size),
         block_(std::max<std::size_t>((blockBytes + 63) / 64 * 64, 2 * kHeaderCap)),  // a header fits in one
         // Blocks start at a multiple of this, a quarter block at most: a
@@ -315,6 +318,7 @@ class BlockScanner {
       Fill(spare_, askedStart_, askedSize_);
       state_.store(kReady, std::memory_order_release);
       state_.notify_all();
+      if (ahead_) ahead_();
     }
   }
 
@@ -375,6 +379,7 @@ class BlockScanner {
     }
   }
 
+  const std::function<void()> ahead_;
   LineReader reader_;  // opens the file and reports a missing or unreadable one
   std::int64_t size_;
   const std::size_t block_;
@@ -482,7 +487,9 @@ std::string ScanLog(const std::filesystem::path& path, TLogCtrl& index, const Sc
   // reader, no copy of a line), with the same positions as reading each line
   // at pos: a line ends at the first CR or 0x1A, and pos moves on by its
   // length and two bytes.
-  BlockScanner blocks(path, size, blockBytes);
+  {
+  // The second thread that reads ahead also backs the index's memory ahead.
+  BlockScanner blocks(path, size, blockBytes, [&index] { index.PrepareAhead(); });
   std::string_view line1;  // in the scanner's block, or copied aside by it
   std::int64_t nextReport = 0;
   const std::int64_t reportStep = std::max<std::int64_t>(size / 200, 1);
@@ -525,6 +532,7 @@ std::string ScanLog(const std::filesystem::path& path, TLogCtrl& index, const Sc
       nextReport = pos + reportStep;
     }
   }
+  }  // the second thread has stopped
   index.SetLastEnd(ByteOffset(pos));
   index.ShrinkToFit();
   if (progress) progress(0);

@@ -61,7 +61,11 @@ void AppendListLine(const TLogData& rec, int sortType, const ColumnSwitches& col
 }
 
 void FoldedList::Build(const TLogBase& index) {
+  // A log's top remarks run to hundreds of thousands: the list is made once
+  // at its size rather than grown and copied.
   items_.clear();
+  items_.shrink_to_fit();
+  items_.reserve(static_cast<std::size_t>(index.TopCount()));
   for (std::int32_t i = 0; i < index.Count(); ++i) {
     const TLogData& r = index.GetItem(IndexPos(i));
     if (r.Level == -1) items_.push_back(TLogItem{r.Number, IndexPos(i), -1, false});
