@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include "log/Logunit1.h"
+#include "ui/BarProgress.h"
 #include "ui/Interaction.h"
 
 namespace kest {
@@ -21,11 +22,7 @@ std::optional<NativeLog> OpenNativeForWindow(QWidget* parent, QProgressBar* bar,
     }
   } hideBar{bar};
   NativeCopyOptions options;
-  options.progress = [bar](int percent) {
-    if (!bar->isVisible()) bar->show();
-    bar->setValue(percent);
-    bar->repaint();
-  };
+  options.progress = BarProgress(bar);
   try {
     return OpenNativeLog(path, options);
   } catch (const LogFileError& e) {

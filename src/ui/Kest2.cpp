@@ -29,6 +29,7 @@
 #include "platform/QtColors.h"
 #include "platform/QtPrinter.h"
 #include "search/ExMemo.h"
+#include "ui/BarProgress.h"
 #include "ui/ConvertedLog.h"
 #include "settings/ColUnit.h"
 #include "settings/FontSize.h"
@@ -857,10 +858,7 @@ void TKestForm::ShowLog() {
         bar->hide();
       }
     } hideBar{PBar1};
-    title = ScanLog(LogReadPath(), *log_, [this](int percent) {
-      PBar1->setValue(percent);
-      PBar1->repaint();
-    });
+    title = ScanLog(LogReadPath(), *log_, BarProgress(PBar1));
   }
   setWindowTitle(QStringLiteral("Kest32-") + FromSjis(title));
   BuildList();
