@@ -180,8 +180,8 @@ void WindowOpen(const fs::path& path, std::int32_t remarks, bool showLast) {
   if (showLast && ok && form.Log()) {
     const auto last = kest::IndexPos(form.Log()->Count() - 1);
     kest::RemarkText text = kest::LoadRemarkText(path, *form.Log(), last);
-    std::printf("  last remark (%d of %d)  %zu lines, %s\n", last.v + 1, remarks, text.lines.size(),
-                text.truncated ? "cut short" : "whole");
+    std::printf("  last remark (%d of %d)  number %d, %zu lines, %s\n", last.v + 1, form.Log()->Count(),
+                form.Log()->GetNumber(last).v, text.lines.size(), text.truncated ? "cut short" : "whole");
   }
 }
 #endif
@@ -295,7 +295,7 @@ int main(int argc, char** argv) {
   for (const std::string& file : o.files) {
 #ifdef KEST_BENCH_WINDOW
     if (o.windowOnly) {
-      WindowOpen(file, 0, false);
+      WindowOpen(file, 0, fs::file_size(file) > (2LL << 30));
       continue;
     }
 #endif

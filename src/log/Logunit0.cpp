@@ -97,6 +97,16 @@ const TLogData& TLogBase::GetItem(IndexPos i) const {
 }
 
 void TLogBase::NewRegion(std::size_t atLeast) {
+  // The region before keeps its huge pages up to its last chunk; the rest,
+  // which may have been backed ahead, goes.
+  if (!regions_.empty()) {
+    Region& last = regions_.back();
+    const std::size_t keep = (static_cast<std::size_t>(next_ - last.base) + kHugePage - 1) & ~(kHugePage - 1);
+    if (keep < last.size) {
+      ::munmap(last.base + keep, last.size - keep);
+      last.size = keep;
+    }
+  }
   // Regions grow as the log turns out large, so a small log takes little
   // and a large one few regions. Aligned to huge pages and asked to be
   // backed by them: a scan fills hundreds of megabytes, and taking that in
@@ -718,22 +728,18 @@ void TLogBase::DrawBars(const std::vector<std::uint8_t>& placed, const std::vect
   // marks, goes along.
   //
   // A walk that passes a shallower record (the layout has a jump, as
-  // numbers that wrap around can give), and a walk that reaches a record
-  // not placed now (which keeps an earlier prefix), change prefixes in ways
-  // cells cannot hold: the records they reach get their prefix as text,
-  // step by step (DrawBarsExactly).
+  // numbers that wrap around can give) changes prefixes in ways cells cannot
+  // hold: the records it reaches get their prefix as text, step by step
+  // (DrawBarsExactly). Such a walk may reach records not placed now, which
+  // keep an earlier prefix; a walk over deeper records only never does: the
+  // records between a placed record and the one it was placed after (its
+  // parent, or the end of its sibling's run of replies) are all placed.
   const std::size_t n = items_.size();
-  struct Open {
-    std::uint32_t pos;
-    std::uint32_t unplacedBefore;  // records not placed before this one
-  };
-  std::vector<Open> open;
+  std::vector<std::uint32_t> open;  // positions, levels rising
   std::vector<IrregularWalk> irregular;
   std::vector<std::int64_t> lastAt;  // by level: the last position at that level
   std::unique_ptr<std::uint32_t[]> drawnBy(new std::uint32_t[chunks_.size() << kChunkShift]);
-  std::uint32_t unplaced = 0;
   std::int32_t tops = 0;
-  bool unplacedReached = false;
   for (std::size_t i = 0; i < n; ++i) {
     TLogData& r = At(i);
     if (placed[i]) {
@@ -746,15 +752,13 @@ void TLogBase::DrawBars(const std::vector<std::uint8_t>& placed, const std::vect
     if (i > 0 && At(i - 1).Level < level) At(i - 1).Mark = '+';
     const bool walks = i > 0 && At(i - 1).Level > level && r.CommentTo.v != 0;
     bool stopped = false;
-    while (!open.empty() && At(open.back().pos).Level >= level) {
-      const Open o = open.back();
-      const bool bar = walks && At(o.pos).Level == level;
-      At(o.pos).SetFlag(8, bar);
+    while (!open.empty() && At(open.back()).Level >= level) {
+      const std::uint32_t o = open.back();
+      const bool bar = walks && At(o).Level == level;
+      At(o).SetFlag(8, bar);
       if (bar) {
         stopped = true;
-        drawnBy[items_[o.pos]] = static_cast<std::uint32_t>(i);
-        // The walk went over the records after o, up to i - 1.
-        if (unplaced != o.unplacedBefore + (placed[o.pos] ? 0 : 1)) unplacedReached = true;
+        drawnBy[items_[o]] = static_cast<std::uint32_t>(i);
       }
       open.pop_back();
     }
@@ -763,26 +767,23 @@ void TLogBase::DrawBars(const std::vector<std::uint8_t>& placed, const std::vect
           static_cast<std::size_t>(level) < lastAt.size() ? lastAt[static_cast<std::size_t>(level)] : -1;
       irregular.push_back(IrregularWalk{static_cast<std::size_t>(last + 1), i - 1, level});
     }
-    r.up_ = open.empty() ? 0 : items_[open.back().pos] + 1;
-    open.push_back(Open{static_cast<std::uint32_t>(i), unplaced});
-    if (!placed[i]) ++unplaced;
+    r.up_ = open.empty() ? 0 : items_[open.back()] + 1;
+    open.push_back(static_cast<std::uint32_t>(i));
     if (level >= 0) {
       if (lastAt.size() <= static_cast<std::size_t>(level)) lastAt.resize(static_cast<std::size_t>(level) + 1, -1);
       lastAt[static_cast<std::size_t>(level)] = static_cast<std::int64_t>(i);
     }
   }
-  for (const Open& o : open) At(o.pos).SetFlag(8, false);
+  for (const std::uint32_t o : open) At(o).SetFlag(8, false);
   topCount_ = tops;
-  if (!irregular.empty() || unplacedReached) DrawBarsExactly(placed, irregular, drawnBy.get(), unplacedReached);
+  if (!irregular.empty()) DrawBarsExactly(placed, irregular, drawnBy.get());
 }
 
 void TLogBase::DrawBarsExactly(const std::vector<std::uint8_t>& placed, std::vector<IrregularWalk>& irregular,
-                               const std::uint32_t* drawnBy, bool unplacedReached) {
-  // The records an irregular walk reaches, and when it may happen, records
-  // not placed now that a walk reaches (one with a bar below somewhere up
-  // the chain), get their prefix as text: their first prefix, then the
-  // walks over them in the order they were made.
-  const std::size_t n = items_.size();
+                               const std::uint32_t* drawnBy) {
+  // The records an irregular walk reaches get their prefix as text: their
+  // first prefix, then the walks over them in the order they were made (the
+  // irregular ones, and the bars of their chains).
   std::vector<std::size_t> special;
   std::sort(irregular.begin(), irregular.end(),
             [](const IrregularWalk& a, const IrregularWalk& b) { return a.from < b.from; });
@@ -790,16 +791,6 @@ void TLogBase::DrawBarsExactly(const std::vector<std::uint8_t>& placed, std::vec
   for (const IrregularWalk& w : irregular) {
     for (std::size_t k = std::max(w.from, covered); k <= w.to; ++k) special.push_back(k);
     covered = std::max(covered, w.to + 1);
-  }
-  if (unplacedReached) {
-    for (std::size_t k = 0; k < n; ++k) {
-      if (placed[k]) continue;
-      bool barUp = false;
-      for (std::uint32_t up = At(k).up_; up != 0 && !barUp; up = Record(up - 1).up_) barUp = Record(up - 1).BarBelow();
-      if (barUp) special.push_back(k);
-    }
-    std::sort(special.begin(), special.end());
-    special.erase(std::unique(special.begin(), special.end()), special.end());
   }
 
   std::vector<std::pair<std::uint32_t, std::int32_t>> steps;  // (walk's record, level)

@@ -174,7 +174,7 @@ class TLogBase {
   };
   void DrawBars(const std::vector<std::uint8_t>& placed, const std::vector<std::uint8_t>& tee);
   void DrawBarsExactly(const std::vector<std::uint8_t>& placed, std::vector<IrregularWalk>& irregular,
-                       const std::uint32_t* drawnBy, bool unplacedReached);
+                       const std::uint32_t* drawnBy);
   template <class LevelOf>
   void AppendCells(const TLogData& rec, std::int32_t level, std::string& out, LevelOf levelOf) const;
   void NewRegion(std::size_t atLeast);

@@ -16,6 +16,7 @@ namespace {
 using test::Header3;
 using test::Header5;
 using test::Line2;
+using test::Remark;
 using test::TempDir;
 
 int StartRule(std::string_view l) {
@@ -152,6 +153,26 @@ TEST(ScanReference, SameRecordsAsALineByLineReadingAtEveryBlockSize) {
       TLogCtrl got;
       ASSERT_EQ(ScanLog(path, got, {}, block), title) << "round " << round;
       ExpectSameIndex(want, got, "round " + std::to_string(round) + " block " + std::to_string(block));
+    }
+  }
+}
+
+TEST(ScanReference, ALineLongerThanABlockAtTheEnd) {
+  // The file's last line runs over several blocks and has no line end, or
+  // ends in a 0x1A; also the same as a header line's first line.
+  TempDir dir;
+  int round = 0;
+  for (const std::string& tail : {std::string(""), std::string("\x1A"), std::string("\r")}) {
+    for (const std::string& last : {std::string(3000, 'x'), Header5(7) + std::string(3000, 't')}) {
+      const std::string log = "t\r\n\r\n" + Remark(Header5(1), Line2(), {"b", "c"}) + last + tail;
+      const auto path = dir.Write("l" + std::to_string(round++) + ".log", log);
+      TLogCtrl want;
+      const std::string title = ReferenceScan(path, want);
+      for (std::size_t block : {256u, 1024u}) {
+        TLogCtrl got;
+        ASSERT_EQ(ScanLog(path, got, {}, block), title);
+        ExpectSameIndex(want, got, "round " + std::to_string(round) + " block " + std::to_string(block));
+      }
     }
   }
 }

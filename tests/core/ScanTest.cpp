@@ -94,13 +94,41 @@ TEST(Scan, StartRuleLooksOnlyAtTheSeparatorLoopRuleAtTheDigits) {
 
 TEST(Scan, DroppedHeaderJoinsThePreviousSpan) {
   // ID bytes 4-8 must convert: four digits and a blank, or letters, drop the remark.
+  // A header line that ends before the ID has no number there either.
   std::string log = "t\r\n\r\n" + Remark(Header5(1), Line2()) + Remark(Header5(2, "ABC1234 "), Line2()) +
-                    Remark(Header5(3, "ABCDEFGH"), Line2()) + Remark(Header5(4, "ABC  123"), Line2());
+                    Remark(Header5(3, "ABCDEFGH"), Line2()) + Remark("00005/00999 AB", Line2()) +
+                    Remark(Header5(4, "ABC  123"), Line2());
   auto s = Scan(log);
   ASSERT_EQ(s->index.Count(), 2);  // "  123" converts: leading blanks are allowed
   EXPECT_EQ(s->index.GetNumber(IndexPos(1)), RemarkNo(4));
   EXPECT_EQ(s->index.GetItem(IndexPos(0)).EndPos,
             ByteOffset(static_cast<std::int64_t>(log.find("00004/"))));
+}
+
+TEST(Scan, PostersKeptOnceAreToldApartByEveryByte) {
+  // Header lines cut inside the speaker: the same ID with speakers of the
+  // same length must not share the first one's bytes.
+  std::string log = "t\r\n\r\n" + Remark("00001/00999 ABC01234  bob", Line2()) +
+                    Remark("00002/00999 ABC01234  sue", Line2()) + Remark("00003/00999 ABC01234  bob", Line2()) +
+                    Remark("00004/00999 ABC0123", Line2()) + Remark(Header5(5, "ABC01234", "sue"), Line2());
+  auto s = Scan(log);
+  ASSERT_EQ(s->index.Count(), 5);
+  const char* speakers[] = {"bob", "sue", "bob", "", "sue             "};
+  const char* ids[] = {"ABC01234", "ABC01234", "ABC01234", "ABC0123", "ABC01234"};
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(s->index.GetSpeaker(IndexPos(i)), speakers[i]) << i;
+    EXPECT_EQ(s->index.GetID(IndexPos(i)), ids[i]) << i;
+  }
+  // Enough such posters to fill the table's neighbourhoods, each twice.
+  TLogCtrl many;
+  for (int round = 0; round < 2; ++round) {
+    for (int k = 0; k < 3000; ++k) {
+      many.AddRemark("00001/00999 ABC01234  p" + std::to_string(10000 + k), Line2(), 5, ByteOffset(k));
+    }
+  }
+  for (int i = 0; i < many.Count(); ++i) {
+    ASSERT_EQ(many.GetSpeaker(IndexPos(i)), "p" + std::to_string(10000 + i % 3000)) << i;
+  }
 }
 
 TEST(Scan, CommentToRules) {
