@@ -27,7 +27,8 @@ constexpr std::string_view kWideBlank = "\x81\x40";
 // a poster of its own (two length bytes, an 8-byte ID, a 16-byte speaker).
 constexpr std::size_t kMaxTextPerRecord = 10 + 80 + 2 + 8 + 16;
 
-constexpr std::size_t kHugePage = 2u << 20;
+// Memory is backed (and given back) in stretches of this many bytes.
+constexpr std::size_t kStep = 2u << 20;
 
 // Asks the kernel to back a stretch of fresh memory in one call rather than
 // a fault at a time.
@@ -97,32 +98,27 @@ const TLogData& TLogBase::GetItem(IndexPos i) const {
 }
 
 void TLogBase::NewRegion(std::size_t atLeast) {
-  // The region before keeps its huge pages up to its last chunk; the rest,
-  // which may have been backed ahead, goes.
+  // The region before keeps its pages up to its last chunk; the rest, which
+  // may have been backed ahead, goes.
   if (!regions_.empty()) {
     Region& last = regions_.back();
-    const std::size_t keep = (static_cast<std::size_t>(next_ - last.base) + kHugePage - 1) & ~(kHugePage - 1);
+    const std::size_t keep = (static_cast<std::size_t>(next_ - last.base) + kStep - 1) & ~(kStep - 1);
     if (keep < last.size) {
       ::munmap(last.base + keep, last.size - keep);
       last.size = keep;
     }
   }
   // Regions grow as the log turns out large, so a small log takes little
-  // and a large one few regions. Aligned to huge pages and asked to be
-  // backed by them: a scan fills hundreds of megabytes, and taking that in
-  // 4 KiB pages, each a fault, costs more than the scan's own work.
-  const std::size_t size = (std::max(atLeast, nextRegion_) + kHugePage - 1) & ~(kHugePage - 1);
+  // and a large one few regions; they are backed with memory a stretch at a
+  // time (Populate), as a scan fills hundreds of megabytes and taking each
+  // page by a fault costs more than the scan's own work. (Huge pages would
+  // take fewer faults, but a virtual machine that hands its free memory back
+  // to the host gives them out slowly and unevenly.)
+  const std::size_t size = (std::max(atLeast, nextRegion_) + kStep - 1) & ~(kStep - 1);
   nextRegion_ = std::min<std::size_t>(2 * nextRegion_, 256u << 20);
-  void* p = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
-                   -1, 0);
+  void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
   if (p == MAP_FAILED) throw std::bad_alloc();
-  char* raw = static_cast<char*>(p);
-  char* base = reinterpret_cast<char*>((reinterpret_cast<std::uintptr_t>(raw) + kHugePage - 1) & ~(kHugePage - 1));
-  if (base > raw) ::munmap(raw, static_cast<std::size_t>(base - raw));
-  if (base + size < raw + size + kHugePage) ::munmap(base + size, static_cast<std::size_t>(raw + kHugePage - base));
-#ifdef MADV_HUGEPAGE
-  ::madvise(base, size, MADV_HUGEPAGE);  // a hint: without huge pages it works the same
-#endif
+  char* base = static_cast<char*>(p);
   regions_.push_back(Region{base, size});
   next_ = base;
   lastNeed_.store(base, std::memory_order_relaxed);
@@ -136,7 +132,7 @@ void TLogBase::Populate(const char* upTo) {
   if (upTo <= from) return;
   const Region& r = regions_.back();
   char* end = std::min(r.base + r.size,
-                       from + ((static_cast<std::size_t>(upTo - from) + kHugePage - 1) & ~(kHugePage - 1)));
+                       from + ((static_cast<std::size_t>(upTo - from) + kStep - 1) & ~(kStep - 1)));
   Prefault(from, static_cast<std::size_t>(end - from));
   // Another thread may have gone further meanwhile (PrepareAhead).
   while (from < end && !populated_.compare_exchange_weak(from, end, std::memory_order_acq_rel)) {
@@ -145,13 +141,13 @@ void TLogBase::Populate(const char* upTo) {
 
 void TLogBase::PrepareAhead() {
   // Up to 16 MiB ahead of what the index has been given, within its last
-  // region; a huge page at a time. Two threads backing the same pages do
+  // region; a stretch at a time. Two threads backing the same pages do
   // no harm: the kernel does it once.
   char* from = populated_.load(std::memory_order_acquire);
   char* const end = regionEnd_.load(std::memory_order_relaxed);
   const char* need = lastNeed_.load(std::memory_order_relaxed);
   if (from == nullptr || from >= end || from < need || from - need > (16 << 20)) return;
-  char* to = std::min(end, from + kHugePage);
+  char* to = std::min(end, from + kStep);
   Prefault(from, static_cast<std::size_t>(to - from));
   while (from < to && !populated_.compare_exchange_weak(from, to, std::memory_order_acq_rel)) {
   }
@@ -181,11 +177,11 @@ void TLogBase::TrimChunk() {
 
 void TLogBase::ShrinkToFit() {
   TrimChunk();
-  // Give back the last region's huge pages past the last chunk; the next
+  // Give back the last region's pages past the last chunk; the next
   // record, if any, starts a region of its own.
   if (!regions_.empty()) {
     Region& r = regions_.back();
-    const std::size_t keep = (static_cast<std::size_t>(next_ - r.base) + kHugePage - 1) & ~(kHugePage - 1);
+    const std::size_t keep = (static_cast<std::size_t>(next_ - r.base) + kStep - 1) & ~(kStep - 1);
     if (keep < r.size) {
       ::munmap(r.base + keep, r.size - keep);
       r.size = keep;
