@@ -14,7 +14,6 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -43,11 +42,8 @@ class BlockScanner {
     std::string_view text;  // the line's first bytes, at most kHeaderCap
   };
 
-  // `ahead` is called by the second thread after each block it reads.
-  BlockScanner(const std::filesystem::path& path, std::int64_t size, std::size_t blockBytes,
-               std::function<void()> ahead = {})
-      : ahead_(std::move(ahead)),
-        reader_(path, 16),
+  BlockScanner(const std::filesystem::path& path, std::int64_t size, std::size_t blockBytes)
+      : reader_(path, 16),
         size_(size),
         block_(std::max<std::size_t>((blockBytes + 63) / 64 * 64, 2 * kHeaderCap)),  // a header fits in one
         // Blocks start at a multiple of this, a quarter block at most: a
@@ -308,7 +304,6 @@ class BlockScanner {
       Fill(spare_, askedStart_, askedSize_);
       state_.store(kReady, std::memory_order_release);
       state_.notify_all();
-      if (ahead_) ahead_();
     }
   }
 
@@ -369,7 +364,6 @@ class BlockScanner {
     }
   }
 
-  const std::function<void()> ahead_;
   LineReader reader_;  // opens the file and reports a missing or unreadable one
   std::int64_t size_;
   const std::size_t block_;

@@ -98,8 +98,7 @@ const TLogData& TLogBase::GetItem(IndexPos i) const {
 }
 
 void TLogBase::NewRegion(std::size_t atLeast) {
-  // The region before keeps its pages up to its last chunk; the rest, which
-  // may have been backed ahead, goes.
+  // The region before keeps its pages up to its last chunk; the rest goes.
   if (!regions_.empty()) {
     Region& last = regions_.back();
     const std::size_t keep = (static_cast<std::size_t>(next_ - last.base) + kStep - 1) & ~(kStep - 1);
@@ -120,37 +119,16 @@ void TLogBase::NewRegion(std::size_t atLeast) {
   if (p == MAP_FAILED) throw std::bad_alloc();
   char* base = static_cast<char*>(p);
   regions_.push_back(Region{base, size});
-  next_ = base;
-  lastNeed_.store(base, std::memory_order_relaxed);
-  regionEnd_.store(base + size, std::memory_order_relaxed);
-  populated_.store(base, std::memory_order_release);
+  next_ = populated_ = base;
 }
 
 void TLogBase::Populate(const char* upTo) {
-  lastNeed_.store(upTo, std::memory_order_relaxed);
-  char* from = populated_.load(std::memory_order_acquire);
-  if (upTo <= from) return;
+  if (upTo <= populated_) return;
   const Region& r = regions_.back();
   char* end = std::min(r.base + r.size,
-                       from + ((static_cast<std::size_t>(upTo - from) + kStep - 1) & ~(kStep - 1)));
-  Prefault(from, static_cast<std::size_t>(end - from));
-  // Another thread may have gone further meanwhile (PrepareAhead).
-  while (from < end && !populated_.compare_exchange_weak(from, end, std::memory_order_acq_rel)) {
-  }
-}
-
-void TLogBase::PrepareAhead() {
-  // Up to 16 MiB ahead of what the index has been given, within its last
-  // region; a stretch at a time. Two threads backing the same pages do
-  // no harm: the kernel does it once.
-  char* from = populated_.load(std::memory_order_acquire);
-  char* const end = regionEnd_.load(std::memory_order_relaxed);
-  const char* need = lastNeed_.load(std::memory_order_relaxed);
-  if (from == nullptr || from >= end || from < need || from - need > (16 << 20)) return;
-  char* to = std::min(end, from + kStep);
-  Prefault(from, static_cast<std::size_t>(to - from));
-  while (from < to && !populated_.compare_exchange_weak(from, to, std::memory_order_acq_rel)) {
-  }
+                       populated_ + ((static_cast<std::size_t>(upTo - populated_) + kStep - 1) & ~(kStep - 1)));
+  Prefault(populated_, static_cast<std::size_t>(end - populated_));
+  populated_ = end;
 }
 
 void TLogBase::NewChunk() {
@@ -185,8 +163,7 @@ void TLogBase::ShrinkToFit() {
     if (keep < r.size) {
       ::munmap(r.base + keep, r.size - keep);
       r.size = keep;
-      populated_.store(std::min(populated_.load(), r.base + keep));
-      regionEnd_.store(r.base + keep);
+      populated_ = std::min(populated_, r.base + keep);
     }
   }
   items_.shrink_to_fit();

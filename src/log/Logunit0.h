@@ -3,7 +3,6 @@
 // plus the thread information the content orders compute.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -139,10 +138,6 @@ class TLogBase {
 
   // Gives back what the scan reserved for growing, once it is done.
   void ShrinkToFit();
-  // Backs a little more of the memory the scan will fill next, so that the
-  // scan finds it ready; may be called from another thread while the scan
-  // adds remarks (not while it shrinks the index).
-  void PrepareAhead();
 
   // Bytes of memory the index holds (records, texts, list), for measuring.
   std::size_t MemoryUsed() const;
@@ -194,11 +189,7 @@ class TLogBase {
   std::vector<Region> regions_;
   std::size_t nextRegion_ = 8u << 20;  // the size of the next region
   char* next_ = nullptr;               // where the next chunk may begin
-  // The last region is backed with memory up to populated_ (which another
-  // thread may move on, PrepareAhead); the scan has asked for lastNeed_.
-  std::atomic<char*> populated_{nullptr};
-  std::atomic<char*> regionEnd_{nullptr};
-  std::atomic<const char*> lastNeed_{nullptr};
+  char* populated_ = nullptr;          // the last region is backed with memory up to here
   std::vector<TLogData*> chunks_;      // the records of each chunk
   bool chunkOpen_ = false;             // the last chunk takes more records
   std::size_t recordsInLastChunk_ = 0;

@@ -123,9 +123,7 @@ std::string ScanLog(const std::filesystem::path& path, TLogCtrl& index, const Sc
   // reader, no copy of a line), with the same positions as reading each line
   // at pos: a line ends at the first CR or 0x1A, and pos moves on by its
   // length and two bytes.
-  {
-  // The second thread that reads ahead also backs the index's memory ahead.
-  BlockScanner blocks(path, size, blockBytes, [&index] { index.PrepareAhead(); });
+  BlockScanner blocks(path, size, blockBytes);
   std::string_view line1;  // in the scanner's block, or copied aside by it
   std::int64_t nextReport = 0;
   const std::int64_t reportStep = std::max<std::int64_t>(size / 200, 1);
@@ -168,7 +166,6 @@ std::string ScanLog(const std::filesystem::path& path, TLogCtrl& index, const Sc
       nextReport = pos + reportStep;
     }
   }
-  }  // the second thread has stopped
   index.SetLastEnd(ByteOffset(pos));
   index.ShrinkToFit();
   if (progress) progress(0);
