@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "log/LineMasks.h"
 #include "log/LineReader.h"
@@ -51,22 +52,20 @@ class BlockScanner {
         // within a page runs at full speed (just behind it, it can run
         // several times slower).
         align_(std::min<std::size_t>(4096, std::bit_floor(block_ / 4))),
-        cur_(block_),
-        spare_(block_) {
+        cur_(block_) {
     // A file of several blocks is read ahead by a second thread: while this
-    // one takes the remarks out of a block, the next is read and its
+    // one takes the remarks out of a block, the next few are read and their
     // bitmaps made. (Not for tiny blocks, where handing blocks over would
     // cost more than reading them.)
     if (block_ >= 4096 && size_ > static_cast<std::int64_t>(4 * block_) && std::thread::hardware_concurrency() > 1) {
+      for (std::size_t k = 0; k < kAhead; ++k) ring_.emplace_back(block_);
       reader_thread_ = std::thread([this] { ReadAhead(); });
     }
   }
 
   ~BlockScanner() {
     if (!reader_thread_.joinable()) return;
-    Await();
-    state_.store(kStop, std::memory_order_release);
-    state_.notify_all();
+    Signal(kStop);
     reader_thread_.join();
   }
 
@@ -292,61 +291,105 @@ class BlockScanner {
     }
   }
 
-  // The second thread: fills spare_ whenever asked to.
+  // The second thread: fills the ring's blocks one after another, each
+  // beginning align_ bytes before the end of the one before, while the scan
+  // has not yet taken kAhead of them; pauses when the scan asks it to.
   void ReadAhead() {
     for (;;) {
-      int state = state_.load(std::memory_order_acquire);
-      while (state != kAsked && state != kStop) {
-        state_.wait(state, std::memory_order_acquire);
-        state = state_.load(std::memory_order_acquire);
+      const std::uint32_t seen = wake_.load(std::memory_order_acquire);
+      const int control = control_.load(std::memory_order_acquire);
+      if (control == kStop) return;
+      if (control == kPause) {
+        control_.store(kPaused, std::memory_order_release);
+        control_.notify_all();
+        continue;
       }
-      if (state == kStop) return;
-      Fill(spare_, askedStart_, askedSize_);
-      state_.store(kReady, std::memory_order_release);
-      state_.notify_all();
+      const std::uint64_t made = made_.load(std::memory_order_relaxed);
+      if (control == kPaused || nextStart_ >= readSize_ ||
+          made - taken_.load(std::memory_order_acquire) >= kAhead) {
+        wake_.wait(seen, std::memory_order_acquire);
+        continue;
+      }
+      Block& b = ring_[made % kAhead];
+      Fill(b, nextStart_, readSize_);
+      const std::int64_t end = b.start + static_cast<std::int64_t>(b.len);
+      nextStart_ = b.error || b.shortRead || end >= readSize_ ? readSize_ : end - static_cast<std::int64_t>(align_);
+      made_.store(made + 1, std::memory_order_release);
+      if (nextStart_ >= readSize_) done_.store(true, std::memory_order_release);
+      made_.notify_all();
     }
   }
 
-  // Waits for the block asked for to be read. The two threads hand over a
-  // block every few hundred kilobytes: a short spin first, as putting a
-  // thread to sleep and waking it costs more than that on a virtual machine.
-  void Await() {
-    for (int spin = 0; state_.load(std::memory_order_acquire) == kAsked; ++spin) {
+  void Signal(int control) {
+    control_.store(control, std::memory_order_release);
+    wake_.fetch_add(1, std::memory_order_release);
+    wake_.notify_all();
+  }
+
+  // The next block the second thread has read, or nullptr when it will read
+  // no more before it is set going again. The two threads hand over a block
+  // every few hundred kilobytes: a short spin first, as putting a thread to
+  // sleep and waking it costs more than that on a virtual machine.
+  Block* NextReadAhead() {
+    const std::uint64_t taken = taken_.load(std::memory_order_relaxed);
+    for (int spin = 0;; ++spin) {
+      const std::uint64_t made = made_.load(std::memory_order_acquire);
+      if (made > taken) return &ring_[taken % kAhead];
+      if (done_.load(std::memory_order_acquire)) {
+        // Set after its last block was made: that one is seen now.
+        return made_.load(std::memory_order_acquire) > taken ? &ring_[taken % kAhead] : nullptr;
+      }
       if (spin < 20000) {
 #if defined(__x86_64__)
         __builtin_ia32_pause();
 #endif
       } else {
-        state_.wait(kAsked, std::memory_order_acquire);
+        made_.wait(made, std::memory_order_acquire);
       }
     }
   }
 
-  // Makes the block that holds `pos` the current one: the block read ahead
-  // when it holds it, else one read now from the multiple of align_ below
-  // it. Then asks for the block after it, which begins align_ bytes before
-  // its end, so that a line running over the end lies in it whole.
+  // Makes the block that holds `pos` the current one: the next block read
+  // ahead when it holds it, else one read now from the multiple of align_
+  // below it, from which the second thread then reads on.
   void Load(std::int64_t pos) {
-    bool taken = false;
-    if (reader_thread_.joinable()) {
-      Await();
-      if (state_.load(std::memory_order_acquire) == kReady && spare_.start <= pos &&
-          pos < spare_.start + static_cast<std::int64_t>(spare_.len)) {
-        std::swap(cur_, spare_);
-        taken = true;
+    if (reader_thread_.joinable() && control_.load(std::memory_order_relaxed) == kRun) {
+      Block* next = NextReadAhead();
+      if (next && next->start <= pos && pos < next->start + static_cast<std::int64_t>(next->len)) {
+        std::swap(cur_, *next);
+        taken_.fetch_add(1, std::memory_order_release);
+        wake_.fetch_add(1, std::memory_order_release);
+        wake_.notify_all();
+        TakeCurrent();
+        return;
       }
-      state_.store(kIdle, std::memory_order_relaxed);
     }
-    if (!taken) Fill(cur_, pos - pos % static_cast<std::int64_t>(align_), size_);
+    if (reader_thread_.joinable()) Pause();
+    Fill(cur_, pos - pos % static_cast<std::int64_t>(align_), size_);
+    TakeCurrent();
+    if (reader_thread_.joinable()) {
+      // Read on from here: the blocks read so far are dropped.
+      const std::int64_t end = cur_.start + static_cast<std::int64_t>(cur_.len);
+      nextStart_ = cur_.len < block_ || end >= size_ ? size_ : end - static_cast<std::int64_t>(align_);
+      readSize_ = size_;
+      made_.store(taken_.load(std::memory_order_relaxed), std::memory_order_relaxed);
+      done_.store(nextStart_ >= readSize_, std::memory_order_relaxed);
+      Signal(kRun);
+    }
+  }
+
+  // Stops the second thread between two blocks.
+  void Pause() {
+    if (control_.load(std::memory_order_relaxed) == kPaused) return;
+    Signal(kPause);
+    for (int c = control_.load(std::memory_order_acquire); c != kPaused; c = control_.load(std::memory_order_acquire)) {
+      control_.wait(c, std::memory_order_acquire);
+    }
+  }
+
+  void TakeCurrent() {
     if (cur_.error) std::rethrow_exception(cur_.error);
     if (cur_.shortRead) size_ = cur_.start + static_cast<std::int64_t>(cur_.len);  // cut short while scanning: it ends here
-    const std::int64_t next = cur_.start + static_cast<std::int64_t>(cur_.len) - static_cast<std::int64_t>(align_);
-    if (reader_thread_.joinable() && cur_.len == block_ && next + static_cast<std::int64_t>(align_) < size_) {
-      askedStart_ = next;
-      askedSize_ = size_;
-      state_.store(kAsked, std::memory_order_release);
-      state_.notify_all();
-    }
   }
 
   // A line longer than a block: keep its first bytes, find its end block by block.
@@ -368,16 +411,23 @@ class BlockScanner {
   std::int64_t size_;
   const std::size_t block_;
   const std::size_t align_;
-  Block cur_, spare_;
+  Block cur_;
   std::string long_;
   std::string kept_;
-  // Reading ahead: the block asked for (askedStart_, up to askedSize_) is
-  // read into spare_ by the second thread, which owns spare_ while state_
-  // is kAsked.
-  enum : int { kIdle, kAsked, kReady, kStop };
+  // Reading ahead. The second thread reads blocks into ring_ (block k into
+  // ring_[k % kAhead]) from nextStart_ on, up to readSize_; made_ blocks so
+  // far, of which the scan has taken_. done_: it will make no more until set
+  // going again. nextStart_, readSize_ and done_ change only while it is
+  // paused (or by it). wake_ changes whenever there is news for it.
+  static constexpr std::size_t kAhead = 3;
+  enum : int { kRun, kPause, kPaused, kStop };
+  std::vector<Block> ring_;
   std::thread reader_thread_;
-  std::atomic<int> state_{kIdle};
-  std::int64_t askedStart_ = 0, askedSize_ = 0;
+  std::atomic<int> control_{kPaused};
+  std::atomic<std::uint32_t> wake_{0};
+  std::atomic<std::uint64_t> made_{0}, taken_{0};
+  std::atomic<bool> done_{true};
+  std::int64_t nextStart_ = 0, readSize_ = 0;
 };
 
 }  // namespace kest
