@@ -1,6 +1,7 @@
 #include "log/Logunit0.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -125,8 +126,12 @@ void TLogBase::NewRegion(std::size_t atLeast) {
 void TLogBase::Populate(const char* upTo) {
   if (upTo <= populated_) return;
   const Region& r = regions_.back();
+  // Stretches as large as what the region holds already, from 64 KiB up to
+  // kStep: a small log takes little.
+  const std::size_t step = std::bit_ceil(std::clamp<std::size_t>(static_cast<std::size_t>(populated_ - r.base),
+                                                                 std::size_t{64} << 10, kStep));
   char* end = std::min(r.base + r.size,
-                       populated_ + ((static_cast<std::size_t>(upTo - populated_) + kStep - 1) & ~(kStep - 1)));
+                       populated_ + ((static_cast<std::size_t>(upTo - populated_) + step - 1) & ~(step - 1)));
   Prefault(populated_, static_cast<std::size_t>(end - populated_));
   populated_ = end;
 }

@@ -177,6 +177,28 @@ TEST(ScanReference, ALineLongerThanABlockAtTheEnd) {
   }
 }
 
+TEST(ScanReference, LinesLongerThanTheOverlapOfBlocksReadAhead) {
+  // Blocks read ahead overlap by a quarter block at most; a line longer than
+  // that which runs over a block's end needs a block read out of turn, and
+  // the reading ahead goes on from there.
+  TempDir dir;
+  std::mt19937 rng(77);
+  std::string log = "t\r\n\r\n";
+  for (int r = 0; r < 300; ++r) {
+    log += Remark(Header5(r + 1), Line2("96/03/01", r % 7 ? r : 0), {"body"});
+    if (rng() % 3 == 0) log += std::string(500 + rng() % 9000, 'x') + (rng() % 4 ? "\r\n" : "\x1A\r\n");
+    if (rng() % 5 == 0) log += Header5(900 + r) + std::string(rng() % 6000, 'h') + "\r\n";
+  }
+  const auto path = dir.Write("long.log", log);
+  TLogCtrl want;
+  const std::string title = ReferenceScan(path, want);
+  for (std::size_t block : {4096u, 8192u, 20000u}) {
+    TLogCtrl got;
+    ASSERT_EQ(ScanLog(path, got, {}, block), title);
+    ExpectSameIndex(want, got, "block " + std::to_string(block));
+  }
+}
+
 TEST(ScanReference, BodyLinesStepGivesEveryCrAtEveryPlaceInAWord) {
   // One header pair, then body lines of every length from 0 to 130, and a
   // header after each one; the bitmaps put the CRs and the next line's first
