@@ -98,16 +98,20 @@ const TLogData& TLogBase::GetItem(IndexPos i) const {
   return const_cast<TLogBase*>(this)->GetItem(i);
 }
 
-void TLogBase::NewRegion(std::size_t atLeast) {
-  // The region before keeps its pages up to its last chunk; the rest goes.
-  if (!regions_.empty()) {
-    Region& last = regions_.back();
-    const std::size_t keep = (static_cast<std::size_t>(next_ - last.base) + kStep - 1) & ~(kStep - 1);
-    if (keep < last.size) {
-      ::munmap(last.base + keep, last.size - keep);
-      last.size = keep;
-    }
+void TLogBase::TrimRegion() {
+  // The last region keeps its pages up to its last chunk; the rest goes.
+  if (regions_.empty()) return;
+  Region& r = regions_.back();
+  const std::size_t keep = (static_cast<std::size_t>(next_ - r.base) + kStep - 1) & ~(kStep - 1);
+  if (keep < r.size) {
+    ::munmap(r.base + keep, r.size - keep);
+    r.size = keep;
+    populated_ = std::min(populated_, r.base + keep);
   }
+}
+
+void TLogBase::NewRegion(std::size_t atLeast) {
+  TrimRegion();
   // Regions grow as the log turns out large, so a small log takes little
   // and a large one few regions; they are backed with memory a stretch at a
   // time (Populate), as a scan fills hundreds of megabytes and taking each
@@ -160,17 +164,7 @@ void TLogBase::TrimChunk() {
 
 void TLogBase::ShrinkToFit() {
   TrimChunk();
-  // Give back the last region's pages past the last chunk; the next
-  // record, if any, starts a region of its own.
-  if (!regions_.empty()) {
-    Region& r = regions_.back();
-    const std::size_t keep = (static_cast<std::size_t>(next_ - r.base) + kStep - 1) & ~(kStep - 1);
-    if (keep < r.size) {
-      ::munmap(r.base + keep, r.size - keep);
-      r.size = keep;
-      populated_ = std::min(populated_, r.base + keep);
-    }
-  }
+  TrimRegion();
   items_.shrink_to_fit();
   std::vector<PosterSlot>().swap(posterSlots_);
 }
