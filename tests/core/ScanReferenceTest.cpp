@@ -109,7 +109,12 @@ std::string RandomLog(std::mt19937& rng, int odd = 333) {
     const int lines = pick(8);
     for (int k = 0; k < lines; ++k) {
       switch (pick(9)) {
-        case 0: log += std::to_string(pick(100000)) + "/ digits" + end(); break;  // header-like or not
+        case 0: {  // header-like or not: digits, or digits with a letter among them, then '/'
+          std::string digits = std::to_string(pick(100000));
+          if (pick(3) == 0) digits[static_cast<std::size_t>(pick(static_cast<int>(digits.size())))] = 'a';
+          log += digits + "/ digits" + end();
+          break;
+        }
         case 1: log += std::string(static_cast<std::size_t>(pick(300)), 'x') + end(); break;
         case 2: log += end(); break;
         case 3: log += "1996/03/01 a date" + end(); break;
