@@ -43,6 +43,17 @@ class BlockScanner {
     std::string_view text;  // the line's first bytes, at most kHeaderCap
   };
 
+  static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+  // The loop rule of header line 1: exactly three or five digits and '/'.
+  static int LoopLayout(std::string_view l) {
+    std::size_t digits = 0;
+    while (digits < l.size() && digits < 6 && IsDigit(l[digits])) ++digits;
+    if (digits == 3 && l.size() > 3 && l[3] == '/') return 3;
+    if (digits == 5 && l.size() > 5 && l[5] == '/') return 5;
+    return 0;
+  }
+
   BlockScanner(const std::filesystem::path& path, std::int64_t size, std::size_t blockBytes)
       : reader_(path, 16),
         size_(size),
@@ -112,7 +123,7 @@ class BlockScanner {
   std::int64_t SkipBody(std::int64_t pos) const {
     if (pos < cur_.start || pos >= cur_.start + static_cast<std::int64_t>(cur_.len)) return pos;
     std::size_t s = static_cast<std::size_t>(pos - cur_.start);
-    if (Digit(cur_.buf[s])) return pos;
+    if (IsDigit(cur_.buf[s])) return pos;
     const std::size_t words = (cur_.len + 63) / 64;
     std::size_t w = s / 64;
     std::uint64_t from = ~std::uint64_t{0} << (s % 64);
@@ -127,7 +138,7 @@ class BlockScanner {
         if (s >= cur_.len) break;
         if (s / 64 != w) {  // the last CR was one of the word's last two bytes
           w = s / 64;
-          if (Digit(cur_.buf[s])) break;
+          if (IsDigit(cur_.buf[s])) break;
           from = ~std::uint64_t{0} << (s % 64);
           continue;
         }
@@ -159,7 +170,7 @@ class BlockScanner {
     // The first line is looked at itself (the CR before it may lie before
     // the block); after that, each line start r follows a CR, and the
     // header starts from r on tell the candidates.
-    int first = r < limit && Digit(b[r]) ? Layout(b + r) : 0;
+    int first = r < limit && IsDigit(b[r]) ? Layout(b + r) : 0;
     std::size_t from = r + 1;
     while (r < limit) {
       // Header line 1: the next header start that reads as one.
@@ -211,14 +222,9 @@ class BlockScanner {
   static std::size_t Lowest(std::uint64_t m) { return static_cast<std::size_t>(__builtin_ctzll(m)); }
   static std::size_t Highest(std::uint64_t m) { return 63 - static_cast<std::size_t>(__builtin_clzll(m)); }
 
-  static bool Digit(char c) { return c >= '0' && c <= '9'; }
-
-  // The loop rule on a line's first six bytes (all in the block).
-  static int Layout(const char* l) {
-    if (!Digit(l[0]) || !Digit(l[1]) || !Digit(l[2])) return 0;
-    if (l[3] == '/') return 3;
-    return Digit(l[3]) && Digit(l[4]) && l[5] == '/' ? 5 : 0;
-  }
+  // The loop rule on a line's first six bytes (all in the block; a line end
+  // among them is neither digit nor '/', so it reads as the line itself).
+  static int Layout(const char* l) { return LoopLayout(std::string_view(l, 6)); }
 
   std::uint64_t Sub(std::size_t w) const { return cur_.hasSub ? cur_.sub[w] : 0; }
 

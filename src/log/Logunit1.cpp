@@ -4,31 +4,16 @@
 #include <cmath>
 #include <cstring>
 
-#include <unistd.h>
-
-#include <cerrno>
-
 #include "log/BlockScanner.h"
 #include "platform/Codec.h"
 
 namespace kest {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 // The start rule: only the separator is looked at.
 int StartLayout(std::string_view l) {
   if (l.size() >= 6 && l[5] == '/') return 5;
   if (l.size() >= 4 && l[3] == '/') return 3;
-  return 0;
-}
-
-// The loop rule: exactly three or five digits and '/'.
-int LoopLayout(std::string_view l) {
-  std::size_t digits = 0;
-  while (digits < l.size() && digits < 6 && IsDigit(l[digits])) ++digits;
-  if (digits == 3 && l.size() > 3 && l[3] == '/') return 3;
-  if (digits == 5 && l.size() > 5 && l[5] == '/') return 5;
   return 0;
 }
 
@@ -79,9 +64,13 @@ std::string ScanLog(const std::filesystem::path& path, TLogCtrl& index, const Sc
   LineReader reader(path);
   const std::int64_t size = reader.Size();
   index.ScannedSize = size;
+  // Progress every half percent of the file at most.
   int lastPercent = -1;
+  std::int64_t nextReport = 0;
+  const std::int64_t reportStep = std::max<std::int64_t>(size / 200, 1);
   auto report = [&](std::int64_t pos) {
-    if (!progress || size <= 0) return;
+    if (!progress || size <= 0 || pos < nextReport) return;
+    nextReport = pos + reportStep;
     int percent = static_cast<int>(std::lround(static_cast<double>(pos) * 100.0 / static_cast<double>(size)));
     if (percent != lastPercent) {
       lastPercent = percent;
@@ -98,7 +87,7 @@ std::string ScanLog(const std::filesystem::path& path, TLogCtrl& index, const Sc
   constexpr std::size_t kTitleCap = 4096;
   LineReader::Line l = reader.ReadLine(kTitleCap);
   std::int64_t pos = l.length + 2;
-  if (!l.text.empty() && IsDigit(l.text[0])) {
+  if (!l.text.empty() && BlockScanner::IsDigit(l.text[0])) {
     title = KEST_SJIS("タイトルなし");
     candidate.assign(l.text.substr(0, kHeaderCap));
   } else {
@@ -125,8 +114,6 @@ std::string ScanLog(const std::filesystem::path& path, TLogCtrl& index, const Sc
   // length and two bytes.
   BlockScanner blocks(path, size, blockBytes);
   std::string_view line1;  // in the scanner's block, or copied aside by it
-  std::int64_t nextReport = 0;
-  const std::int64_t reportStep = std::max<std::int64_t>(size / 200, 1);
   while (pos < size) {
     // A plain block, a remark at a time.
     pos = blocks.Remarks(pos, [&](std::string_view l1, std::string_view l2, int layout, std::int64_t at1,
@@ -134,10 +121,7 @@ std::string ScanLog(const std::filesystem::path& path, TLogCtrl& index, const Sc
       index.SetLastEnd(ByteOffset(at1));
       index.AddRemark(l1, l2, layout, ByteOffset(at2));
     });
-    if (pos >= nextReport) {
-      report(pos);
-      nextReport = pos + reportStep;
-    }
+    report(pos);
     if (pos >= size) break;
 
     int layout = 0;
@@ -147,7 +131,7 @@ std::string ScanLog(const std::filesystem::path& path, TLogCtrl& index, const Sc
       if (pos >= size) break;
       BlockScanner::Line h = blocks.At(pos);
       len1 = h.end - pos;
-      layout = LoopLayout(h.text);
+      layout = BlockScanner::LoopLayout(h.text);
       if (layout != 0) line1 = h.text;
       if (h.sub) {
         // The line goes on after the 0x1A byte, up to the next CR or 0x1A.
@@ -161,10 +145,7 @@ std::string ScanLog(const std::filesystem::path& path, TLogCtrl& index, const Sc
     index.SetLastEnd(ByteOffset(pos - len1 - 2));
     if (layout != 0) index.AddRemark(line1, l2.text, layout, ByteOffset(pos));
     pos = l2.end + 2;
-    if (pos >= nextReport) {
-      report(pos);
-      nextReport = pos + reportStep;
-    }
+    report(pos);
   }
   index.SetLastEnd(ByteOffset(pos));
   index.ShrinkToFit();
