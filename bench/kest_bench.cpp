@@ -122,7 +122,7 @@ ScanTimes BestScan(const fs::path& path, int times, std::int32_t* count, std::si
   return best;
 }
 
-double OrderMs(const fs::path& path, int sortType) {
+double OrderMs(const fs::path& path, kest::SortOrder sortType) {
   kest::TLogCtrl index;
   kest::ScanLog(path, index);
   return TimeMs([&] { kest::ArrangeIndex(index, sortType); });
@@ -211,8 +211,8 @@ void Report(const Options& o, const char* name, const kest::bench::GeneratedLog&
               mbs / scan.wall * 1e3, wcWall, mbs / wcWall * 1e3, wcWall / scan.wall);
   std::printf("  scan CPU time            %8.0f ms                 wc -l %6.0f ms                ratio %.2f\n", scan.cpu,
               wc.ms, wc.ms / scan.cpu);
-  std::printf("  orderings                remark %6.0f ms   content %6.0f ms\n", OrderMs(log.path, kest::kRemarkOrder),
-              OrderMs(log.path, kest::kContentFull));
+  std::printf("  orderings                remark %6.0f ms   content %6.0f ms\n", OrderMs(log.path, kest::SortOrder::Remark),
+              OrderMs(log.path, kest::SortOrder::ContentFull));
   std::printf("  index memory             %8.1f B/remark\n", static_cast<double>(memory) / std::max(count, 1));
   if (!o.kest32.empty()) {
     for (const char* sort : {"--sort=remark", "--sort=content1"}) {

@@ -88,11 +88,11 @@ void BM_ListContent1_100MB(benchmark::State& state) {
   for (auto _ : state) {
     kest::TLogCtrl index;
     kest::ScanLog(log.path, index);
-    kest::ArrangeIndex(index, kest::kContentFull);
+    kest::ArrangeIndex(index, kest::SortOrder::ContentFull);
     std::size_t bytes = 0;
     const kest::ColumnSwitches cols;
     for (std::int32_t i = 0; i < index.Count(); ++i) {
-      bytes += kest::SjisToUtf8(kest::ListLineText(index, kest::IndexPos(i), kest::kContentFull, cols)).size();
+      bytes += kest::SjisToUtf8(kest::ListLineText(index, kest::IndexPos(i), kest::SortOrder::ContentFull, cols)).size();
     }
     benchmark::DoNotOptimize(bytes);
   }

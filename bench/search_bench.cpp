@@ -32,24 +32,25 @@ const kest::bench::GeneratedLog& Log() {
 }
 
 // One index per order, scanned once.
-kest::TLogCtrl& Index(int sortType) {
+kest::TLogCtrl& Index(kest::SortOrder order) {
+  const int sortType = static_cast<int>(order);
   static kest::TLogCtrl indexes[3];
   static bool scanned[3] = {};
   if (!scanned[sortType]) {
     kest::ScanLog(Log().path, indexes[sortType]);
-    kest::ArrangeIndex(indexes[sortType], sortType);
+    kest::ArrangeIndex(indexes[sortType], order);
     scanned[sortType] = true;
   }
   return indexes[sortType];
 }
 
-const char* OrderName(int sortType) {
-  return sortType == kest::kRemarkOrder ? "remark" : sortType == kest::kContentFull ? "content1" : "content2";
+const char* OrderName(kest::SortOrder sortType) {
+  return sortType == kest::SortOrder::Remark ? "remark" : sortType == kest::SortOrder::ContentFull ? "content1" : "content2";
 }
 
 // What `kest32 --grep` does after the scan: every remark tested, list order.
 void BM_GrepNoMatch(benchmark::State& state) {
-  const int order = static_cast<int>(state.range(0));
+  const auto order = static_cast<kest::SortOrder>(state.range(0));
   kest::TLogCtrl& index = Index(order);
   const std::string key = kest::Utf8ToSjis("存在しない言葉");
   for (auto _ : state) {
@@ -60,12 +61,12 @@ void BM_GrepNoMatch(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * Log().bytes);
 }
 BENCHMARK(BM_GrepNoMatch)
-    ->ArgsProduct({{kest::kRemarkOrder, kest::kContentFull, kest::kContentFolded}, {0, 1}})
+    ->ArgsProduct({{0, 2, 1}, {0, 1}})
     ->Unit(benchmark::kMillisecond);
 
 // The window's search from the first line that finds nothing.
 void BM_FindFirstNoMatch(benchmark::State& state) {
-  const int order = static_cast<int>(state.range(0));
+  const auto order = static_cast<kest::SortOrder>(state.range(0));
   kest::TLogCtrl& index = Index(order);
   const std::string key = "NOWHERE";
   for (auto _ : state) {
@@ -75,12 +76,12 @@ void BM_FindFirstNoMatch(benchmark::State& state) {
   state.SetLabel(OrderName(order));
 }
 BENCHMARK(BM_FindFirstNoMatch)
-    ->Arg(kest::kRemarkOrder)->Arg(kest::kContentFull)->Arg(kest::kContentFolded)
+    ->Arg(0)->Arg(2)->Arg(1)
     ->Unit(benchmark::kMillisecond);
 
 // A key in many remarks: every hit is walked line by line.
 void BM_GrepFrequentKey(benchmark::State& state) {
-  kest::TLogCtrl& index = Index(kest::kRemarkOrder);
+  kest::TLogCtrl& index = Index(kest::SortOrder::Remark);
   const std::string key = "PENTIUM";
   for (auto _ : state) {
     kest::SearchEngine engine(Log().path, index, key, true);

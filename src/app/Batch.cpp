@@ -9,13 +9,14 @@
 #include <string_view>
 #include <vector>
 
-#include "app/Settings.h"
 #include "log/Logunit1.h"
 #include "log/NativeCopy.h"
+#include "log/RemarkHeader.h"
 #include "log/TitleLines.h"
 #include "platform/Codec.h"
 #include "platform/Convert.h"
 #include "search/SearchEngine.h"
+#include "settings/Settings.h"
 
 namespace kest {
 namespace {
@@ -43,7 +44,7 @@ enum class Mode { None, List, Show, Index, Grep, Help, Version };
 struct Options {
   Mode mode = Mode::None;
   std::string modeArg;  // NUMBER or TEXT
-  std::optional<int> sortType;
+  std::optional<SortOrder> sortType;
   std::optional<ColumnSwitches> columns;
   bool expandAll = false;
   bool ignoreCase = false;
@@ -66,8 +67,8 @@ ColumnSwitches ParseColumns(std::string_view list) {
   std::size_t start = 0;
   while (start <= list.size() && !list.empty()) {
     std::size_t comma = list.find(',', start);
-    std::string_view name = list.substr(start, comma == std::string_view::npos ? std::string_view::npos
-                                                                                : comma - start);
+    std::string_view name =
+        list.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
     if (name == "number") c.ShowNumber = true;
     else if (name == "date") c.ShowDate = true;
     else if (name == "speaker") c.ShowSpeaker = true;
@@ -97,12 +98,16 @@ Options Parse(int argc, char** argv) {
       else if (name == "--index" && !hasValue) SetMode(o, Mode::Index);
       else if (name == "--help" && !hasValue) SetMode(o, Mode::Help);
       else if (name == "--version" && !hasValue) SetMode(o, Mode::Version);
-      else if (name == "--show") { SetMode(o, Mode::Show); o.modeArg = value("--show"); }
-      else if (name == "--grep") { SetMode(o, Mode::Grep); o.modeArg = value("--grep"); }
-      else if (name == "--sort" && hasValue) {
-        if (v == "remark") o.sortType = kRemarkOrder;
-        else if (v == "content1") o.sortType = kContentFull;
-        else if (v == "content2") o.sortType = kContentFolded;
+      else if (name == "--show") {
+        SetMode(o, Mode::Show);
+        o.modeArg = value("--show");
+      } else if (name == "--grep") {
+        SetMode(o, Mode::Grep);
+        o.modeArg = value("--grep");
+      } else if (name == "--sort" && hasValue) {
+        if (v == "remark") o.sortType = SortOrder::Remark;
+        else if (v == "content1") o.sortType = SortOrder::ContentFull;
+        else if (v == "content2") o.sortType = SortOrder::ContentFolded;
         else throw UsageError{"--sort の値が正しくありません: " + std::string(v)};
       } else if (name == "--columns" && hasValue) o.columns = ParseColumns(v);
       else if (name == "--expand-all" && !hasValue) o.expandAll = true;
@@ -224,7 +229,7 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
   } catch (const std::exception&) {
     // An unreadable settings file reads as defaults, as at start-up.
   }
-  const int sortType = o.sortType.value_or(view.SortType);
+  const SortOrder sortType = o.sortType.value_or(view.SortType);
   const ColumnSwitches cols = o.columns.value_or(view.Columns);
   Output output(out, o.shiftJis);
 
@@ -262,11 +267,7 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
         err << "kest32: 発言 " << *showNumber << " はこのログにありません\n";
         return 1;
       }
-      const TLogData& r = index.GetItem(p);
-      std::string header = std::to_string(r.Number.v) + "  " + KEST_SJIS("ID: ") + std::string(r.ID()) +
-                           "  " + KEST_SJIS("発言者: ") + std::string(r.Speaker()) + "  " +
-                           KEST_SJIS("ﾀｲﾄﾙ: ") + std::string(r.Title());
-      output.Line(header);
+      output.Line(HeaderLine(HeaderOf(index.GetItem(p))));
       RemarkText text = LoadRemarkText(o.file, index, p);
       for (const std::string& l : text.lines) output.Line(l);
       output.Flush();
@@ -278,12 +279,12 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
     }
 
     ArrangeIndex(index, sortType);
-    const bool built = sortType == kRemarkOrder || sortType == kContentFolded || sortType == kContentFull;
+    const bool built = IsKnownOrder(sortType);
 
     if (o.mode == Mode::List) {
       if (!built) return 0;  // an unknown order lists nothing
       PrefixDrawer drawer(index);
-      if (sortType == kContentFolded) {
+      if (sortType == SortOrder::ContentFolded) {
         FoldedList folded;
         folded.Build(index);
         if (o.expandAll) folded.ExpandAll(index);

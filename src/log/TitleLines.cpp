@@ -32,9 +32,9 @@ std::string FormatTitle(const TLogData& rec, const ColumnSwitches& cols) {
   return s;
 }
 
-void ArrangeIndex(TLogBase& index, int sortType) {
-  if (sortType == kRemarkOrder) index.SortByNumber();
-  else if (sortType == kContentFolded || sortType == kContentFull) index.BuildThreads();
+void ArrangeIndex(TLogBase& index, SortOrder order) {
+  if (order == SortOrder::Remark) index.SortByNumber();
+  else if (order == SortOrder::ContentFolded || order == SortOrder::ContentFull) index.BuildThreads();
 }
 
 namespace {
@@ -46,17 +46,17 @@ void DrawPrefix(const TLogBase& index, const TLogData& rec, PrefixDrawer* drawer
 
 }  // namespace
 
-std::string ListLineText(const TLogBase& index, IndexPos i, int sortType, const ColumnSwitches& cols) {
+std::string ListLineText(const TLogBase& index, IndexPos i, SortOrder order, const ColumnSwitches& cols) {
   const TLogData& rec = index.GetItem(i);
   std::string s;
-  if (sortType == kContentFull) index.AppendPrefix(rec, s);
+  if (order == SortOrder::ContentFull) index.AppendPrefix(rec, s);
   AppendTitle(rec, cols, s);
   return s;
 }
 
-void AppendListLine(const TLogData& rec, int sortType, const ColumnSwitches& cols, PrefixDrawer& drawer,
+void AppendListLine(const TLogData& rec, SortOrder order, const ColumnSwitches& cols, PrefixDrawer& drawer,
                     std::string& out) {
-  if (sortType == kContentFull) drawer.Append(rec, out);
+  if (order == SortOrder::ContentFull) drawer.Append(rec, out);
   AppendTitle(rec, cols, out);
 }
 
@@ -83,8 +83,7 @@ void FoldedList::AppendLine(const TLogBase& index, ListLine line, const ColumnSw
   AppendTitle(r, cols, out);
 }
 
-std::string FoldedList::LineText(const TLogBase& index, ListLine line,
-                                 const ColumnSwitches& cols) const {
+std::string FoldedList::LineText(const TLogBase& index, ListLine line, const ColumnSwitches& cols) const {
   std::string s;
   AppendLine(index, line, cols, nullptr, s);
   return s;

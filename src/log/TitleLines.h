@@ -10,11 +10,19 @@
 
 namespace kest {
 
-enum SortType : int {
-  kRemarkOrder = 0,    // by number
-  kContentFolded = 1,  // content order (2): threads folded
-  kContentFull = 2,    // content order (1): every remark with its thread drawing
+// The order of the title list, kept in Kest.INI as "SortType" with these
+// numbers. A settings file may hold any other number: such an order builds
+// no list and presses no order button, so the type holds any int.
+enum class SortOrder : int {
+  Remark = 0,         // by number
+  ContentFolded = 1,  // content order (2): threads folded
+  ContentFull = 2,    // content order (1): every remark with its thread drawing
 };
+
+// One of the three orders above.
+constexpr bool IsKnownOrder(SortOrder order) {
+  return order == SortOrder::Remark || order == SortOrder::ContentFolded || order == SortOrder::ContentFull;
+}
 
 struct ColumnSwitches {
   bool ShowNumber = true;
@@ -28,13 +36,13 @@ void AppendTitle(const TLogData& rec, const ColumnSwitches& cols, std::string& o
 
 // Rearranges the index for the order (remark order or a content order);
 // any other value leaves it as it is.
-void ArrangeIndex(TLogBase& index, int sortType);
+void ArrangeIndex(TLogBase& index, SortOrder order);
 
 // Line i of remark order / content order (1): the record at position i.
-std::string ListLineText(const TLogBase& index, IndexPos i, int sortType, const ColumnSwitches& cols);
+std::string ListLineText(const TLogBase& index, IndexPos i, SortOrder order, const ColumnSwitches& cols);
 // The same text appended to `out`, for writing the lines from top to bottom
 // with one drawer.
-void AppendListLine(const TLogData& rec, int sortType, const ColumnSwitches& cols, PrefixDrawer& drawer,
+void AppendListLine(const TLogData& rec, SortOrder order, const ColumnSwitches& cols, PrefixDrawer& drawer,
                     std::string& out);
 
 // Told about the lines that ToggleFold inserts, removes and rewrites, so a

@@ -21,10 +21,6 @@ namespace {
 
 const QString kSearchEnded = QStringLiteral("検索が終了しました｡");
 
-std::filesystem::path FsPath(const QString& name) {
-  return std::filesystem::path(QFile::encodeName(name).toStdString());
-}
-
 // PBar1 for a search that takes longer than half a second: from then on it
 // shows how far the search has come, and the window keeps painting (user
 // input waits until the search is over).
@@ -103,7 +99,7 @@ void TextSearch(TKestForm& f, int step) {
       SearchProgress progress(f.PBar1);
       try {
         const std::filesystem::path path = f.LogReadPath();
-        if (f.SortType == kRemarkOrder || f.SortType == kContentFull) {
+        if (f.SortType == SortOrder::Remark || f.SortType == SortOrder::ContentFull) {
           // Line c shows the record at position c.
           SearchEngine engine(path, *log, f.SearchKey, f.IgnoreCase);
           engine.SetProgress(progress.Callback());
@@ -112,7 +108,7 @@ void TextSearch(TKestForm& f, int step) {
             f.SelectLine(ListLine(p.v));
             outcome = Outcome::Found;
           }
-        } else if (f.SortType == kContentFolded && f.CurrentItem()) {
+        } else if (f.SortType == SortOrder::ContentFolded && f.CurrentItem()) {
           const IndexPos start = f.CurrentItem()->Index;
           const ChainList chain =
               step > 0 ? log->FindTextForward(start, f.SearchKey, path, f.IgnoreCase, progress.Callback())
@@ -145,7 +141,7 @@ void SpeakerSearch(TKestForm& f, int step) {
     WaitCursor wait;
     TLogCtrl* log = f.Log();
     const ListLine line = f.SelectedLine();
-    if (log && line.v >= 0 && (f.SortType == kRemarkOrder || f.SortType == kContentFull)) {
+    if (log && line.v >= 0 && (f.SortType == SortOrder::Remark || f.SortType == SortOrder::ContentFull)) {
       const std::int32_t lines = f.Model()->LineCount();
       for (std::int32_t c = line.v + step; c >= 0 && c < lines; c += step) {
         if (log->GetID(IndexPos(c)) == f.SearchKey) {
@@ -154,7 +150,7 @@ void SpeakerSearch(TKestForm& f, int step) {
           return;  // the direction stays as it was
         }
       }
-    } else if (log && line.v >= 0 && f.SortType == kContentFolded && f.CurrentItem()) {
+    } else if (log && line.v >= 0 && f.SortType == SortOrder::ContentFolded && f.CurrentItem()) {
       const IndexPos start = f.CurrentItem()->Index;
       const ChainList chain = step > 0 ? log->FindIDForward(start, f.SearchKey)
                                        : log->FindIDBackward(start, f.SearchKey);

@@ -21,7 +21,7 @@
 #include <QToolButton>
 #include <system_error>
 
-#include "app/Settings.h"
+#include "settings/Settings.h"
 #include "bookmarks/BookActions.h"
 #include "platform/Codec.h"
 #include "platform/HelpViewer.h"
@@ -660,7 +660,7 @@ void TKestForm::WriteSettings() {
   // atomically; when one cannot be written (the folder has gone, the disk is
   // full) the rest would fail the same way, so the first failure ends the
   // writing with one message, and the window closes all the same.
-  ini.WriteInteger(kIniOption, "SortType", SortType);
+  ini.WriteInteger(kIniOption, "SortType", static_cast<int>(SortType));
   ini.WriteBool(kIniOption, "Numb", ShowNumber);
   ini.WriteBool(kIniOption, "Name", ShowSpeaker);
   ini.WriteBool(kIniOption, "Date", ShowDate);
@@ -980,7 +980,7 @@ void TKestForm::UpdateCommands() {
 
   bool com = false;
   const TLogItem* item = CurrentItem();
-  if (SortType == kContentFolded && item && log_) {
+  if (SortType == SortOrder::ContentFolded && item && log_) {
     const IndexPos p = item->Index;
     com = p.v < log_->Count() - 1 && log_->GetLevel(p + 1) == log_->GetLevel(p) + 1;
   }
@@ -989,15 +989,15 @@ void TKestForm::UpdateCommands() {
 }
 
 void TKestForm::MarkOrder() {
-  NSort_M->setChecked(SortType == kRemarkOrder);
-  RSort_M->setChecked(SortType == kContentFolded);
-  RSort_M2->setChecked(SortType == kContentFull);
+  NSort_M->setChecked(SortType == SortOrder::Remark);
+  RSort_M->setChecked(SortType == SortOrder::ContentFolded);
+  RSort_M2->setChecked(SortType == SortOrder::ContentFull);
   // An exclusive group cannot be left with no button down; an order value
   // the settings file made up presses none.
   SortGroup->setExclusive(false);
-  NSort_B->setChecked(SortType == kRemarkOrder);
-  RSort_B->setChecked(SortType == kContentFolded);
-  RSort_B2->setChecked(SortType == kContentFull);
+  NSort_B->setChecked(SortType == SortOrder::Remark);
+  RSort_B->setChecked(SortType == SortOrder::ContentFolded);
+  RSort_B2->setChecked(SortType == SortOrder::ContentFull);
   SortGroup->setExclusive(true);
 }
 
@@ -1044,16 +1044,16 @@ void TKestForm::RebuildTitles() {
 }
 
 void TKestForm::ListBox1DblClick() {
-  if (SortType == kRemarkOrder || SortType == kContentFull) {
+  if (SortType == SortOrder::Remark || SortType == SortOrder::ContentFull) {
     MaximizeText();
-  } else if (SortType == kContentFolded) {
+  } else if (SortType == SortOrder::ContentFolded) {
     ToggleFold();
   }
 }
 
 void TKestForm::ToggleFold() {
   const ListLine line = SelectedLine();
-  if (model_->SortType() != kContentFolded || line.v < 0) return;
+  if (model_->Order() != SortOrder::ContentFolded || line.v < 0) return;
   ++suppressClick_;
   const bool changed = model_->ToggleFold(line);
   --suppressClick_;
@@ -1064,12 +1064,12 @@ void TKestForm::ToggleFold() {
 
 void TKestForm::SelectRemarkByNumber(RemarkNo number) {
   WaitCursor wait;
-  if (SortType == kRemarkOrder || SortType == kContentFull) {
+  if (SortType == SortOrder::Remark || SortType == SortOrder::ContentFull) {
     const ListLine line = model_->FindLine(number);
     if (line.v < 0) return;
     SelectLine(line);
     ShowSelectedRemark();
-  } else if (SortType == kContentFolded && log_) {
+  } else if (SortType == SortOrder::ContentFolded && log_) {
     const ChainList chain = log_->CommentChain(number);
     for (std::size_t k = chain.size(); k-- > 0;) {
       const ListLine line = model_->FindLine(chain[k]);
@@ -1142,11 +1142,11 @@ void TKestForm::ComClick() {
   UpdateCommands();
 }
 
-void TKestForm::NSortClick() { SortCommand(kRemarkOrder); }
-void TKestForm::RSortClick() { SortCommand(kContentFolded); }
-void TKestForm::RSort2Click() { SortCommand(kContentFull); }
+void TKestForm::NSortClick() { SortCommand(SortOrder::Remark); }
+void TKestForm::RSortClick() { SortCommand(SortOrder::ContentFolded); }
+void TKestForm::RSort2Click() { SortCommand(SortOrder::ContentFull); }
 
-void TKestForm::SortCommand(int target) {
+void TKestForm::SortCommand(SortOrder target) {
   if (SortType == target) {
     MarkOrder();  // a click on the active order's menu entry must not uncheck it
     return;

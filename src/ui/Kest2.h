@@ -93,7 +93,7 @@ class TKestForm : public QMainWindow {
 
   // --- Window state ---------------------------------------------------------
   std::unique_ptr<ProfileFile> IniFile;  // Kest.INI, from creation to close
-  int SortType = kContentFolded;
+  SortOrder SortType = SortOrder::ContentFolded;
   bool ShowNumber = true;
   bool ShowSpeaker = true;
   bool ShowDate = false;
@@ -265,7 +265,7 @@ class TKestForm : public QMainWindow {
   void DisplayLine(ListLine line);
   // ShowRemark's reading of the file: true when the remark was read whole.
   bool ReadIntoPane(IndexPos i);
-  void SortCommand(int target);
+  void SortCommand(SortOrder target);
   // A view toggle: inverts its column switch and rewrites every line.
   void ToggleColumn(bool& flag, QToolButton* button);
   void MarkOrder();

@@ -32,7 +32,7 @@ VirtualKey VirtualKeyOf(const KeyPress& press) {
 
 PaneCommand CommandForKey(VirtualKey key, const PaneState& s) {
   const bool onLine = s.logOpen && s.hasSelection;
-  if (s.sortType == kContentFolded && onLine) {
+  if (s.sortType == SortOrder::ContentFolded && onLine) {
     switch (key) {
       case kVkNumpad5: return PaneCommand::ToggleFold;
       case kVkNumpad6: return PaneCommand::Comment;

@@ -6,6 +6,8 @@
 // off the same key arrives as an arrow or Clear key and stays the list's).
 #pragma once
 
+#include "log/TitleLines.h"
+
 namespace kest {
 
 // Key codes as the toolkit numbers them (Qt::Key): letters and digits are
@@ -64,10 +66,10 @@ enum class PaneCommand {
 
 // What the window knows when a key arrives.
 struct PaneState {
-  int sortType = 0;         // 0 remark order, 1 content order (2), 2 content order (1)
-  bool logOpen = false;     // keys that act on the selected line need a log
+  SortOrder sortType = SortOrder::Remark;
+  bool logOpen = false;  // keys that act on the selected line need a log
   bool hasSelection = false;
-  bool expanded = false;    // the selected line's replies are shown beneath it
+  bool expanded = false;  // the selected line's replies are shown beneath it
   bool nextEnabled = false;
   bool prevEnabled = false;
 };

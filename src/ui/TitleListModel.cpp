@@ -9,19 +9,18 @@ TitleListModel::TitleListModel(QObject* parent) : QAbstractListModel(parent) {}
 void TitleListModel::SetIndex(TLogCtrl* index) {
   beginResetModel();
   index_ = index;
-  sortType_ = -1;
+  sortType_.reset();
   folded_.Clear();
   endResetModel();
 }
 
-void TitleListModel::Build(int sortType) {
+void TitleListModel::Build(SortOrder sortType) {
   beginResetModel();
-  sortType_ = -1;
+  sortType_.reset();
   folded_.Clear();
-  if (index_ && (sortType == kRemarkOrder || sortType == kContentFolded ||
-                 sortType == kContentFull)) {
+  if (index_ && IsKnownOrder(sortType)) {
     ArrangeIndex(*index_, sortType);
-    if (sortType == kContentFolded) folded_.Build(*index_);
+    if (sortType == SortOrder::ContentFolded) folded_.Build(*index_);
     sortType_ = sortType;
   }
   endResetModel();
@@ -29,7 +28,7 @@ void TitleListModel::Build(int sortType) {
 
 void TitleListModel::Clear() {
   beginResetModel();
-  sortType_ = -1;
+  sortType_.reset();
   folded_.Clear();
   endResetModel();
 }
@@ -42,26 +41,22 @@ void TitleListModel::SetColumns(const ColumnSwitches& cols) {
 
 std::int32_t TitleListModel::LineCount() const {
   if (!index_) return 0;
-  switch (sortType_) {
-    case kRemarkOrder:
-    case kContentFull: return index_->Count();
-    case kContentFolded: return folded_.Count();
-    default: return 0;
-  }
+  if (!sortType_) return 0;
+  return *sortType_ == SortOrder::ContentFolded ? folded_.Count() : index_->Count();
 }
 
 IndexPos TitleListModel::PositionOf(ListLine line) const {
-  if (sortType_ == kContentFolded) return folded_.Item(line).Index;
+  if (sortType_ == SortOrder::ContentFolded) return folded_.Item(line).Index;
   return IndexPos(line.v);
 }
 
 const TLogItem* TitleListModel::ItemOf(ListLine line) const {
-  if (sortType_ != kContentFolded || !ValidLine(line)) return nullptr;
+  if (sortType_ != SortOrder::ContentFolded || !ValidLine(line)) return nullptr;
   return &folded_.Item(line);
 }
 
 ListLine TitleListModel::FindLine(RemarkNo number, ListLine from) const {
-  if (sortType_ == kContentFolded) return folded_.FindLine(number, from);
+  if (sortType_ == SortOrder::ContentFolded) return folded_.FindLine(number, from);
   const std::int32_t n = LineCount();
   for (std::int32_t l = std::max(from.v, 0); l < n; ++l) {
     if (index_->GetNumber(IndexPos(l)) == number) return ListLine(l);
@@ -70,13 +65,13 @@ ListLine TitleListModel::FindLine(RemarkNo number, ListLine from) const {
 }
 
 bool TitleListModel::ToggleFold(ListLine line) {
-  if (sortType_ != kContentFolded || !ValidLine(line)) return false;
+  if (sortType_ != SortOrder::ContentFolded || !ValidLine(line)) return false;
   return folded_.ToggleFold(*index_, line, this);
 }
 
 std::string TitleListModel::LineText(ListLine line) const {
-  if (sortType_ == kContentFolded) return folded_.LineText(*index_, line, cols_);
-  return ListLineText(*index_, IndexPos(line.v), sortType_, cols_);
+  if (sortType_ == SortOrder::ContentFolded) return folded_.LineText(*index_, line, cols_);
+  return ListLineText(*index_, IndexPos(line.v), *sortType_, cols_);
 }
 
 int TitleListModel::rowCount(const QModelIndex& parent) const {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QAbstractListModel>
+#include <optional>
 #include <string>
 
 #include "log/Logunit1.h"
@@ -28,11 +29,11 @@ class TitleListModel : public QAbstractListModel, public FoldObserver {
   // BuildList: rearranges the index for the order (ListByNumber, ListFolded or
   // ListThreads) and lays out its lines. Any other value leaves the list empty.
   // Content order (2) starts with every thread folded.
-  void Build(int sortType);
+  void Build(SortOrder order);
   // No lines, no per-line objects (the index is kept).
   void Clear();
 
-  int SortType() const { return sortType_; }
+  std::optional<SortOrder> Order() const { return sortType_; }
   const ColumnSwitches& Columns() const { return cols_; }
   // RebuildTitles: every line is rewritten with the new columns; the lines,
   // their order and the fold state stay.
@@ -68,7 +69,7 @@ class TitleListModel : public QAbstractListModel, public FoldObserver {
   void LineChanged(ListLine line) override;
 
   TLogCtrl* index_ = nullptr;
-  int sortType_ = -1;  // the order the lines were built for; -1: none
+  std::optional<SortOrder> sortType_;  // the order the lines were built for
   ColumnSwitches cols_;
   FoldedList folded_;  // the TLogItems of content order (2)
 };

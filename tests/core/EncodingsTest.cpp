@@ -246,11 +246,11 @@ TEST_F(NativeCopyTest, SamplesReadAsTheOriginal) {
     TLogCtrl copy;
     EXPECT_EQ(ScanLog(log.ReadPath(), copy), title);
     ASSERT_EQ(copy.Count(), native.Count());
-    ArrangeIndex(copy, kContentFull);
-    ArrangeIndex(native, kContentFull);
+    ArrangeIndex(copy, SortOrder::ContentFull);
+    ArrangeIndex(native, SortOrder::ContentFull);
     for (std::int32_t i = 0; i < native.Count(); ++i) {
-      EXPECT_EQ(ListLineText(native, IndexPos(i), kContentFull, {true, true, true}),
-                ListLineText(copy, IndexPos(i), kContentFull, {true, true, true}));
+      EXPECT_EQ(ListLineText(native, IndexPos(i), SortOrder::ContentFull, {true, true, true}),
+                ListLineText(copy, IndexPos(i), SortOrder::ContentFull, {true, true, true}));
       EXPECT_EQ(LoadRemarkText(log.ReadPath(), copy, IndexPos(i)).lines,
                 LoadRemarkText(samples / "sample.log", native, IndexPos(i)).lines);
     }
@@ -544,8 +544,12 @@ TEST_F(NativeCopyTest, ArbitraryBytesConvertSafely) {
         for (std::size_t i = 0; i < text.size(); ++i) {
           // From LF line ends every LF has its CR; from CR line ends every CR
           // its LF (a lone LF there is an ordinary byte, as in a native log).
-          if (text[i] == '\n' && end == LineEnd::Lf) ASSERT_TRUE(i > 0 && text[i - 1] == '\r') << i;
-          if (text[i] == '\r' && end == LineEnd::Cr) ASSERT_TRUE(i + 1 < text.size() && text[i + 1] == '\n') << i;
+          if (text[i] == '\n' && end == LineEnd::Lf) {
+            ASSERT_TRUE(i > 0 && text[i - 1] == '\r') << i;
+          }
+          if (text[i] == '\r' && end == LineEnd::Cr) {
+            ASSERT_TRUE(i + 1 < text.size() && text[i + 1] == '\n') << i;
+          }
         }
       }
     }

@@ -14,7 +14,7 @@ KeyPress Plain(int key) { return KeyPress{key}; }
 
 PaneState Order(int sortType, bool expanded = false) {
   PaneState s;
-  s.sortType = sortType;
+  s.sortType = static_cast<SortOrder>(sortType);
   s.logOpen = s.hasSelection = true;
   s.expanded = expanded;
   s.nextEnabled = s.prevEnabled = true;

@@ -43,7 +43,9 @@ TEST(LineMasks, EveryUnitMarksExactlyTheCrSubAndHeaderStartBytes) {
         const bool inside = k < bytes;
         const bool digitHere = inside && c >= '0' && c <= '9';
         ASSERT_EQ((cr[k / 64] >> (k % 64)) & 1, inside && c == '\r') << "byte " << k << " of " << bytes;
-        if (wantSub) ASSERT_EQ((sub[k / 64] >> (k % 64)) & 1, inside && c == 0x1A) << "byte " << k << " of " << bytes;
+        if (wantSub) {
+          ASSERT_EQ((sub[k / 64] >> (k % 64)) & 1, inside && c == 0x1A) << "byte " << k << " of " << bytes;
+        }
         ASSERT_EQ((head[k / 64] >> (k % 64)) & 1, digitHere && k >= 2 && data[k - 2] == '\r')
             << "byte " << k << " of " << bytes;
         if (inside && (c == 0x1A || (k > 0 && c == '\r' && data[k - 1] == '\r'))) wantPlain = false;
@@ -51,7 +53,9 @@ TEST(LineMasks, EveryUnitMarksExactlyTheCrSubAndHeaderStartBytes) {
       ASSERT_EQ(info.plain, wantPlain) << bytes << " bytes";
       ASSERT_EQ(cr[words], ~0ull) << "wrote past the words of " << bytes << " bytes";
       ASSERT_EQ(head[words], ~0ull) << "wrote past the words of " << bytes << " bytes";
-      if (wantSub) ASSERT_EQ(sub[words], ~0ull) << "wrote past the words of " << bytes << " bytes";
+      if (wantSub) {
+        ASSERT_EQ(sub[words], ~0ull) << "wrote past the words of " << bytes << " bytes";
+      }
     }
   }
 }

@@ -176,7 +176,7 @@ TEST(Lines, FormatTitleAndModeForms) {
   EXPECT_EQ(FormatTitle(r, all), "57 96/03/01 ABC01234 speaker           title");
   EXPECT_EQ(FormatTitle(r, ColumnSwitches{false, false, false}), " title");
   EXPECT_EQ(FormatTitle(r, ColumnSwitches{true, false, false}), "57  title");
-  EXPECT_EQ(ListLineText(index, IndexPos(0), kRemarkOrder, ColumnSwitches{false, false, true}), "96/03/01  title");
+  EXPECT_EQ(ListLineText(index, IndexPos(0), SortOrder::Remark, ColumnSwitches{false, false, true}), "96/03/01  title");
 }
 
 TEST(Fold, UnfoldFoldExample) {

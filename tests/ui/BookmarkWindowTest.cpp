@@ -94,7 +94,7 @@ class BookmarkWindowTest : public QObject {
   QStringList asked;
   void AcceptAdd(std::optional<QString> name = std::nullopt, QString* proposed = nullptr) {
     asked.clear();
-    ui_->onModal = [=, shown = 0](QDialog& d) mutable {
+    ui_->onModal = [=, this, shown = 0](QDialog& d) mutable {
       auto* dlg = qobject_cast<TBookDlg*>(&d);
       if (!dlg) return int(QDialog::Rejected);
       if (shown++ > 0) {
@@ -217,7 +217,7 @@ class BookmarkWindowTest : public QObject {
     QVERIFY(f->LogFileName.isEmpty() && !f->LogLoaded);
 
     // Content order (2): remark 5 sits in folded threads (5 -> 3 -> 2 -> 1).
-    QCOMPARE(f->SortType, 1);
+    QCOMPARE(static_cast<int>(f->SortType), 1);
     f->BookmarkItemClick(Entry(f->BookM_M, QStringLiteral("A5")));
     QCOMPARE(f->LogFileName, Path(a));
     QCOMPARE(f->RecentFile(0), Path(a));

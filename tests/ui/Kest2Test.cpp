@@ -99,7 +99,7 @@ class Kest2Test : public QObject {
   void firstStartWritesEveryDefault() {
     auto f = MakeForm();
     QCOMPARE(f->windowTitle(), QStringLiteral("Kest32"));
-    QCOMPARE(f->SortType, 1);
+    QCOMPARE(static_cast<int>(f->SortType), 1);
     QVERIFY(f->ShowNumber && f->ShowSpeaker && !f->ShowDate);
     QCOMPARE(f->Memo1->font().family(), QStringLiteral("FixedSys"));
     QCOMPARE(f->Memo1->font().pointSize(), 14);
@@ -177,7 +177,7 @@ class Kest2Test : public QObject {
                   "[Font]\r\nFontSize=$0C\r\nColor=255\r\n"));
     {
       auto f = MakeForm();
-      QCOMPARE(f->SortType, 2);
+      QCOMPARE(static_cast<int>(f->SortType), 2);
       QCOMPARE(f->ShowNumber, true);   // letters: the default
       QCOMPARE(f->ShowSpeaker, false);
       QCOMPARE(f->ShowDate, true);     // 2 is true
@@ -405,7 +405,7 @@ class Kest2Test : public QObject {
     // Switching the order finds the shown remark again, with a beep.
     const int beeps = ui_->beeps;
     f->NSortClick();
-    QCOMPARE(f->SortType, 0);
+    QCOMPARE(static_cast<int>(f->SortType), 0);
     QCOMPARE(Panel(*f, 0), QStringLiteral("6"));
     QCOMPARE(f->SelectedLine().v, 5);
     QCOMPARE(ui_->beeps, beeps + 1);

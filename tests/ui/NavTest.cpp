@@ -123,10 +123,10 @@ class NavTest : public QObject {
     QVERIFY(f->NSort_B->isChecked() && f->NSort_M->isChecked());
 
     QTest::mouseClick(f->RSort_B2, Qt::LeftButton);
-    QCOMPARE(f->SortType, 2);
+    QCOMPARE(static_cast<int>(f->SortType), 2);
     QVERIFY(f->RSort_M2->isChecked() && !f->RSort_M->isChecked());
     f->RSort_M->trigger();
-    QCOMPARE(f->SortType, 1);
+    QCOMPARE(static_cast<int>(f->SortType), 1);
     QVERIFY(f->RSort_B->isChecked() && !f->RSort_B2->isChecked());
     QCOMPARE(ui_->beeps, beeps + 2);
   }
@@ -140,7 +140,7 @@ class NavTest : public QObject {
     f->SelectRemarkByNumber(RemarkNo(6));
     QCOMPARE(Shown(*f), 6);
     f->RSortClick();
-    QCOMPARE(f->SortType, 1);
+    QCOMPARE(static_cast<int>(f->SortType), 1);
     QCOMPARE(Shown(*f), 6);
     QCOMPARE(f->CurrentItem()->Number, RemarkNo(6));
     QVERIFY(Pane(*f).find("body 6") != std::string::npos);

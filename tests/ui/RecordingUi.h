@@ -44,7 +44,10 @@ class RecordingUi : public Interaction {
   void Error(QWidget*, const QString& text) override { errors << text; }
   std::optional<QString> Input(QWidget*, const QString&, const QString&, const QString&) override {
     if (inputs.empty()) return std::nullopt;
-    std::optional<QString> answer = inputs.front();
+    // Taken by swapping, not by copying: GCC 12 takes the copy of an
+    // optional<QString> out of a deque for a read of uninitialised memory.
+    std::optional<QString> answer;
+    answer.swap(inputs.front());
     inputs.pop_front();
     return answer;
   }

@@ -66,14 +66,14 @@ class SearchTest : public QObject {
   std::unique_ptr<FakeUi> ui_;
   std::filesystem::path log_;
 
-  std::unique_ptr<TKestForm> Open(const std::string& bytes, int sortType) {
+  std::unique_ptr<TKestForm> Open(const std::string& bytes, SortOrder sortType) {
     log_ = dir_->Write("s.log", bytes);
     auto f = std::make_unique<TKestForm>();
     f->show();
     if (!QTest::qWaitForWindowExposed(f.get())) qWarning("window not exposed");
     if (!f->LoadLog(QString::fromStdString(log_.string()))) return f;
-    if (sortType == kRemarkOrder) f->NSortClick();
-    if (sortType == kContentFull) f->RSort2Click();
+    if (sortType == SortOrder::Remark) f->NSortClick();
+    if (sortType == SortOrder::ContentFull) f->RSort2Click();
     ui_->beeps = 0;
     return f;
   }
@@ -112,7 +112,7 @@ class SearchTest : public QObject {
   // The dialog is modeless, one instance, keeps its text and options, and
   // an empty text does nothing.
   void findDialogKeepsItsStateAndRefusesEmptyText() {
-    auto f = Open(MakeLog({{1, 0, "ABC00001", "a", {"text"}}}), kRemarkOrder);
+    auto f = Open(MakeLog({{1, 0, "ABC00001", "a", {"text"}}}), SortOrder::Remark);
     f->StrFindClick();
     TFindDialog* d = f->FindDialog1;
     QVERIFY(d && d->isVisible() && !d->isModal());
@@ -141,7 +141,7 @@ class SearchTest : public QObject {
   }
 
   void findTextWithoutShiftJisFormIsRefused() {
-    auto f = Open(MakeLog({{1, 0, "ABC00001", "a", {"text"}}, {2, 0, "ABC00001", "a", {"more"}}}), kRemarkOrder);
+    auto f = Open(MakeLog({{1, 0, "ABC00001", "a", {"text"}}, {2, 0, "ABC00001", "a", {"more"}}}), SortOrder::Remark);
     Find(*f, QStringLiteral("x\U0001F600"));
     QCOMPARE(ui_->infos.size(), 1);
     QVERIFY(ui_->infos[0].contains(QStringLiteral("Shift-JIS")));
@@ -156,7 +156,7 @@ class SearchTest : public QObject {
     auto f = Open(MakeLog({{1, 0, "ABC00001", "a", {"one KEY", "two key"}},
                            {2, 0, "ABC00001", "a", {"nothing"}},
                            {3, 0, "ABC00001", "a", {"the Key at last"}}}),
-                  kRemarkOrder);
+                  SortOrder::Remark);
     Find(*f, QStringLiteral("key"));
     QVERIFY(!f->FindDialog1->isVisible());
     QCOMPARE(f->SearchKey, std::string("KEY"));
@@ -194,7 +194,7 @@ class SearchTest : public QObject {
     auto f = Open(MakeLog({{1, 0, "ABC00001", "a", {"word here"}},
                            {2, 0, "ABC00001", "a", {"word", "and word again"}},
                            {3, 0, "ABC00001", "a", {"plain"}}}),
-                  kRemarkOrder);
+                  SortOrder::Remark);
     f->SelectLine(ListLine(1));
     f->ListBox1Click();
     f->Memo1->SetSelStart(static_cast<std::int64_t>(f->Memo1->Text().size()));
@@ -226,7 +226,7 @@ class SearchTest : public QObject {
                            {3, 2, "ABC00001", "a", {"deep target"}},
                            {4, 0, "ABC00001", "a", {"other"}},
                            {5, 4, "ABC00001", "a", {"second target"}}}),
-                  kContentFolded);
+                  SortOrder::ContentFolded);
     QCOMPARE(f->Model()->LineCount(), 2);
     Find(*f, QStringLiteral("target"));
     QCOMPARE(f->Model()->LineCount(), 4);  // 1, 2, 3 unfolded, 4
@@ -256,7 +256,7 @@ class SearchTest : public QObject {
     for (std::size_t i = 0; i < log.size(); ++i)
       if (log[i] != '\r') utf8 += log[i];
     utf8 = SjisToUtf8(utf8);
-    auto f = Open(utf8, kRemarkOrder);
+    auto f = Open(utf8, SortOrder::Remark);
     qunsetenv("XDG_CACHE_HOME");
     QCOMPARE(f->Model()->LineCount(), 3);
     Find(*f, QStringLiteral("検索 target"));
@@ -270,7 +270,7 @@ class SearchTest : public QObject {
     std::string log = "log\r\n\r\n";
     std::vector<R> rs;
     for (int i = 1; i <= 50; ++i) rs.push_back({i, 0, "ABC00001", "a", {"remark number " + std::to_string(i)}});
-    auto f = Open(MakeLog(rs), kRemarkOrder);
+    auto f = Open(MakeLog(rs), SortOrder::Remark);
     QVERIFY(::truncate(log_.c_str(), 300) == 0);
     Find(*f, QStringLiteral("nowhere"));
     QCOMPARE(ui_->errors.size(), 1);
@@ -291,7 +291,7 @@ class SearchTest : public QObject {
                            {3, 0, "AAA00001", "alice2", {"x"}},
                            {4, 0, "BBB00002", "bob", {"x"}},
                            {5, 0, "AAA00001", "alice", {"x"}}}),
-                  kRemarkOrder);
+                  SortOrder::Remark);
     f->SelectLine(ListLine(1));
     f->ListBox1Click();  // bob's remark shown
     int seen = 0;
@@ -352,7 +352,7 @@ class SearchTest : public QObject {
                            {2, 0, "BBB00002", "bob", {"needle"}},
                            {3, 0, "AAA00001", "alice", {"x"}},
                            {4, 0, "BBB00002", "bob", {"needle"}}}),
-                  kRemarkOrder);
+                  SortOrder::Remark);
     Find(*f, QStringLiteral("needle"));
     QCOMPARE(Shown(*f), 2);
     ui_->dialog = [](QDialog* d) {
@@ -383,7 +383,7 @@ class SearchTest : public QObject {
 
   // A log of one remark: one entry, both move buttons off; searches end at once.
   void oneRemarkLog() {
-    auto f = Open(MakeLog({{9, 0, "AAA00001", "solo", {"only text"}}}), kContentFolded);
+    auto f = Open(MakeLog({{9, 0, "AAA00001", "solo", {"only text"}}}), SortOrder::ContentFolded);
     int count = 0;
     bool anyMove = true;
     ui_->dialog = [&](QDialog* d) {
@@ -409,7 +409,7 @@ class SearchTest : public QObject {
                            {2, 1, "BBB00002", "bob", {"x"}},
                            {3, 2, "CCC00003", "carol", {"x"}},
                            {4, 0, "AAA00001", "alice", {"x"}}}),
-                  kContentFolded);
+                  SortOrder::ContentFolded);
     ui_->dialog = [](QDialog* d) {
       auto* dlg = static_cast<TNameDlg*>(d);
       dlg->ListBox1->setCurrentRow(2);  // carol

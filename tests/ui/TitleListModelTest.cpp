@@ -55,7 +55,7 @@ class TitleListModelTest : public QObject {
     m.SetIndex(index.get());
     QCOMPARE(m.rowCount(), 0);  // no order built yet
 
-    m.Build(kContentFolded);
+    m.Build(SortOrder::ContentFolded);
     QCOMPARE(Numbers(m), QStringList({"1", "7", "8"}));
     QSignalSpy inserted(&m, &QAbstractItemModel::rowsInserted);
     QSignalSpy removed(&m, &QAbstractItemModel::rowsRemoved);
@@ -96,15 +96,15 @@ class TitleListModelTest : public QObject {
     QVERIFY(m.ToggleFold(ListLine(1)));   // 7 has no replies: nothing inserted
     QCOMPARE(m.rowCount(), 3);
 
-    m.Build(kRemarkOrder);
+    m.Build(SortOrder::Remark);
     QCOMPARE(Numbers(m), QStringList({"1", "2", "3", "4", "5", "6", "7", "8"}));
     QVERIFY(!m.ToggleFold(ListLine(0)));
     QCOMPARE(m.ItemOf(ListLine(0)), nullptr);
-    m.Build(kContentFull);
+    m.Build(SortOrder::ContentFull);
     QCOMPARE(Numbers(m), QStringList({"1", "2", "4", "6", "3", "5", "7", "8"}));
-    m.Build(7);  // an order that does not exist: no lines
+    m.Build(static_cast<SortOrder>(7));  // an order that does not exist: no lines
     QCOMPARE(m.rowCount(), 0);
-    m.Build(kContentFolded);
+    m.Build(SortOrder::ContentFolded);
     m.SetIndex(nullptr);
     QCOMPARE(m.rowCount(), 0);
     QVERIFY(!m.data(m.index(0)).isValid());
@@ -119,7 +119,7 @@ class TitleListModelTest : public QObject {
     ColumnSwitches cols;
     cols.ShowDate = true;
     m.SetColumns(cols);
-    for (int order : {kRemarkOrder, kContentFull}) {
+    for (SortOrder order : {SortOrder::Remark, SortOrder::ContentFull}) {
       m.Build(order);
       for (int r = 0; r < m.rowCount(); ++r) {
         const std::string expected = ListLineText(*index, IndexPos(r), order, cols);
@@ -132,7 +132,7 @@ class TitleListModelTest : public QObject {
     QCOMPARE(m.FindLine(RemarkNo(6)), ListLine(3));
     QCOMPARE(m.FindLine(RemarkNo(6), ListLine(4)), ListLine(-1));
     QCOMPARE(m.FindLine(RemarkNo(99)), ListLine(-1));
-    m.Build(kContentFolded);
+    m.Build(SortOrder::ContentFolded);
     QCOMPARE(m.FindLine(RemarkNo(7)), ListLine(1));
     QCOMPARE(m.FindLine(RemarkNo(6)), ListLine(-1));  // folded away
     QCOMPARE(m.PositionOf(ListLine(1)), IndexPos(6));

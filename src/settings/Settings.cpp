@@ -1,4 +1,4 @@
-#include "app/Settings.h"
+#include "settings/Settings.h"
 
 #include <unistd.h>
 
@@ -48,7 +48,7 @@ std::filesystem::path LocateIni(const std::filesystem::path& programDir) {
 
 ViewOptions ReadViewOptions(const ProfileFile& ini) {
   ViewOptions v;
-  v.SortType = ini.ReadInteger("Option", "SortType", kContentFolded);
+  v.SortType = static_cast<SortOrder>(ini.ReadInteger("Option", "SortType", 1));
   v.Columns.ShowNumber = ini.ReadBool("Option", "Numb", true);
   v.Columns.ShowSpeaker = ini.ReadBool("Option", "Name", true);
   v.Columns.ShowDate = ini.ReadBool("Option", "Date", false);

@@ -24,7 +24,7 @@ bool IsInstalledProgramDir(const std::filesystem::path& programDir);
 std::filesystem::path LocateIni(const std::filesystem::path& programDir);
 
 struct ViewOptions {
-  int SortType = kContentFolded;
+  SortOrder SortType = SortOrder::ContentFolded;
   ColumnSwitches Columns;
 };
 ViewOptions ReadViewOptions(const ProfileFile& ini);
