@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "platform/Codec.h"
+#include "platform/Paths.h"
+
 namespace kest {
 
 std::filesystem::path ProgramDir() {
@@ -46,13 +49,59 @@ std::filesystem::path LocateIni(const std::filesystem::path& programDir) {
   return config / "kest32" / "Kest.INI";
 }
 
+namespace {
+
+const char* const kOption = "Option";
+const char* const kFont = "Font";
+const char* const kFONT = "FONT";
+
+}  // namespace
+
 ViewOptions ReadViewOptions(const ProfileFile& ini) {
   ViewOptions v;
-  v.SortType = static_cast<SortOrder>(ini.ReadInteger("Option", "SortType", 1));
-  v.Columns.ShowNumber = ini.ReadBool("Option", "Numb", true);
-  v.Columns.ShowSpeaker = ini.ReadBool("Option", "Name", true);
-  v.Columns.ShowDate = ini.ReadBool("Option", "Date", false);
+  v.SortType = static_cast<SortOrder>(ini.ReadInteger(kOption, "SortType", 1));
+  v.Columns.ShowNumber = ini.ReadBool(kOption, "Numb", true);
+  v.Columns.ShowSpeaker = ini.ReadBool(kOption, "Name", true);
+  v.Columns.ShowDate = ini.ReadBool(kOption, "Date", false);
   return v;
+}
+
+WindowSettings ReadWindowSettings(const ProfileFile& ini) {
+  WindowSettings s;
+  s.View = ReadViewOptions(ini);
+  s.OpenFolder = PathFromProfile(ini.ReadString(kOption, "OpenFolder", ""));
+  // At most 255 bytes of the face name are used, cut on a character boundary
+  // (the character that holds byte 256 starts where the cut goes).
+  s.Look.FontName = ini.ReadString(kFont, "FontName", s.Look.FontName);
+  if (s.Look.FontName.size() > 255) s.Look.FontName.resize(SjisStepBack(s.Look.FontName, 256));
+  s.Look.FontSize = ini.ReadInteger(kFont, "FontSize", s.Look.FontSize);
+  s.Look.TextColor = ini.ReadInteger(kFont, "Color", s.Look.TextColor);
+  s.Look.BackColor = ini.ReadInteger(kOption, "Color", s.Look.BackColor);
+  s.Look.FontStyle = ini.ReadInteger(kFONT, "FontStyle", s.Look.FontStyle);
+  s.Recent.Read(ini);
+  s.Bounds.Top = ini.ReadInteger(kOption, "Top", s.Bounds.Top);
+  s.Bounds.Left = ini.ReadInteger(kOption, "Left", s.Bounds.Left);
+  s.Bounds.Height = ini.ReadInteger(kOption, "Height", s.Bounds.Height);
+  s.Bounds.Width = ini.ReadInteger(kOption, "Width", s.Bounds.Width);
+  return s;
+}
+
+void WriteWindowSettings(ProfileFile& ini, const WindowSettings& s) {
+  ini.WriteInteger(kOption, "SortType", static_cast<std::int32_t>(s.View.SortType));
+  ini.WriteBool(kOption, "Numb", s.View.Columns.ShowNumber);
+  ini.WriteBool(kOption, "Name", s.View.Columns.ShowSpeaker);
+  ini.WriteBool(kOption, "Date", s.View.Columns.ShowDate);
+  ini.WriteString(kOption, "OpenFolder", PathToProfile(s.OpenFolder));
+  ini.WriteString(kFont, "FontName", s.Look.FontName);
+  ini.WriteInteger(kFont, "FontSize", s.Look.FontSize);
+  ini.WriteInteger(kFont, "Color", s.Look.TextColor);
+  ini.WriteInteger(kOption, "Color", s.Look.BackColor);
+  ini.WriteInteger(kFONT, "FontStyle", s.Look.FontStyle);
+  s.Recent.Write(ini);
+  ini.WriteInteger(kOption, "Top", s.Bounds.Top);
+  ini.WriteInteger(kOption, "Left", s.Bounds.Left);
+  ini.WriteInteger(kOption, "Height", s.Bounds.Height);
+  ini.WriteInteger(kOption, "Width", s.Bounds.Width);
 }
 
 }  // namespace kest

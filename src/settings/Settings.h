@@ -1,11 +1,17 @@
-// Where Kest.INI lives, and the view options the batch side and the window
-// both read from it.
+// Where Kest.INI lives, and what the window keeps in it apart from the
+// bookmarks: the view options (which the batch side reads too), the open
+// folder, the text pane's font and colours, the recent files and the
+// window's bounds.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <string>
 
 #include "log/TitleLines.h"
 #include "platform/Profile.h"
+#include "settings/ColorCodes.h"
+#include "settings/RecentFiles.h"
 
 namespace kest {
 
@@ -28,5 +34,39 @@ struct ViewOptions {
   ColumnSwitches Columns;
 };
 ViewOptions ReadViewOptions(const ProfileFile& ini);
+
+// The text pane's font and colours as the settings file keeps them.
+struct PaneLook {
+  std::string FontName = "FixedSys";  // Shift-JIS, at most 255 bytes
+  // A positive size is in points; a negative one the character height in
+  // pixels, as the old font objects kept it; 0 takes the default.
+  std::int32_t FontSize = 14;
+  std::int32_t FontStyle = 0;  // 1 bold, 2 italic, 4 underline, 8 strike-out
+  std::int32_t TextColor = kClWindowText;
+  std::int32_t BackColor = kClWindow;
+};
+
+// The window's frame, as the settings file keeps it.
+struct WindowBounds {
+  std::int32_t Top = 40;
+  std::int32_t Left = 88;
+  std::int32_t Height = 507;
+  std::int32_t Width = 633;
+};
+
+// Everything the window reads at start-up and writes when it closes.
+struct WindowSettings {
+  ViewOptions View;
+  std::string OpenFolder;  // UTF-8; ends with '/' when set
+  PaneLook Look;
+  RecentFiles Recent;
+  WindowBounds Bounds;
+};
+
+WindowSettings ReadWindowSettings(const ProfileFile& ini);
+// Writes every key in the order of the table, so a new file lists them in
+// that order. The first key that cannot be written throws (the rest would
+// fail the same way); what was written before it stays.
+void WriteWindowSettings(ProfileFile& ini, const WindowSettings& settings);
 
 }  // namespace kest

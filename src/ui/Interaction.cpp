@@ -120,4 +120,14 @@ void QtInteraction::BeginWait() { QApplication::setOverrideCursor(Qt::WaitCursor
 
 void QtInteraction::EndWait() { QApplication::restoreOverrideCursor(); }
 
+void RunGuarded(QWidget* parent, const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    Ui().Error(parent, QString::fromUtf8(e.what()));
+  } catch (...) {
+    Ui().Error(parent, QStringLiteral("予期しないエラーが発生しました"));
+  }
+}
+
 }  // namespace kest

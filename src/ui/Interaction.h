@@ -8,6 +8,7 @@
 #include <QFont>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 class QDialog;
@@ -74,6 +75,10 @@ class QtInteraction : public Interaction {
 // the caller keeps ownership of what it installs.
 Interaction& Ui();
 void SetUi(Interaction* ui);
+
+// Runs a command handler; an exception escaping it ends in the error box with
+// its message, never in a crash.
+void RunGuarded(QWidget* parent, const std::function<void()>& handler);
 
 // The hourglass for one scope; it comes back even when the scope ends with an
 // exception.

@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QBoxLayout>
-#include <QButtonGroup>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QFile>
@@ -12,30 +11,27 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMouseEvent>
 #include <QPrinter>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <QToolButton>
-#include <system_error>
 
-#include "settings/Settings.h"
-#include "bookmarks/BookActions.h"
+#include "bookmarks/BookCommands.h"
 #include "platform/Codec.h"
-#include "platform/HelpViewer.h"
-#include "platform/Paths.h"
 #include "platform/QtColors.h"
 #include "platform/QtPrinter.h"
 #include "search/ExMemo.h"
-#include "ui/BarProgress.h"
-#include "ui/ConvertedLog.h"
+#include "search/SearchCommands.h"
 #include "settings/ColUnit.h"
 #include "settings/FontSize.h"
+#include "ui/BarProgress.h"
+#include "ui/ConvertedLog.h"
 #include "ui/Interaction.h"
 #include "ui/TAboutBox.h"
 #include "ui/TitleListModel.h"
+#include "ui/TitleListView.h"
 
 // The tool-button pictures live in a resource file of this static library;
 // naming its initializer keeps the linker from dropping it.
@@ -94,42 +90,43 @@ QIcon ButtonIcon(const QString& name) {
   return icon;
 }
 
-// Shows a panel again however the code between leaves.
-class ShowAgain {
- public:
-  explicit ShowAgain(QWidget* w) : w_(w) {}
-  ~ShowAgain() { w_->show(); }
-  ShowAgain(const ShowAgain&) = delete;
-  ShowAgain& operator=(const ShowAgain&) = delete;
-
- private:
-  QWidget* w_;
-};
-
-const char* const kIniOption = "Option";
-const char* const kIniFont = "Font";
-const char* const kIniFONT = "FONT";
-const char* const kIniFileName = "FileName";
-
-constexpr int kDefaultFontSize = 14;
 // Recent entries longer than this many columns are shortened in the middle.
 constexpr int kRecentCaptionColumns = 64;
 
-QString PathFromIni(const std::string& stored) { return QString::fromStdString(PathFromProfile(stored)); }
-std::string PathToIni(const QString& path) { return PathToProfile(path.toStdString()); }
-
 }  // namespace
+
+// The list follows the session: the selected line it moves itself becomes
+// the list's current line, and while the lines are rebuilt, inserted or
+// removed the list's own changes of its current line are not taken for
+// clicks.
+class TKestForm::Follower : public SessionObserver {
+ public:
+  explicit Follower(TKestForm& f) : f_(f) {}
+  void BeginReset() override { ++f_.following_; }
+  void EndReset() override { --f_.following_; }
+  void BeginInsert(ListLine, ListLine) override { ++f_.following_; }
+  void EndInsert() override { --f_.following_; }
+  void BeginRemove(ListLine, ListLine) override { ++f_.following_; }
+  void EndRemove() override { --f_.following_; }
+  void LineSelected(ListLine line) override { f_.FollowSelection(line); }
+
+ private:
+  TKestForm& f_;
+};
 
 void InstallFontSubstitutions() {
   static bool done = false;
   if (done) return;
   done = true;
-  const QStringList mono = {QStringLiteral("IPAGothic"), QStringLiteral("IPAゴシック"),
-                            QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("VL Gothic"),
-                            QStringLiteral("TakaoGothic"), QStringLiteral("Monospace")};
-  const QStringList prop = {QStringLiteral("IPAPGothic"), QStringLiteral("IPA Pゴシック"),
+  const QStringList mono = {QStringLiteral("IPAGothic"),
+                            QStringLiteral("IPAゴシック"),
+                            QStringLiteral("Noto Sans Mono CJK JP"),
+                            QStringLiteral("VL Gothic"),
+                            QStringLiteral("TakaoGothic"),
+                            QStringLiteral("Monospace")};
+  const QStringList prop = {QStringLiteral("IPAPGothic"),       QStringLiteral("IPA Pゴシック"),
                             QStringLiteral("Noto Sans CJK JP"), QStringLiteral("VL PGothic"),
-                            QStringLiteral("TakaoPGothic"), QStringLiteral("Sans Serif")};
+                            QStringLiteral("TakaoPGothic"),     QStringLiteral("Sans Serif")};
   const QStringList serif = {QStringLiteral("IPAMincho"), QStringLiteral("IPA明朝"),
                              QStringLiteral("Noto Serif CJK JP"), QStringLiteral("Serif")};
   const QStringList pserif = {QStringLiteral("IPAPMincho"), QStringLiteral("IPA P明朝"),
@@ -143,49 +140,11 @@ void InstallFontSubstitutions() {
   QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐ明朝"), pserif);
 }
 
-void RunGuarded(QWidget* parent, const std::function<void()>& handler) {
-  try {
-    handler();
-  } catch (const std::exception& e) {
-    Ui().Error(parent, QString::fromUtf8(e.what()));
-  } catch (...) {
-    Ui().Error(parent, QStringLiteral("予期しないエラーが発生しました"));
-  }
-}
-
-QItemSelectionModel::SelectionFlags TitleListView::selectionCommand(const QModelIndex& index,
-                                                                    const QEvent* event) const {
-  if (!index.isValid()) return QItemSelectionModel::NoUpdate;
-  return QItemSelectionModel::ClearAndSelect;
-}
-
-void TitleListView::keyboardSearch(const QString& search) {
-  if (skipSearch_) {
-    skipSearch_ = false;
-    return;
-  }
-  QListView::keyboardSearch(search);
-}
-
-void TitleListView::keyPressEvent(QKeyEvent* event) {
-  QListView::keyPressEvent(event);
-  skipSearch_ = false;
-}
-
-void TitleListView::mousePressEvent(QMouseEvent* event) {
-  const QModelIndex at = indexAt(event->position().toPoint());
-  pressedOnSelected_ = at.isValid() && at == currentIndex();
-  QListView::mousePressEvent(event);
-}
-
 // ---------------------------------------------------------------------------
 // FormCreate
 
 TKestForm::TKestForm(const QStringList& args, QWidget* parent)
-    : QMainWindow(parent),
-      TextColorCode(kClWindowText),
-      BackColorCode(kClWindow),
-      FontSizeCode(kDefaultFontSize) {
+    : QMainWindow(parent), follower_(std::make_unique<Follower>(*this)) {
   InitIconResources();
   InstallFontSubstitutions();
   setObjectName(QStringLiteral("KestForm"));
@@ -195,17 +154,19 @@ TKestForm::TKestForm(const QStringList& args, QWidget* parent)
   setAcceptDrops(true);
   clock_.start();
 
-  model_ = new TitleListModel(this);
+  // The model hears of the session's lines before the list follows the
+  // selection.
+  model_ = new TitleListModel(session_, this);
+  session_.AddObserver(follower_.get());
   CreateControls();
   CreateMenus();
 
-  SearchKey.clear();
   HelpFile = FindHelpFile(QString::fromStdString(ProgramDir().string()));
   IniFile = std::make_unique<ProfileFile>(LocateIni(ProgramDir()));
   ReadSettings();
+  CreateCommands();
   ShowRecentFiles();
-  LoadBookmarkMenu();
-  ConnectHandlers();
+  Refresh();
 
   // The command line: the first argument is opened; any other argument is
   // ignored. The full path goes to the recent files, so the entry still works
@@ -215,16 +176,19 @@ TKestForm::TKestForm(const QStringList& args, QWidget* parent)
   if (!args.isEmpty()) {
     const QString first = args.first();
     if (QFileInfo(first).isFile()) {
-      RunGuarded(this, [&] { OpenLog(first); });
+      Run([&] { OpenLog(first); });
     } else {
-      QTimer::singleShot(0, this, [this, first] { RunGuarded(this, [&] { OpenLog(first); }); });
+      QTimer::singleShot(0, this, [this, first] { Run([&] { OpenLog(first); }); });
     }
   }
 }
 
 TKestForm::~TKestForm() {
-  // The list must let go of the index before the index goes.
-  model_->SetIndex(nullptr);
+  // The list and its model let go of the session before the session goes.
+  session_.RemoveObserver(follower_.get());
+  ListBox1->setModel(nullptr);
+  delete model_;
+  model_ = nullptr;
 }
 
 void TKestForm::CreateControls() {
@@ -243,41 +207,6 @@ void TKestForm::CreateControls() {
   Bevel1->setObjectName(QStringLiteral("Bevel1"));
   Bevel1->setFrameStyle(QFrame::HLine | QFrame::Sunken);
   Bevel1->setGeometry(0, 0, 4096, 2);
-
-  auto button = [this](const char* name, int x, const QString& hint, bool checkable) {
-    auto* b = new QToolButton(IconPanel);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setGeometry(x, 4, 25, 25);
-    b->setAutoRaise(true);
-    b->setIcon(ButtonIcon(QString::fromLatin1(name)));
-    b->setIconSize(QSize(21, 21));
-    b->setCheckable(checkable);
-    b->setFocusPolicy(Qt::NoFocus);  // speed buttons never take the keyboard
-    b->setToolTip(hint);  // a tooltip only: the status panels keep the remark
-    b->setAccessibleName(hint);
-    return b;
-  };
-  OPFile_B = button("OPFile_B", 8, QStringLiteral("ﾌｧｲﾙを開く"), false);
-  Prev_B = button("Prev_B", 48, QStringLiteral("前の発言"), false);
-  Next_B = button("Next_B", 72, QStringLiteral("次の発言"), false);
-  Com_B = button("Com_B", 104, QStringLiteral("コメント発言"), false);
-  NSort_B = button("NSort_B", 144, QStringLiteral("発言順でソート"), true);
-  RSort_B2 = button("RSort_B2", 168, QStringLiteral("内容順でソート(1)"), true);
-  RSort_B = button("RSort_B", 192, QStringLiteral("内容順でソート(2)"), true);
-  Numb_VB = button("Numb_VB", 232, QStringLiteral("発言番号表示"), true);
-  Name_VB = button("Name_VB", 256, QStringLiteral("発言者表示"), true);
-  Date_VB = button("Date_VB", 280, QStringLiteral("日付表示"), true);
-  SpeedButton5 = button("SpeedButton5", 344, QStringLiteral("終了"), false);
-  for (QToolButton* b : {Prev_B, Next_B, Com_B, NSort_B, RSort_B2, RSort_B, Numb_VB, Name_VB,
-                         Date_VB}) {
-    b->setEnabled(false);
-  }
-  SortGroup = new QButtonGroup(this);
-  SortGroup->setObjectName(QStringLiteral("SortGroup"));
-  SortGroup->setExclusive(true);
-  SortGroup->addButton(NSort_B);
-  SortGroup->addButton(RSort_B2);
-  SortGroup->addButton(RSort_B);
 
   ConvertedPanel = CreateConversionLabel(IconPanel);  // under PBar1, which covers it while loading
   PBar1 = new QProgressBar(IconPanel);
@@ -391,7 +320,21 @@ void TKestForm::CreateControls() {
     StatusBar1->addWidget(l, i == 3 ? 1 : 0);
     Panels[static_cast<std::size_t>(i)] = l;
   }
-  ResetStatusPanels();
+
+  // A selection change in the list, by mouse or keyboard, shows its remark;
+  // a click on the selected line again still refreshes the commands. Moves
+  // of the list's line made by the session itself show nothing more.
+  connect(ListBox1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this](const QModelIndex& current) {
+            if (following_ > 0) return;
+            Run([&] { ListBox1Click(ListLine(current.isValid() ? current.row() : -1)); });
+          });
+  connect(ListBox1, &QAbstractItemView::clicked, this, [this](const QModelIndex& index) {
+    if (ListBox1->PressedOnSelected()) Run([&] { ListBox1Click(ListLine(index.row())); });
+  });
+  connect(ListBox1, &QAbstractItemView::doubleClicked, this, [this] { Run([this] { ListBox1DblClick(); }); });
+  connect(Memo1, &TExMemo::doubleClicked, this, [this] { Run([this] { MaximizeList(); }); });
+  connect(Memo1, &TExMemo::contextMenuWanted, this, &TKestForm::ShowPopup);
 }
 
 void TKestForm::CreateMenus() {
@@ -408,279 +351,300 @@ void TKestForm::CreateMenus() {
     m->menuAction()->setObjectName(QString::fromLatin1(name) + QStringLiteral("Item"));
     return m;
   };
-  auto entry = [](QMenu* m, const char* name, const QString& text, bool enabled = true,
-                  const QKeySequence& key = {}) {
-    QAction* a = m->addAction(text);
-    a->setObjectName(QString::fromLatin1(name));
-    a->setEnabled(enabled);
-    if (!key.isEmpty()) a->setShortcut(key);
+  F1 = menu("F1", QStringLiteral("ﾌｧｲﾙ(&F)"));
+  F1->setToolTipsVisible(true);  // a shortened recent entry shows its whole path
+  Edit_M = menu("Edit_M", QStringLiteral("編集(&E)"));
+  Find_M = menu("Find_M", QStringLiteral("検索(&F)"));
+  BookM_M = menu("BookM_M", QStringLiteral("しおり(&B)"));
+  View_M = menu("View_M", QStringLiteral("表示(&V)"));
+  K2 = menu("K2", QStringLiteral("ｵﾌﾟｼｮﾝ(&O)"));
+  KA2 = menu("KA2", QStringLiteral("ヘルプ(&H)"));
+  PopupMenu1 = new QMenu(this);
+  PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+}
+
+// One action per command: the menu entry and the tool button share it, and
+// the pop-up entries of the same command get its state from the same table.
+void TKestForm::CreateCommands() {
+  const auto key = [](QKeyCombination k) { return QKeySequence(k); };
+  auto entry = [this](QMenu* m, Command c, const char* name, const QString& text, const QKeySequence& k,
+                      std::function<void()> handler) {
+    QAction* a = AddEntry(*m, this, name, text, k);
+    AddCommand(c, a, std::move(handler));
     return a;
   };
-  auto separator = [](QMenu* m, const char* name) {
-    QAction* a = m->addSeparator();
-    a->setObjectName(QString::fromLatin1(name));
+  auto plain = [&](QMenu* m, Command c, const char* name, const QString& text, std::function<void()> handler) {
+    return entry(m, c, name, text, QKeySequence(), std::move(handler));
+  };
+  // A tool button showing its action; `hint` is its tooltip and spoken name.
+  auto button = [this](QAction* a, const char* name, int x, const QString& hint) {
+    auto* b = new QToolButton(IconPanel);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setGeometry(x, 4, 25, 25);
+    b->setAutoRaise(true);
+    b->setIconSize(QSize(21, 21));
+    b->setFocusPolicy(Qt::NoFocus);  // speed buttons never take the keyboard
+    a->setIcon(ButtonIcon(QString::fromLatin1(name)));
+    a->setIconVisibleInMenu(false);
+    a->setToolTip(hint);  // a tooltip only: the status panels keep the remark
+    b->setDefaultAction(a);
+    b->setAccessibleName(hint);
+    return b;
+  };
+  auto checkable = [](QAction* a) {
+    a->setCheckable(true);
     return a;
   };
 
-  F1 = menu("F1", QStringLiteral("ﾌｧｲﾙ(&F)"));
-  OPFile_M = entry(F1, "OPFile_M", QStringLiteral("ファイルを開く(&F)"));
-  Print1 = entry(F1, "Print1", QStringLiteral("印刷(&P)"));
-  separator(F1, "N1");
-  PrgEnd = entry(F1, "PrgEnd", QStringLiteral("終了(&X)"));
-  FileBar = separator(F1, "FileBar");
+  // ﾌｧｲﾙ
+  QAction* open = plain(F1, Command::Open, "OPFile_M", QStringLiteral("ファイルを開く(&F)"),
+                        [this] { OpenWithDialog(); });
+  plain(F1, Command::Print, "Print1", QStringLiteral("印刷(&P)"), [this] { Print1Click(); });
+  AddSeparator(*F1, "N1");
+  QAction* exit = plain(F1, Command::Exit, "PrgEnd", QStringLiteral("終了(&X)"), [this] { close(); });
+  FileBar = AddSeparator(*F1, "FileBar");
   FileBar->setVisible(false);
-  F1->setToolTipsVisible(true);  // a shortened recent entry shows its whole path
   for (int i = 0; i < 5; ++i) {
-    QAction* a = entry(F1, "", QString());
-    a->setObjectName(QStringLiteral("Ent%1").arg(i));
+    const QByteArray name = QStringLiteral("Ent%1").arg(i).toLatin1();
+    QAction* a = AddEntry(*F1, this, name.constData(), QString());
     a->setVisible(false);
+    connect(a, &QAction::triggered, this, [this, i] { Run([this, i] { EntClick(i); }); });
     Ent[static_cast<std::size_t>(i)] = a;
   }
 
-  Edit_M = menu("Edit_M", QStringLiteral("編集(&E)"));
-  Copy_M = entry(Edit_M, "Copy_M", QStringLiteral("ｺﾋﾟｰ(&C)"), true, QKeySequence(Qt::CTRL | Qt::Key_C));
-  All_M = entry(Edit_M, "All_M", QStringLiteral("全選択(&A)"), true, QKeySequence(Qt::CTRL | Qt::Key_A));
-  Edit_M->menuAction()->setVisible(false);
+  // 編集
+  plain(Edit_M, Command::Copy, "Copy_M", QStringLiteral("ｺﾋﾟｰ(&C)"), [this] { Copy_MClick(); })
+      ->setShortcut(key(Qt::CTRL | Qt::Key_C));
+  plain(Edit_M, Command::SelectAll, "All_M", QStringLiteral("全選択(&A)"), [this] { All_MClick(); })
+      ->setShortcut(key(Qt::CTRL | Qt::Key_A));
 
-  Find_M = menu("Find_M", QStringLiteral("検索(&F)"));
-  separator(Find_M, "N8");
-  StrFind = entry(Find_M, "StrFind", QStringLiteral("検索(&F)..."), false, QKeySequence(Qt::CTRL | Qt::Key_F));
-  NameFind = entry(Find_M, "NameFind", QStringLiteral("発言者名で検索(&N)..."), false);
-  separator(Find_M, "N2");
-  PrevS_M = entry(Find_M, "PrevS_M", QStringLiteral("前へ検索"), false, QKeySequence(Qt::CTRL | Qt::Key_P));
-  NextS_M = entry(Find_M, "NextS_M", QStringLiteral("次へ検索"), false, QKeySequence(Qt::CTRL | Qt::Key_N));
+  // 表示
+  QAction* nsort = checkable(plain(View_M, Command::SortRemark, "NSort_M", QStringLiteral("発言順でｿｰﾄ"),
+                                   [this] { SortCommand(SortOrder::Remark); }));
+  QAction* rsort2 = checkable(plain(View_M, Command::SortContentFull, "RSort_M2", QStringLiteral("内容順でｿｰﾄ(1)"),
+                                    [this] { SortCommand(SortOrder::ContentFull); }));
+  QAction* rsort = checkable(plain(View_M, Command::SortContentFolded, "RSort_M", QStringLiteral("内容順でｿｰﾄ(2)"),
+                                   [this] { SortCommand(SortOrder::ContentFolded); }));
+  AddSeparator(*View_M, "N3");
+  QAction* numb = checkable(plain(View_M, Command::ShowNumber, "Numb_VM", QStringLiteral("発言番号表示"),
+                                  [this] { ToggleColumn(Command::ShowNumber); }));
+  QAction* name = checkable(plain(View_M, Command::ShowSpeaker, "Name_VM", QStringLiteral("発言者名表示"),
+                                  [this] { ToggleColumn(Command::ShowSpeaker); }));
+  QAction* date = checkable(plain(View_M, Command::ShowDate, "Date_VM", QStringLiteral("日付表示"),
+                                  [this] { ToggleColumn(Command::ShowDate); }));
+  AddSeparator(*View_M, "N4");
+  QAction* prev = entry(View_M, Command::Prev, "Prev_M", QStringLiteral("前の発言"), key(Qt::CTRL | Qt::Key_Up),
+                        [this] { PrevClick(); });
+  QAction* next = entry(View_M, Command::Next, "Next_M", QStringLiteral("次の発言"),
+                        key(Qt::CTRL | Qt::Key_Down), [this] { NextClick(); });
+  QAction* com = entry(View_M, Command::Comment, "Com_M", QStringLiteral("コメント発言へ"),
+                       key(Qt::CTRL | Qt::Key_Right), [this] { ComClick(); });
+  AddSeparator(*View_M, "K10");
 
-  BookM_M = menu("BookM_M", QStringLiteral("しおり(&B)"));
-  BM_Set = entry(BookM_M, "BM_Set", QStringLiteral("追加(&A)"), false);
-  BMCln = entry(BookM_M, "BMCln", QStringLiteral("整理(&O)"), false);
-  BkBar = separator(BookM_M, "BkBar");
-  BkBar->setVisible(false);
+  // ｵﾌﾟｼｮﾝ, ヘルプ
+  plain(K2, Command::Font, "K3", QStringLiteral("フォントの変更(&F)"), [this] { K3Click(); });
+  plain(K2, Command::Colors, "K1", QStringLiteral("表示色の変更(&C)"), [this] { K1Click(); });
+  plain(KA2, Command::Help, "Help_M", QStringLiteral("目次(&C)"), [this] { ShowHelp(HelpPage::Contents); });
+  plain(KA2, Command::KeyHelp, "KeyHelp_M", QStringLiteral("ｷｰﾜｰﾄﾞで検索(&K)"),
+        [this] { ShowHelp(HelpPage::Index); });
+  AddSeparator(*KA2, "N7");
+  plain(KA2, Command::About, "Ver_M", QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報(&A)"), [this] { Ver_MClick(); });
 
-  View_M = menu("View_M", QStringLiteral("表示(&V)"));
-  NSort_M = entry(View_M, "NSort_M", QStringLiteral("発言順でｿｰﾄ"), false);
-  RSort_M2 = entry(View_M, "RSort_M2", QStringLiteral("内容順でｿｰﾄ(1)"), false);
-  RSort_M = entry(View_M, "RSort_M", QStringLiteral("内容順でｿｰﾄ(2)"), false);
-  separator(View_M, "N3");
-  Numb_VM = entry(View_M, "Numb_VM", QStringLiteral("発言番号表示"), false);
-  Name_VM = entry(View_M, "Name_VM", QStringLiteral("発言者名表示"), false);
-  Date_VM = entry(View_M, "Date_VM", QStringLiteral("日付表示"), false);
-  separator(View_M, "N4");
-  Prev_M = entry(View_M, "Prev_M", QStringLiteral("前の発言"), false, QKeySequence(Qt::CTRL | Qt::Key_Up));
-  Next_M = entry(View_M, "Next_M", QStringLiteral("次の発言"), false, QKeySequence(Qt::CTRL | Qt::Key_Down));
-  Com_M = entry(View_M, "Com_M", QStringLiteral("コメント発言へ"), false, QKeySequence(Qt::CTRL | Qt::Key_Right));
-  separator(View_M, "K10");
-  for (QAction* a : {NSort_M, RSort_M2, RSort_M, Numb_VM, Name_VM, Date_VM}) a->setCheckable(true);
-  View_M->menuAction()->setVisible(false);
+  // The pop-up menu; the bookmarks add theirs at its end.
+  plain(PopupMenu1, Command::Prev, "Prev_P", QStringLiteral("前の発言へ"), [this] { PrevClick(); });
+  plain(PopupMenu1, Command::Next, "Next_P", QStringLiteral("次の発言へ"), [this] { NextClick(); });
+  plain(PopupMenu1, Command::Comment, "Com_P", QStringLiteral("コメント発言へ"), [this] { ComClick(); });
+  AddSeparator(*PopupMenu1, "N6");
+  plain(PopupMenu1, Command::MaximizeList, "K7", QStringLiteral("ﾀｲﾄﾙﾘｽﾄ 最大化"), [this] { MaximizeList(); });
+  plain(PopupMenu1, Command::MaximizeText, "K6", QStringLiteral("発言画面 最大化"), [this] { MaximizeText(); });
+  plain(PopupMenu1, Command::SplitEven, "K8", QStringLiteral("２分割表示"), [this] { SplitEven(); });
+  AddSeparator(*PopupMenu1, "N5");
+  plain(PopupMenu1, Command::Copy, "Copy_P", QStringLiteral("コピー"), [this] { Copy_MClick(); });
+  plain(PopupMenu1, Command::SelectAll, "All_P", QStringLiteral("全選択"), [this] { All_MClick(); });
+  AddSeparator(*PopupMenu1, "N9");
 
-  K2 = menu("K2", QStringLiteral("ｵﾌﾟｼｮﾝ(&O)"));
-  K3 = entry(K2, "K3", QStringLiteral("フォントの変更(&F)"));
-  K1 = entry(K2, "K1", QStringLiteral("表示色の変更(&C)"));
+  // The tool buttons.
+  button(open, "OPFile_B", 8, QStringLiteral("ﾌｧｲﾙを開く"));
+  button(prev, "Prev_B", 48, QStringLiteral("前の発言"));
+  button(next, "Next_B", 72, QStringLiteral("次の発言"));
+  button(com, "Com_B", 104, QStringLiteral("コメント発言"));
+  button(nsort, "NSort_B", 144, QStringLiteral("発言順でソート"));
+  button(rsort2, "RSort_B2", 168, QStringLiteral("内容順でソート(1)"));
+  button(rsort, "RSort_B", 192, QStringLiteral("内容順でソート(2)"));
+  button(numb, "Numb_VB", 232, QStringLiteral("発言番号表示"));
+  button(name, "Name_VB", 256, QStringLiteral("発言者表示"));
+  button(date, "Date_VB", 280, QStringLiteral("日付表示"));
+  button(exit, "SpeedButton5", 344, QStringLiteral("終了"));
 
-  KA2 = menu("KA2", QStringLiteral("ヘルプ(&H)"));
-  Help_M = entry(KA2, "Help_M", QStringLiteral("目次(&C)"));
-  KeyHelp_M = entry(KA2, "KeyHelp_M", QStringLiteral("ｷｰﾜｰﾄﾞで検索(&K)"));
-  separator(KA2, "N7");
-  Ver_M = entry(KA2, "Ver_M", QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報(&A)"));
-
-  PopupMenu1 = new QMenu(this);
-  PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-  Prev_P = entry(PopupMenu1, "Prev_P", QStringLiteral("前の発言へ"), false);
-  Next_P = entry(PopupMenu1, "Next_P", QStringLiteral("次の発言へ"), false);
-  Com_P = entry(PopupMenu1, "Com_P", QStringLiteral("コメント発言へ"), false);
-  separator(PopupMenu1, "N6");
-  K7 = entry(PopupMenu1, "K7", QStringLiteral("ﾀｲﾄﾙﾘｽﾄ 最大化"));
-  K6 = entry(PopupMenu1, "K6", QStringLiteral("発言画面 最大化"));
-  K8 = entry(PopupMenu1, "K8", QStringLiteral("２分割表示"));
-  separator(PopupMenu1, "N5");
-  Copy_P = entry(PopupMenu1, "Copy_P", QStringLiteral("コピー"));
-  All_P = entry(PopupMenu1, "All_P", QStringLiteral("全選択"));
-  separator(PopupMenu1, "N9");
-  BM_P = entry(PopupMenu1, "BM_P", QStringLiteral("しおりに追加"), false);
+  // The features, with their own menus' entries and dialogs.
+  search_ = new TSearchCommands(*this, this);
+  bookmarks_ = new TBookCommands(*this, this);
 }
 
-template <class Sender, class Signal>
-void TKestForm::Wire(Sender* sender, Signal signal, void (TKestForm::*handler)()) {
-  connect(sender, signal, this, [this, handler] { RunGuarded(this, [this, handler] { (this->*handler)(); }); });
-}
+// ---------------------------------------------------------------------------
+// KestHost
 
-void TKestForm::ConnectHandlers() {
-  Wire(OPFile_M, &QAction::triggered, &TKestForm::OpenWithDialog);
-  Wire(OPFile_B, &QToolButton::clicked, &TKestForm::OpenWithDialog);
-  Wire(NSort_M, &QAction::triggered, &TKestForm::NSortClick);
-  Wire(NSort_B, &QToolButton::clicked, &TKestForm::NSortClick);
-  Wire(RSort_M, &QAction::triggered, &TKestForm::RSortClick);
-  Wire(RSort_B, &QToolButton::clicked, &TKestForm::RSortClick);
-  Wire(RSort_M2, &QAction::triggered, &TKestForm::RSort2Click);
-  Wire(RSort_B2, &QToolButton::clicked, &TKestForm::RSort2Click);
-  for (QAction* a : {Prev_M, Prev_P}) Wire(a, &QAction::triggered, &TKestForm::PrevClick);
-  Wire(Prev_B, &QToolButton::clicked, &TKestForm::PrevClick);
-  for (QAction* a : {Next_M, Next_P}) Wire(a, &QAction::triggered, &TKestForm::NextClick);
-  Wire(Next_B, &QToolButton::clicked, &TKestForm::NextClick);
-  for (QAction* a : {Com_M, Com_P}) Wire(a, &QAction::triggered, &TKestForm::ComClick);
-  Wire(Com_B, &QToolButton::clicked, &TKestForm::ComClick);
-  Wire(Numb_VM, &QAction::triggered, &TKestForm::NumbViewClick);
-  Wire(Numb_VB, &QToolButton::clicked, &TKestForm::NumbViewClick);
-  Wire(Name_VM, &QAction::triggered, &TKestForm::NameViewClick);
-  Wire(Name_VB, &QToolButton::clicked, &TKestForm::NameViewClick);
-  Wire(Date_VM, &QAction::triggered, &TKestForm::DateViewClick);
-  Wire(Date_VB, &QToolButton::clicked, &TKestForm::DateViewClick);
-  Wire(NextS_M, &QAction::triggered, &TKestForm::SearchNext);
-  Wire(PrevS_M, &QAction::triggered, &TKestForm::SearchPrev);
-  Wire(PrgEnd, &QAction::triggered, &TKestForm::PrgEndClick);
-  Wire(SpeedButton5, &QToolButton::clicked, &TKestForm::SpeedButton5Click);
-  Wire(Ver_M, &QAction::triggered, &TKestForm::Ver_MClick);
-  Wire(Help_M, &QAction::triggered, &TKestForm::Help_MClick);
-  Wire(KeyHelp_M, &QAction::triggered, &TKestForm::KeyHelp_MClick);
-  Wire(Copy_M, &QAction::triggered, &TKestForm::Copy_MClick);
-  Wire(All_M, &QAction::triggered, &TKestForm::All_MClick);
-  Wire(Copy_P, &QAction::triggered, &TKestForm::Copy_PClick);
-  Wire(All_P, &QAction::triggered, &TKestForm::All_PClick);
-  for (int i = 0; i < 5; ++i) {
-    connect(Ent[static_cast<std::size_t>(i)], &QAction::triggered, this,
-            [this, i] { RunGuarded(this, [this, i] { EntClick(i); }); });
+QMenu& TKestForm::Menu(HostMenu which) {
+  switch (which) {
+    case HostMenu::File: return *F1;
+    case HostMenu::Find: return *Find_M;
+    case HostMenu::Bookmarks: return *BookM_M;
+    case HostMenu::Popup: return *PopupMenu1;
   }
-  Wire(K6, &QAction::triggered, &TKestForm::K6Click);
-  Wire(K7, &QAction::triggered, &TKestForm::K7Click);
-  Wire(K8, &QAction::triggered, &TKestForm::K8Click);
-  Wire(Print1, &QAction::triggered, &TKestForm::Print1Click);
-  Wire(StrFind, &QAction::triggered, &TKestForm::StrFindClick);
-  Wire(NameFind, &QAction::triggered, &TKestForm::NameFindClick);
-  Wire(BM_Set, &QAction::triggered, &TKestForm::BM_SetClick);
-  Wire(BM_P, &QAction::triggered, &TKestForm::BM_PClick);
-  Wire(BMCln, &QAction::triggered, &TKestForm::BMClnClick);
-  Wire(K1, &QAction::triggered, &TKestForm::K1Click);
-  Wire(K3, &QAction::triggered, &TKestForm::K3Click);
-
-  // A selection change in the list, by mouse or keyboard, shows its remark;
-  // a click on the selected line again still refreshes the commands. Moves
-  // of the selection made by the program itself show nothing.
-  connect(ListBox1->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
-    if (suppressClick_ == 0) RunGuarded(this, [this] { ListBox1Click(); });
-  });
-  connect(ListBox1, &QAbstractItemView::clicked, this, [this] {
-    if (ListBox1->PressedOnSelected()) RunGuarded(this, [this] { ListBox1Click(); });
-  });
-  Wire(ListBox1, &QAbstractItemView::doubleClicked, &TKestForm::ListBox1DblClick);
-  Wire(Memo1, &TExMemo::doubleClicked, &TKestForm::Memo1DblClick);
-  connect(Memo1, &TExMemo::contextMenuWanted, this, &TKestForm::ShowPopup);
-
-  // LastShownLine follows the shown remark's line as folding inserts and
-  // removes lines above it, and is cleared when that line itself goes. (A
-  // plain line number would otherwise point at another remark, and a click
-  // on the shown remark's new line, or on its old one, would do the wrong
-  // thing.)
-  connect(model_, &QAbstractItemModel::rowsInserted, this,
-          [this](const QModelIndex&, int first, int last) {
-            if (LastShownLine.v >= first) LastShownLine = LastShownLine + (last - first + 1);
-          });
-  connect(model_, &QAbstractItemModel::rowsRemoved, this,
-          [this](const QModelIndex&, int first, int last) {
-            if (LastShownLine.v > last) {
-              LastShownLine = LastShownLine - (last - first + 1);
-            } else if (LastShownLine.v >= first) {
-              LastShownLine = ListLine(-1);
-            }
-          });
-  connect(model_, &QAbstractItemModel::modelReset, this, [this] { LastShownLine = ListLine(-1); });
+  return *F1;
 }
+
+QMenu& TKestForm::AddMenu(const QString& objectName, const QString& title) {
+  auto* m = new QMenu(title, this);
+  m->setObjectName(objectName);
+  m->menuAction()->setObjectName(objectName + QStringLiteral("Item"));
+  menuBar()->insertMenu(K2->menuAction(), m);
+  return *m;
+}
+
+void TKestForm::AddCommand(Command command, QAction* entry, std::function<void()> handler) {
+  commands_.emplace_back(command, entry);
+  connect(entry, &QAction::triggered, this, [this, handler = std::move(handler)] { Run(handler); });
+}
+
+void TKestForm::RunCommand(const std::function<void()>& handler) { Run(handler); }
+
+void TKestForm::Run(const std::function<void()>& handler) {
+  RunGuarded(this, handler);
+  RunGuarded(this, [this] { Refresh(); });
+}
+
+void TKestForm::Refresh() {
+  const std::optional<std::string>& title = session_.Title();
+  setWindowTitle(title ? QStringLiteral("Kest32-") + FromSjis(*title) : QStringLiteral("Kest32"));
+  RenderPanels();
+  if (paneGeneration_ != session_.Shown().generation) RenderPane();
+  ApplyCommands();
+  TellNotices();
+}
+
+void TKestForm::RenderPanels() {
+  const std::array<std::string, 4> texts = PanelTexts(session_.Shown().header);
+  for (std::size_t i = 0; i < Panels.size(); ++i) Panels[i]->setText(FromSjis(texts[i]));
+}
+
+void TKestForm::RenderPane() {
+  const ShownRemark& shown = session_.Shown();
+  const bool hadFocus = Memo1->hasFocus();
+  Memo1->hide();
+  Memo1->Clear();
+  Memo1->SetLines(shown.lines);
+  Memo1->BringToBeginning();
+  Memo1->show();
+  paneGeneration_ = shown.generation;
+  if (hadFocus) Memo1->setFocus();
+}
+
+void TKestForm::ApplyCommands() {
+  const CommandStates states = session_.Commands();
+  for (const auto& [command, action] : commands_) {
+    const CommandState& s = states[command];
+    action->setEnabled(s.enabled);
+    if (action->isCheckable()) action->setChecked(s.checked);
+  }
+  Edit_M->menuAction()->setVisible(states.logMenusShown);
+  View_M->menuAction()->setVisible(states.logMenusShown);
+}
+
+void TKestForm::TellNotices() {
+  for (const Notice& n : session_.TakeNotices()) {
+    const QString text = QString::fromStdString(n.text);
+    if (n.kind == Notice::Kind::Error) {
+      Ui().Error(this, text);
+    } else {
+      Ui().Info(this, text);
+    }
+  }
+}
+
+void TKestForm::FollowSelection(ListLine line) {
+  ++following_;
+  QItemSelectionModel* sel = ListBox1->selectionModel();
+  if (line.v < 0 || line.v >= model_->rowCount()) {
+    sel->clearSelection();
+    sel->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+  } else {
+    const QModelIndex i = model_->index(line.v);
+    sel->setCurrentIndex(i, QItemSelectionModel::ClearAndSelect);
+    ListBox1->scrollTo(i);
+  }
+  --following_;
+}
+
+void TKestForm::ShowSelectedRemark() {
+  WaitCursor wait;
+  session_.ShowSelected();
+  Refresh();
+}
+
+bool TKestForm::FindInPane(std::string_view key, bool ignoreCase) { return Memo1->FindString(key, ignoreCase); }
 
 // ---------------------------------------------------------------------------
 // Settings
 
 void TKestForm::ReadSettings() {
-  const ProfileFile& ini = *IniFile;
-  const ViewOptions view = ReadViewOptions(ini);  // SortType, Numb, Name, Date
-  SortType = view.SortType;
-  ShowNumber = view.Columns.ShowNumber;
-  ShowSpeaker = view.Columns.ShowSpeaker;
-  ShowDate = view.Columns.ShowDate;
-  OpenFolder = PathFromIni(ini.ReadString(kIniOption, "OpenFolder", ""));
-  model_->SetColumns(ColumnSwitches{ShowNumber, ShowSpeaker, ShowDate});
+  const WindowSettings s = ReadWindowSettings(*IniFile);
+  session_.ApplySettings(s);
+  look_ = s.Look;
 
-  // At most 255 bytes of the face name are used, cut on a character boundary.
-  FontNameSjis = ini.ReadString(kIniFont, "FontName", "FixedSys");
-  // (The character that holds byte 256 starts where the cut goes.)
-  if (FontNameSjis.size() > 255) FontNameSjis.resize(SjisStepBack(FontNameSjis, 256));
-  const std::int32_t size = ini.ReadInteger(kIniFont, "FontSize", kDefaultFontSize);
-  const std::int32_t textColor = ini.ReadInteger(kIniFont, "Color", kClWindowText);
-  const std::int32_t backColor = ini.ReadInteger(kIniOption, "Color", kClWindow);
-  const std::int32_t style = ini.ReadInteger(kIniFONT, "FontStyle", 0);
-  recent_.Read(ini);
-  const std::int32_t top = ini.ReadInteger(kIniOption, "Top", 40);
-  const std::int32_t left = ini.ReadInteger(kIniOption, "Left", 88);
-  const std::int32_t height = ini.ReadInteger(kIniOption, "Height", 507);
-  const std::int32_t width = ini.ReadInteger(kIniOption, "Width", 633);
-
-  // The pane's font: a positive size is in points; a negative one is the
-  // character height in pixels, as the old font objects kept it; 0 (no size)
-  // takes the default. A size no one could read is shown at the nearest one
+  // The pane's font: a size no one could read is shown at the nearest one
   // that reads, and kept as it stands for the settings file.
-  FontSizeCode = size;
-  QFont f(FromSjis(FontNameSjis));
-  const PaneFontSize shown = ShownFontSize(size);
+  QFont f(FromSjis(look_.FontName));
+  const PaneFontSize shown = ShownFontSize(look_.FontSize);
   if (shown.pixels) {
     f.setPixelSize(shown.size);
   } else {
     f.setPointSize(shown.size);
   }
-  f.setBold((style & 1) != 0);
-  f.setItalic((style & 2) != 0);
-  f.setUnderline((style & 4) != 0);
-  f.setStrikeOut((style & 8) != 0);
+  f.setBold((look_.FontStyle & 1) != 0);
+  f.setItalic((look_.FontStyle & 2) != 0);
+  f.setUnderline((look_.FontStyle & 4) != 0);
+  f.setStrikeOut((look_.FontStyle & 8) != 0);
   Memo1->setFont(f);
-  SetPaneColors(textColor, backColor);
+  SetPaneColors(look_.TextColor, look_.BackColor);
 
   // The bounds include the frame. Before the window is shown its frame is
   // not known; showEvent puts the frame's size right once it is.
-  wantedBounds_ = QRect(left, top, width, height);
-  move(left, top);
-  resize(width, height);
+  wantedBounds_ = QRect(s.Bounds.Left, s.Bounds.Top, s.Bounds.Width, s.Bounds.Height);
+  move(s.Bounds.Left, s.Bounds.Top);
+  resize(s.Bounds.Width, s.Bounds.Height);
 }
 
 void TKestForm::WriteSettings() {
-  ProfileFile& ini = *IniFile;
+  WindowSettings s;
+  session_.StoreSettings(s);
+  s.Look = look_;
+  // The face name is written back as it was read unless the pane's font
+  // family has changed since.
   const QFont f = Memo1->font();
-  const std::string fontName =
-      f.family() == FromSjis(FontNameSjis) ? FontNameSjis : ToSjis(f.family());
-  const std::int32_t fontSize = FontSizeCode;
-  const std::int32_t style = (f.bold() ? 1 : 0) | (f.italic() ? 2 : 0) | (f.underline() ? 4 : 0) |
-                             (f.strikeOut() ? 8 : 0);
+  if (f.family() != FromSjis(look_.FontName)) s.Look.FontName = ToSjis(f.family());
+  s.Look.FontStyle =
+      (f.bold() ? 1 : 0) | (f.italic() ? 2 : 0) | (f.underline() ? 4 : 0) | (f.strikeOut() ? 8 : 0);
   QRect bounds = frameGeometry();
   if (isMaximized() || isFullScreen() || isMinimized()) {
     // The bounds to come back to, not those of the maximised window.
     const QRect normal = normalGeometry();
-    const QMargins frame(geometry().left() - frameGeometry().left(),
-                         geometry().top() - frameGeometry().top(),
+    const QMargins frame(geometry().left() - frameGeometry().left(), geometry().top() - frameGeometry().top(),
                          frameGeometry().right() - geometry().right(),
                          frameGeometry().bottom() - geometry().bottom());
     bounds = normal.marginsAdded(frame);
   }
-
-  // Every key in the order of the table. The settings object writes each key
-  // atomically; when one cannot be written (the folder has gone, the disk is
-  // full) the rest would fail the same way, so the first failure ends the
-  // writing with one message, and the window closes all the same.
-  ini.WriteInteger(kIniOption, "SortType", static_cast<int>(SortType));
-  ini.WriteBool(kIniOption, "Numb", ShowNumber);
-  ini.WriteBool(kIniOption, "Name", ShowSpeaker);
-  ini.WriteBool(kIniOption, "Date", ShowDate);
-  ini.WriteString(kIniOption, "OpenFolder", PathToIni(OpenFolder));
-  ini.WriteString(kIniFont, "FontName", fontName);
-  ini.WriteInteger(kIniFont, "FontSize", fontSize);
-  ini.WriteInteger(kIniFont, "Color", TextColorCode);
-  ini.WriteInteger(kIniOption, "Color", BackColorCode);
-  ini.WriteInteger(kIniFONT, "FontStyle", style);
-  recent_.Write(ini);
-  ini.WriteInteger(kIniOption, "Top", bounds.top());
-  ini.WriteInteger(kIniOption, "Left", bounds.left());
-  ini.WriteInteger(kIniOption, "Height", bounds.height());
-  ini.WriteInteger(kIniOption, "Width", bounds.width());
+  s.Bounds = WindowBounds{bounds.top(), bounds.left(), bounds.height(), bounds.width()};
+  // When one key cannot be written (the folder has gone, the disk is full)
+  // the rest would fail the same way: the first failure ends the writing with
+  // one message, and the window closes all the same.
+  WriteWindowSettings(*IniFile, s);
 }
 
 // FormCloseQuery: closing is always allowed.
 void TKestForm::closeEvent(QCloseEvent* event) {
   event->accept();
-  ReleaseLog();
+  session_.Release();
   if (!IniFile) return;  // closed before
   RunGuarded(this, [this] { WriteSettings(); });
   IniFile.reset();
@@ -695,54 +659,16 @@ void TKestForm::showEvent(QShowEvent* event) {
   QTimer::singleShot(0, this, [this] { PlaceOnScreen(); });
 }
 
-// ---------------------------------------------------------------------------
-// State helpers
-
-ListLine TKestForm::SelectedLine() const {
-  const QModelIndex i = ListBox1->selectionModel()->currentIndex();
-  return ListLine(i.isValid() ? i.row() : -1);
-}
-
-void TKestForm::SelectLine(ListLine line) {
-  ++suppressClick_;
-  QItemSelectionModel* sel = ListBox1->selectionModel();
-  if (!model_->ValidLine(line)) {
-    sel->clearSelection();
-    sel->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
-  } else {
-    const QModelIndex i = model_->index(line.v);
-    sel->setCurrentIndex(i, QItemSelectionModel::ClearAndSelect);
-    ListBox1->scrollTo(i);
-  }
-  --suppressClick_;
-}
-
-const TLogItem* TKestForm::CurrentItem() const {
-  const ListLine line = SelectedLine();
-  return line.v < 0 ? nullptr : model_->ItemOf(line);
-}
-
-std::optional<RemarkNo> TKestForm::PanelNumber() const {
-  bool ok = false;
-  const int n = Panels[0]->text().toInt(&ok);
-  if (!ok) return std::nullopt;
-  return RemarkNo(n);
-}
-
-QString TKestForm::RecentFile(int i) const {
-  return QString::fromStdString(recent_.At(static_cast<std::size_t>(i)));
-}
-
 void TKestForm::SetPaneColors(std::int32_t textCode, std::int32_t backCode) {
-  TextColorCode = textCode;
-  BackColorCode = backCode;
+  look_.TextColor = textCode;
+  look_.BackColor = backCode;
   Memo1->SetTextColor(ColorFromCode(textCode));
   Memo1->SetBackgroundColor(ColorFromCode(backCode));
 }
 
 void TKestForm::SetPaneFont(const QFont& font) {
   Memo1->setFont(font);
-  FontSizeCode = font.pointSize() > 0 ? font.pointSize() : -font.pixelSize();
+  look_.FontSize = font.pointSize() > 0 ? font.pointSize() : -font.pixelSize();
 }
 
 TColorDlg& TKestForm::ColorDialog() {
@@ -753,18 +679,6 @@ TColorDlg& TKestForm::ColorDialog() {
 QPrinter& TKestForm::Printer() {
   if (!printer_) printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
   return *printer_;
-}
-
-void TKestForm::ResetStatusPanels() {
-  Panels[0]->setText(QString());
-  Panels[1]->setText(QStringLiteral("ID:"));
-  Panels[2]->setText(QStringLiteral("発言者:"));
-  Panels[3]->setText(QStringLiteral("ﾀｲﾄﾙ:"));
-}
-
-void TKestForm::ReleaseLog() {
-  model_->SetIndex(nullptr);
-  log_.reset();
 }
 
 void TKestForm::ApplyListHeight() {
@@ -783,72 +697,20 @@ void TKestForm::contextMenuEvent(QContextMenuEvent* event) {
 // Loading a log
 
 bool TKestForm::LoadLog(const QString& fileName) {
-  const std::filesystem::path path = FsPath(fileName);
-  std::error_code ec;
-  if (!fileName.isEmpty() && std::filesystem::is_directory(path, ec)) {
-    Ui().Info(this, QStringLiteral("フォルダはログファイルとして開けません: ") + fileName);
-    return false;
-  }
-  // Only a plain file is a log: a device or a pipe is "not found".
-  if (fileName.isEmpty() || !std::filesystem::is_regular_file(path, ec)) {
-    Ui().Info(this, QStringLiteral("ファイルが見つかりません"));
-    return false;
-  }
-  {
-    // A file that exists but cannot be read is refused the same way, before
-    // the shown log is let go.
-    try {
-      LineReader probe(path, 16);
-    } catch (const LogFileError& e) {
-      Ui().Error(this, QString::fromUtf8(e.what()));
-      return false;
+  if (const std::optional<Notice> refusal = session_.CheckLogFile(fileName.toStdString())) {
+    const QString text = QString::fromStdString(refusal->text);
+    if (refusal->kind == Notice::Kind::Error) {
+      Ui().Error(this, text);
+    } else {
+      Ui().Info(this, text);
     }
+    return false;
   }
-  std::optional<NativeLog> native = OpenNativeForWindow(this, PBar1, path);
+  std::optional<NativeLog> native = OpenNativeForWindow(this, PBar1, FsPath(fileName));
   if (!native) return false;
   {
     WaitCursor wait;
-    native_ = std::move(*native);
-    ShowConversion(ConvertedPanel, native_);
-    LogFileName = QFileInfo(fileName).absoluteFilePath();
-    const int slash = LogFileName.lastIndexOf(QLatin1Char('/'));
-    OpenFolder = LogFileName.left(slash + 1);
-    if (LogLoaded) ReleaseLog();
-    LogLoaded = true;
-    SpeakerListStale = true;
-    log_ = std::make_unique<TLogCtrl>();
-    model_->SetIndex(log_.get());
-    try {
-      ShowLog();
-    } catch (...) {
-      // The file failed half-way through the scan: show no log rather than
-      // half of one, and let the generic handler tell why.
-      model_->SetIndex(nullptr);
-      log_ = std::make_unique<TLogCtrl>();
-      model_->SetIndex(log_.get());
-      setWindowTitle(QStringLiteral("Kest32"));
-      Memo1->Clear();
-      Memo1->show();
-      ResetStatusPanels();
-      UpdateCommands();
-      UpdateViewButtons();
-      throw;
-    }
-    UpdateCommands();
-    UpdateViewButtons();
-  }
-  Ui().Beep();
-  TellAfterLoad(this, native_, *log_);
-  return true;
-}
-
-std::filesystem::path TKestForm::LogReadPath() const {
-  return native_.Converted() ? native_.ReadPath() : FsPath(LogFileName);
-}
-
-void TKestForm::ShowLog() {
-  std::string title;
-  {
+    ShowConversion(ConvertedPanel, *native);
     PBar1->setValue(0);
     PBar1->show();
     struct HideBar {
@@ -858,365 +720,126 @@ void TKestForm::ShowLog() {
         bar->hide();
       }
     } hideBar{PBar1};
-    title = ScanLog(LogReadPath(), *log_, BarProgress(PBar1));
-  }
-  setWindowTitle(QStringLiteral("Kest32-") + FromSjis(title));
-  BuildList();
-
-  // An empty log (no remark at all) loads with an empty list and an empty
-  // pane; there is no remark 0 to show.
-  const bool hadFocus = Memo1->hasFocus();
-  Memo1->hide();
-  Memo1->Clear();
-  {
-    ShowAgain show(Memo1);
-    bool read = false;
-    if (log_->Count() > 0) {
-      read = ShowRemark(IndexPos(0));
-    } else {
-      ResetStatusPanels();
+    try {
+      session_.Load(QFileInfo(fileName).absoluteFilePath().toStdString(), std::move(*native),
+                    BarProgress(PBar1));
+    } catch (...) {
+      Refresh();  // an empty window, not half of a log
+      throw;
     }
-    const bool hasLines = model_->LineCount() > 0;
-    LastShownLine = ListLine(read && hasLines ? 0 : -1);
-    SelectLine(ListLine(hasLines ? 0 : -1));
-    Memo1->BringToBeginning();
   }
-  if (hadFocus) Memo1->setFocus();
-}
-
-void TKestForm::BuildList() {
-  ++suppressClick_;
-  model_->SetColumns(ColumnSwitches{ShowNumber, ShowSpeaker, ShowDate});
-  model_->Build(SortType);
-  --suppressClick_;
-}
-
-bool TKestForm::ShowRemark(IndexPos i) {
-  const TLogData& r = log_->GetItem(i);
-  Panels[0]->setText(QString::number(r.Number.v));
-  Panels[1]->setText(QStringLiteral("ID: ") + FromSjis(r.ID()));
-  Panels[2]->setText(QStringLiteral("発言者: ") + FromSjis(r.Speaker()));
-  Panels[3]->setText(QStringLiteral("ﾀｲﾄﾙ: ") + FromSjis(r.Title()));
-  return ReadIntoPane(i);
-}
-
-bool TKestForm::ReadIntoPane(IndexPos i) {
-  // The file is read anew for every remark. When it has gone, cannot be read
-  // or has become shorter since the scan, the message says so; the pane
-  // shows what could be read (nothing, for a file that is gone).
-  try {
-    const std::filesystem::path path = LogReadPath();
-    RemarkText text = LoadRemarkText(path, *log_, i);
-    Memo1->SetLines(text.lines);
-    if (text.truncated) {
-      Ui().Error(this, QString::fromUtf8(TruncatedMessage(path)));
-      return false;
-    }
-    return true;
-  } catch (const LogFileError& e) {
-    Ui().Error(this, QString::fromUtf8(e.what()));
-    return false;
-  }
-}
-
-void TKestForm::DisplayLine(ListLine line) {
-  const bool hadFocus = Memo1->hasFocus();
-  Memo1->hide();
-  Memo1->Clear();
-  {
-    ShowAgain show(Memo1);
-    LastShownLine = ListLine(-1);
-    if (model_->ValidLine(line)) {
-      // A remark whose text could not be read is not counted as shown, so a
-      // click on its line, the same one included, reads it again.
-      if (ShowRemark(model_->PositionOf(line))) LastShownLine = line;
-    }
-    Memo1->BringToBeginning();
-  }
-  if (hadFocus) Memo1->setFocus();
+  Refresh();
+  Ui().Beep();
+  TellAfterLoad(this, session_.Native(), *session_.Log());
+  return true;
 }
 
 // ---------------------------------------------------------------------------
-// Title list
+// The title list and navigation
 
-void TKestForm::ListBox1Click() {
-  const ListLine line = SelectedLine();
-  if (line == LastShownLine || line.v < 0) {
-    UpdateCommands();
-    return;
-  }
-  {
-    WaitCursor wait;
-    DisplayLine(line);
-  }
-  UpdateCommands();
-}
-
-void TKestForm::ShowSelectedRemark() {
-  {
-    WaitCursor wait;
-    DisplayLine(SelectedLine());
-  }
-  UpdateCommands();
-}
-
-void TKestForm::UpdateCommands() {
-  if (LogLoaded) {
-    for (QAction* a : {NSort_M, RSort_M, RSort_M2, StrFind, NameFind, BM_Set, BM_P}) a->setEnabled(true);
-    for (QToolButton* b : {NSort_B, RSort_B, RSort_B2}) b->setEnabled(true);
-    Edit_M->menuAction()->setVisible(true);
-    View_M->menuAction()->setVisible(true);
-  }
-  MarkOrder();
-
-  // With no line selected neither way leads anywhere.
-  const ListLine line = SelectedLine();
-  const bool prev = line.v > 0;
-  const bool next = line.v >= 0 && line.v < model_->LineCount() - 1;
-  for (QAction* a : {Prev_M, Prev_P}) a->setEnabled(prev);
-  Prev_B->setEnabled(prev);
-  for (QAction* a : {Next_M, Next_P}) a->setEnabled(next);
-  Next_B->setEnabled(next);
-
-  bool com = false;
-  const TLogItem* item = CurrentItem();
-  if (SortType == SortOrder::ContentFolded && item && log_) {
-    const IndexPos p = item->Index;
-    com = p.v < log_->Count() - 1 && log_->GetLevel(p + 1) == log_->GetLevel(p) + 1;
-  }
-  for (QAction* a : {Com_M, Com_P}) a->setEnabled(com);
-  Com_B->setEnabled(com);
-}
-
-void TKestForm::MarkOrder() {
-  NSort_M->setChecked(SortType == SortOrder::Remark);
-  RSort_M->setChecked(SortType == SortOrder::ContentFolded);
-  RSort_M2->setChecked(SortType == SortOrder::ContentFull);
-  // An exclusive group cannot be left with no button down; an order value
-  // the settings file made up presses none.
-  SortGroup->setExclusive(false);
-  NSort_B->setChecked(SortType == SortOrder::Remark);
-  RSort_B->setChecked(SortType == SortOrder::ContentFolded);
-  RSort_B2->setChecked(SortType == SortOrder::ContentFull);
-  SortGroup->setExclusive(true);
-}
-
-void TKestForm::UpdateViewButtons() {
-  if (LogLoaded) {
-    for (QAction* a : {Numb_VM, Name_VM, Date_VM}) a->setEnabled(true);
-    for (QToolButton* b : {Numb_VB, Name_VB, Date_VB}) b->setEnabled(true);
-  }
-  Numb_VB->setChecked(ShowNumber);
-  Numb_VM->setChecked(ShowNumber);
-  Name_VB->setChecked(ShowSpeaker);
-  Name_VM->setChecked(ShowSpeaker);
-  Date_VB->setChecked(ShowDate);
-  Date_VM->setChecked(ShowDate);
-  PrevS_M->setEnabled(Searched);
-  NextS_M->setEnabled(Searched);
-}
-
-void TKestForm::ToggleColumn(bool& flag, QToolButton* button) {
+void TKestForm::ListBox1Click(ListLine line) {
   WaitCursor wait;
-  flag = !flag;
-  button->setChecked(flag);
-  RebuildTitles();
-  UpdateViewButtons();
-}
-
-void TKestForm::NumbViewClick() { ToggleColumn(ShowNumber, Numb_VB); }
-void TKestForm::NameViewClick() { ToggleColumn(ShowSpeaker, Name_VB); }
-void TKestForm::DateViewClick() { ToggleColumn(ShowDate, Date_VB); }
-
-void TKestForm::RebuildTitles() {
-  // The lines are built when they are drawn, so rewriting them is telling the
-  // view that every line has changed; the progress bar has nothing to count.
-  PBar1->setValue(0);
-  PBar1->show();
-  const ListLine s = SelectedLine();
-  model_->SetColumns(ColumnSwitches{ShowNumber, ShowSpeaker, ShowDate});
-  PBar1->setValue(0);
-  PBar1->hide();
-  // The pane shows line s's remark afterwards, so LastShownLine is s.
-  DisplayLine(s);
-  SelectLine(s);
-  UpdateViewButtons();
+  session_.ClickLine(line);
 }
 
 void TKestForm::ListBox1DblClick() {
-  if (SortType == SortOrder::Remark || SortType == SortOrder::ContentFull) {
+  const SortOrder order = session_.Sort();
+  if (order == SortOrder::Remark || order == SortOrder::ContentFull) {
     MaximizeText();
-  } else if (SortType == SortOrder::ContentFolded) {
+  } else if (order == SortOrder::ContentFolded) {
     ToggleFold();
   }
 }
 
-void TKestForm::ToggleFold() {
-  const ListLine line = SelectedLine();
-  if (model_->Order() != SortOrder::ContentFolded || line.v < 0) return;
-  ++suppressClick_;
-  const bool changed = model_->ToggleFold(line);
-  --suppressClick_;
-  if (!changed) return;  // the last remark: nothing at all happens
-  SelectLine(line);
-  UpdateCommands();
+void TKestForm::ToggleFold() { session_.ToggleFold(); }
+
+void TKestForm::PrevClick() {
+  if (session_.Prev()) Memo1->setFocus();
 }
 
-void TKestForm::SelectRemarkByNumber(RemarkNo number) {
-  WaitCursor wait;
-  if (SortType == SortOrder::Remark || SortType == SortOrder::ContentFull) {
-    const ListLine line = model_->FindLine(number);
-    if (line.v < 0) return;
-    SelectLine(line);
-    ShowSelectedRemark();
-  } else if (SortType == SortOrder::ContentFolded && log_) {
-    const ChainList chain = log_->CommentChain(number);
-    for (std::size_t k = chain.size(); k-- > 0;) {
-      const ListLine line = model_->FindLine(chain[k]);
-      if (line.v < 0) continue;  // passed over
-      SelectLine(line);
-      if (k == 0) {
-        ShowSelectedRemark();
-        SpeakerDirection = 0;
-        return;
-      }
-      const TLogItem* item = model_->ItemOf(line);
-      if (item && !item->Expanded) ToggleFold();
-    }
+void TKestForm::NextClick() {
+  if (session_.Next()) Memo1->setFocus();
+}
+
+void TKestForm::ComClick() {
+  if (session_.Comment()) Memo1->setFocus();
+}
+
+void TKestForm::SortCommand(SortOrder order) {
+  if (session_.Sort() == order) return;  // the active order's entry stays checked
+  {
+    WaitCursor wait;
+    session_.SetOrder(order);
+    Refresh();
   }
+  Ui().Beep();
+}
+
+void TKestForm::ToggleColumn(Command which) {
+  WaitCursor wait;
+  session_.ToggleColumn(which);
+  Refresh();
 }
 
 // ---------------------------------------------------------------------------
 // Recent files
 
-void TKestForm::PushRecentFile(const QString& name) {
-  if (recent_.Push(name.toStdString())) ShowRecentFiles();
+void TKestForm::PushRecentFile(const std::string& name) {
+  if (session_.PushRecentFile(name)) ShowRecentFiles();
 }
 
 void TKestForm::ShowRecentFiles() {
-  for (int i = 0; i < 5; ++i) {
-    QAction* a = Ent[static_cast<std::size_t>(i)];
-    const QString name = RecentFile(i);
-    QString caption = QString::fromStdString(ElideMiddle(name.toStdString(), kRecentCaptionColumns));
+  for (std::size_t i = 0; i < Ent.size(); ++i) {
+    QAction* a = Ent[i];
+    const std::string& name = session_.RecentFile(i);
+    QString caption = QString::fromStdString(ElideMiddle(name, kRecentCaptionColumns));
     a->setText(caption.replace(QLatin1Char('&'), QStringLiteral("&&")));  // no mnemonic
-    a->setToolTip(name);
+    a->setToolTip(QString::fromStdString(name));
     a->setStatusTip(QString());
-    if (!name.isEmpty()) a->setVisible(true);
+    if (!name.empty()) a->setVisible(true);
   }
   FileBar->setVisible(Ent[0]->isVisible());
 }
 
-void TKestForm::EntClick(int entry) { OpenLog(RecentFile(entry)); }
+void TKestForm::EntClick(int entry) {
+  OpenLog(QString::fromStdString(session_.RecentFile(static_cast<std::size_t>(entry))));
+}
 
 void TKestForm::OpenWithDialog() {
-  const std::optional<QString> name =
-      Ui().OpenFileName(this, OpenFolder, QStringLiteral("*.LOG"),
-                        {QStringLiteral("ﾛｸﾞﾌｧｲﾙ(*.log)"), QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ(*.txt)"),
-                         QStringLiteral("全てのﾌｧｲﾙ(*.*)")});
+  const std::optional<QString> name = Ui().OpenFileName(
+      this, QString::fromStdString(session_.OpenFolder()), QStringLiteral("*.LOG"),
+      {QStringLiteral("ﾛｸﾞﾌｧｲﾙ(*.log)"), QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ(*.txt)"), QStringLiteral("全てのﾌｧｲﾙ(*.*)")});
   if (name) OpenLog(*name);
 }
 
 // ---------------------------------------------------------------------------
-// Navigation and orders
-
-void TKestForm::PrevClick() {
-  const ListLine line = SelectedLine();
-  if (line.v <= 0) return;
-  SelectLine(line - 1);
-  ListBox1Click();
-  Memo1->setFocus();
-}
-
-void TKestForm::NextClick() {
-  const ListLine line = SelectedLine();
-  if (line.v < 0 || line.v >= model_->LineCount() - 1) return;
-  SelectLine(line + 1);
-  ListBox1Click();
-  Memo1->setFocus();
-}
-
-void TKestForm::ComClick() {
-  const TLogItem* item = CurrentItem();
-  if (item && !item->Expanded) ToggleFold();
-  NextClick();
-  UpdateCommands();
-}
-
-void TKestForm::NSortClick() { SortCommand(SortOrder::Remark); }
-void TKestForm::RSortClick() { SortCommand(SortOrder::ContentFolded); }
-void TKestForm::RSort2Click() { SortCommand(SortOrder::ContentFull); }
-
-void TKestForm::SortCommand(SortOrder target) {
-  if (SortType == target) {
-    MarkOrder();  // a click on the active order's menu entry must not uncheck it
-    return;
-  }
-  const std::optional<RemarkNo> shown = PanelNumber();
-  SortType = target;
-  {
-    WaitCursor wait;
-    BuildList();
-    Memo1->hide();
-    Memo1->Clear();
-    {
-      ShowAgain show(Memo1);
-      if (shown) SelectRemarkByNumber(*shown);
-    }
-    UpdateCommands();
-  }
-  Ui().Beep();
-}
-
-// ---------------------------------------------------------------------------
-// Pane layout
-
-void TKestForm::K6Click() { MaximizeText(); }
-void TKestForm::K7Click() { MaximizeList(); }
-void TKestForm::K8Click() { SplitEven(); }
-void TKestForm::Memo1DblClick() { MaximizeList(); }
-
-// ---------------------------------------------------------------------------
 // Other commands
-
-void TKestForm::PrgEndClick() { close(); }
-void TKestForm::SpeedButton5Click() { close(); }
 
 void TKestForm::Copy_MClick() {
   Memo1->setFocus();
   Memo1->copy();
 }
+
 void TKestForm::All_MClick() {
   Memo1->setFocus();
   Memo1->selectAll();
 }
-void TKestForm::Copy_PClick() { Copy_MClick(); }
-void TKestForm::All_PClick() { All_MClick(); }
 
 void TKestForm::Ver_MClick() {
   TAboutBox box(this);
   box.exec();
 }
 
-void TKestForm::Help_MClick() { ShowHelp(HelpPage::Contents); }
-void TKestForm::KeyHelp_MClick() { ShowHelp(HelpPage::Index); }
-
 void TKestForm::Print1Click() {
-  if (Ui().ChoosePrinter(this, Printer())) {
-    PrintLines(Printer(), {Panels[0]->text(), Panels[1]->text(), Panels[2]->text(), Panels[3]->text()},
-               Memo1->DisplayLines());
-  }
+  if (!Ui().ChoosePrinter(this, Printer())) return;
+  QStringList header;
+  for (const std::string& text : PanelTexts(session_.Shown().header)) header << FromSjis(text);
+  PrintLines(Printer(), header, Memo1->DisplayLines());
 }
-void TKestForm::StrFindClick() { OpenFindDialog(); }
-void TKestForm::NameFindClick() { RunSpeakerDialog(); }
-void TKestForm::SearchNext() { SearchKind == 1 ? TextSearchForward() : SpeakerSearchForward(); }
-void TKestForm::SearchPrev() { SearchKind == 1 ? TextSearchBackward() : SpeakerSearchBackward(); }
-void TKestForm::BM_SetClick() { AddBookmark(*this); }
-void TKestForm::BM_PClick() { BM_SetClick(); }
-void TKestForm::BMClnClick() { OrganizeBookmarks(*this); }
-void TKestForm::BookmarkItemClick(QAction* entry) { JumpToBookmark(*this, *entry); }
+
 void TKestForm::K1Click() {
   TColorDlg& dlg = ColorDialog();
-  if (!dlg.Execute(TextColorCode, BackColorCode, Memo1->font())) return;
+  if (!dlg.Execute(look_.TextColor, look_.BackColor, Memo1->font())) return;
   if (dlg.FontChosen()) SetPaneFont(dlg.PreviewFont());
   SetPaneColors(dlg.PreviewTextColor(), dlg.PreviewBackColor());
 }
@@ -1225,6 +848,5 @@ void TKestForm::K1Click() {
 void TKestForm::K3Click() {
   if (const auto chosen = Ui().ChooseFont(this, Memo1->font())) SetPaneFont(*chosen);
 }
-void TKestForm::LoadBookmarkMenu() { BuildBookmarkMenu(*this); }
 
 }  // namespace kest

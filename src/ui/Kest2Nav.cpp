@@ -17,10 +17,10 @@
 #include <QToolButton>
 
 #include "search/ExMemo.h"
+#include "session/KeyTable.h"
 #include "ui/Interaction.h"
 #include "ui/Kest2.h"
-#include "ui/KeyTable.h"
-#include "ui/TitleListModel.h"
+#include "ui/TitleListView.h"
 
 namespace kest {
 
@@ -32,7 +32,7 @@ static_assert(kKeyPlus == Qt::Key_Plus && kKeyMinus == Qt::Key_Minus && kKeyF4 =
 
 bool TKestForm::OpenLog(const QString& fileName) {
   if (!LoadLog(fileName)) return false;
-  PushRecentFile(LogFileName);
+  PushRecentFile(session_.LogFileName());
   return true;
 }
 
@@ -59,7 +59,7 @@ void TKestForm::dropEvent(QDropEvent* event) {
   if (names.isEmpty()) return;
   event->acceptProposedAction();
   // The drag's source waits for the drop to end: open the log after it.
-  QTimer::singleShot(0, this, [this, names] { RunGuarded(this, [&] { WMDropFiles(names); }); });
+  QTimer::singleShot(0, this, [this, names] { Run([&] { WMDropFiles(names); }); });
 }
 
 // ---------------------------------------------------------------------------
@@ -121,16 +121,7 @@ bool TKestForm::PaneKeyDown(QKeyEvent* event) {
                        m.testFlag(Qt::ShiftModifier), m.testFlag(Qt::AltModifier)};
   const VirtualKey key = VirtualKeyOf(press);
   if (key == kVkNone) return false;
-  const TLogItem* item = CurrentItem();
-  PaneState state;
-  state.sortType = SortType;
-  state.logOpen = LogLoaded && log_;
-  state.hasSelection = SelectedLine().v >= 0;
-  state.expanded = item && item->Expanded;
-  state.nextEnabled = Next_B->isEnabled();
-  state.prevEnabled = Prev_B->isEnabled();
-  const PaneCommand command = CommandForKey(key, state);
-  switch (command) {
+  switch (CommandForKey(key, session_.KeyState())) {
     case PaneCommand::None: return false;
     case PaneCommand::ToggleFold:
     case PaneCommand::Unfold:
@@ -141,14 +132,8 @@ bool TKestForm::PaneKeyDown(QKeyEvent* event) {
     case PaneCommand::MaximizeList: MaximizeList(); break;
     case PaneCommand::Next: NextClick(); break;
     case PaneCommand::Prev: PrevClick(); break;
-    case PaneCommand::First:
-      SelectLine(ListLine(0));
-      ListBox1Click();
-      break;
-    case PaneCommand::Last:
-      SelectLine(ListLine(model_->LineCount() - 1));
-      ListBox1Click();
-      break;
+    case PaneCommand::First: session_.First(); break;
+    case PaneCommand::Last: session_.Last(); break;
   }
   return true;
 }
@@ -165,6 +150,7 @@ bool TKestForm::eventFilter(QObject* watched, QEvent* event) {
       if (watched != this && watched != ListBox1 && watched != Memo1) break;
       bool ran = false;
       RunGuarded(this, [&] { ran = PaneKeyDown(static_cast<QKeyEvent*>(event)); });
+      if (ran) Refresh();
       if (ran && watched == ListBox1) ListBox1->SkipSearchOnce();
       break;  // the key is not consumed
     }
@@ -187,7 +173,7 @@ bool TKestForm::eventFilter(QObject* watched, QEvent* event) {
         BorderPanelMouseUp();
         return true;
       } else if (watched == ListBox1->viewport()) {
-        RunGuarded(this, [this] { ListBox1MouseUp(); });
+        Run([this] { ListBox1MouseUp(); });
       }
       break;
     case QEvent::Resize:

@@ -26,7 +26,9 @@
 #include "platform/Paths.h"
 #include "platform/Profile.h"
 #include "ui/Interaction.h"
+#include "ui/FormFixture.h"
 #include "ui/RecordingUi.h"
+#include "bookmarks/BookCommands.h"
 #include "ui/Kest2.h"
 #include "ui/TitleListModel.h"
 
@@ -77,18 +79,14 @@ class BookmarkWindowTest : public QObject {
 
  private:
   QStringList failures_;
-  std::unique_ptr<TempDir> dir_;
-  std::unique_ptr<FakeUi> ui_;
-  std::filesystem::path ini_;
+  FormEnv<FakeUi> env_;
+  std::unique_ptr<TempDir>& dir_ = env_.dir;
+  std::unique_ptr<FakeUi>& ui_ = env_.ui;
+  std::filesystem::path& ini_ = env_.ini;
 
-  void WriteIni(const std::string& text) { std::ofstream(ini_, std::ios::binary) << text; }
-  std::string Ini() { return ReadFile(ini_); }
-  QString Path(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
-  std::unique_ptr<TKestForm> MakeForm(const QStringList& args = {}) {
-    auto form = std::make_unique<TKestForm>(args);
-    form->show();
-    return form;
-  }
+  void WriteIni(const std::string& text) { env_.WriteIni(text); }
+  std::string Ini() { return env_.Ini(); }
+  std::unique_ptr<TKestForm> MakeForm(const QStringList& args = {}) { return env_.MakeForm(args); }
   // Accepts the add dialog once with `name`, or with its proposal when none
   // is given; any later showing is cancelled and its text kept in `asked`.
   QStringList asked;
@@ -106,52 +104,45 @@ class BookmarkWindowTest : public QObject {
       return int(QDialog::Accepted);
     };
   }
-  QString Shown(TKestForm& f) { return f.Panels[0]->text(); }
+  QString Shown(TKestForm& f) { return PanelText(f, 0); }
 
  private slots:
-  void init() {
-    dir_ = std::make_unique<TempDir>();
-    ui_ = std::make_unique<FakeUi>();
-    SetUi(ui_.get());
-    ini_ = dir_->Path() / "Kest.INI";
-    qputenv("KEST_INI", QByteArray::fromStdString(ini_.string()));
-  }
+  void init() { env_.Init(); }
   void cleanup() {
     const QStringList failures = std::exchange(failures_, {});
+    const bool waitsBalanced = env_.Cleanup();
     QVERIFY2(failures.isEmpty(), qPrintable(failures.join(QLatin1Char('\n'))));
-    SetUi(nullptr);
-    qunsetenv("KEST_INI");
-    dir_.reset();
+    QVERIFY2(waitsBalanced, "every hourglass came back");
   }
 
   void menuIsBuiltFromBothSections() {
     {
       auto f = MakeForm();
-      QCOMPARE(f->BookM_M->actions().size(), 3);
-      QVERIFY(!f->BkBar->isVisible());
-      QVERIFY(!f->BMCln->isEnabled());
+      QCOMPARE(MenuOf(*f, "BookM_M")->actions().size(), 3);
+      QVERIFY(!Action(*f, "BkBar")->isVisible());
+      QVERIFY(!Action(*f, "BMCln")->isEnabled());
     }
     WriteIni("[Book Dir]\r\nNews=A0|0\r\nOld=A1|A0\r\nLate=A3|A2\r\n[Book Mark]\r\n"
              "First reply=A1|15|/log/F1.LOG\r\nStart=3|/log/F2.LOG\r\nZero=0|0|/log/F3.LOG\r\n"
              "Bad=A0|x|/log/F4.LOG\r\nInLate=A3|4|/log/F5.LOG\r\nR&D=5|/log/F6.LOG\r\n");
     auto f = MakeForm();
-    QCOMPARE(Show(f->BookM_M, 3),
+    QCOMPARE(Show(MenuOf(*f, "BookM_M"), 3),
              QStringLiteral("[News]([Old](First reply:15)) Start:3 Zero:0 InLate:4 R&&D:5"));
-    QVERIFY(f->BkBar->isVisible());
-    QVERIFY(f->BMCln->isEnabled());
-    QCOMPARE(Entry(f->BookM_M, QStringLiteral("First reply"))->data().toString(),
+    QVERIFY(Action(*f, "BkBar")->isVisible());
+    QVERIFY(Action(*f, "BMCln")->isEnabled());
+    QCOMPARE(Entry(MenuOf(*f, "BookM_M"), QStringLiteral("First reply"))->data().toString(),
              QStringLiteral("/log/F1.LOG"));
     // A rebuild replaces the entries, it does not add to them.
-    f->LoadBookmarkMenu();
-    QCOMPARE(f->BookM_M->actions().size(), 8);
+    Control<TBookCommands>(*f, "BookCommands")->LoadBookmarkMenu();
+    QCOMPARE(MenuOf(*f, "BookM_M")->actions().size(), 8);
   }
 
   void addingWritesTheShownRemarkAndRefusesBadNames() {
     WriteIni("[Book Dir]\r\nNews=A0|0\r\n[Book Mark]\r\nDeep Name=A0|1|/x.log\r\n");
     const auto log = dir_->Write("a.log", MakeLog({{1, 0}, {2, 1}, {3, 0}}, "[Admin]"));
     auto f = MakeForm({Path(log)});
-    QVERIFY(f->BM_Set->isEnabled() && f->BM_P->isEnabled());
-    f->SelectRemarkByNumber(RemarkNo(3));
+    QVERIFY(Action(*f, "BM_Set")->isEnabled() && Action(*f, "BM_P")->isEnabled());
+    Do(*f, [&](LogSession& s) { s.SelectRemarkByNumber(RemarkNo(3)); });
     const std::string before = Ini();
 
     // The proposal is speaker and title; "[Admin] ..." would read back as a
@@ -159,45 +150,45 @@ class BookmarkWindowTest : public QObject {
     // group and in any letter case; Cancel adds nothing.
     QString proposed;
     AcceptAdd(std::nullopt, &proposed);
-    f->BM_SetClick();
+    Trigger(*f, "BM_Set");
     QCOMPARE(proposed, QStringLiteral("[Admin] title3"));
     for (const QString& bad : {QStringLiteral("deep name"), QStringLiteral("NEWS"),
                                QStringLiteral("a=b"), QStringLiteral("  ")}) {
       AcceptAdd(bad);
-      f->BM_SetClick();
+      Trigger(*f, "BM_Set");
       // A name that is no key is asked for again, as it was typed.
       QCOMPARE(asked, bad == QStringLiteral("a=b") ? QStringList{bad} : QStringList{});
     }
     ui_->onModal = nullptr;
-    f->BM_PClick();
+    Trigger(*f, "BM_P");
     QCOMPARE(ui_->infos.size(), 5);
     QCOMPARE(ui_->infos[1], QStringLiteral("名前が重複しています"));
     QCOMPARE(ui_->infos[2], QStringLiteral("名前が重複しています"));
     QCOMPARE(Ini(), before);
 
     AcceptAdd(QStringLiteral(" Admin: third "));
-    f->BM_PClick();
+    Trigger(*f, "BM_P");
     const std::string value = PathToProfile(Path(log).toStdString());
     QCOMPARE(QString::fromStdString(Ini()),
              QString::fromStdString(before.substr(0, before.size()) + "Admin: third=3|" + value + "\r\n"));
-    QCOMPARE(Show(f->BookM_M, 3), QStringLiteral("[News](Deep Name:1) Admin: third:3"));
+    QCOMPARE(Show(MenuOf(*f, "BookM_M"), 3), QStringLiteral("[News](Deep Name:1) Admin: third:3"));
   }
 
   void blankSpeakerAndRemarkZeroStillMakeBookmarksThatReadBack() {
     const auto log = dir_->Write("z.log", MakeLog({{0, 0}, {1, 0}}, ""));
     auto f = MakeForm({Path(log)});
-    f->SelectRemarkByNumber(RemarkNo(0));
+    Do(*f, [&](LogSession& s) { s.SelectRemarkByNumber(RemarkNo(0)); });
     QCOMPARE(Shown(*f), QStringLiteral("0"));
     QString proposed;
     AcceptAdd(std::nullopt, &proposed);
-    f->BM_SetClick();
+    Trigger(*f, "BM_Set");
     QCOMPARE(proposed, QStringLiteral(" title0"));  // the blank speaker leaves a leading blank
     QVERIFY(Ini().find("title0=0|0|" + PathToProfile(Path(log).toStdString())) != std::string::npos);
-    QAction* entry = Entry(f->BookM_M, QStringLiteral("title0"));
+    QAction* entry = Entry(MenuOf(*f, "BookM_M"), QStringLiteral("title0"));
     QVERIFY(entry);
     QCOMPARE(entry->property("Tag").toInt(), 0);
     auto g = MakeForm();  // a restart reads it back
-    QVERIFY(Entry(g->BookM_M, QStringLiteral("title0")));
+    QVERIFY(Entry(MenuOf(*g, "BookM_M"), QStringLiteral("title0")));
   }
 
   void jumpsOpenTheLogOnlyWhenNeeded() {
@@ -212,38 +203,38 @@ class BookmarkWindowTest : public QObject {
              "\r\n");
     auto f = MakeForm();
     // No log shown and a missing file: the message, and nothing more.
-    f->BookmarkItemClick(Entry(f->BookM_M, QStringLiteral("Gone")));
+    Entry(MenuOf(*f, "BookM_M"), QStringLiteral("Gone"))->trigger();
     QCOMPARE(ui_->infos, QStringList{QStringLiteral("ファイルが見つかりません")});
-    QVERIFY(f->LogFileName.isEmpty() && !f->LogLoaded);
+    QVERIFY(Q(f->Session().LogFileName()).isEmpty() && !f->Session().LogLoaded());
 
     // Content order (2): remark 5 sits in folded threads (5 -> 3 -> 2 -> 1).
-    QCOMPARE(static_cast<int>(f->SortType), 1);
-    f->BookmarkItemClick(Entry(f->BookM_M, QStringLiteral("A5")));
-    QCOMPARE(f->LogFileName, Path(a));
-    QCOMPARE(f->RecentFile(0), Path(a));
+    QCOMPARE(static_cast<int>(f->Session().Sort()), 1);
+    Entry(MenuOf(*f, "BookM_M"), QStringLiteral("A5"))->trigger();
+    QCOMPARE(Q(f->Session().LogFileName()), Path(a));
+    QCOMPARE(RecentName(*f, 0), Path(a));
     QCOMPARE(Shown(*f), QStringLiteral("5"));
-    QCOMPARE(f->CurrentItem()->Number, RemarkNo(5));
+    QCOMPARE(f->Session().CurrentItem()->Number, RemarkNo(5));
 
     // The current log is not loaded again: no beep of a load.
     const int beeps = ui_->beeps;
-    f->SelectRemarkByNumber(RemarkNo(1));
-    f->BookmarkItemClick(Entry(f->BookM_M, QStringLiteral("A5")));
+    Do(*f, [&](LogSession& s) { s.SelectRemarkByNumber(RemarkNo(1)); });
+    Entry(MenuOf(*f, "BookM_M"), QStringLiteral("A5"))->trigger();
     QCOMPARE(ui_->beeps, beeps);
     QCOMPARE(Shown(*f), QStringLiteral("5"));
     // A number the log does not hold leaves the selection.
-    f->BookmarkItemClick(Entry(f->BookM_M, QStringLiteral("NoSuch")));
+    Entry(MenuOf(*f, "BookM_M"), QStringLiteral("NoSuch"))->trigger();
     QCOMPARE(Shown(*f), QStringLiteral("5"));
 
     // A missing file leaves the shown log, its name and the recent files.
-    f->BookmarkItemClick(Entry(f->BookM_M, QStringLiteral("Gone")));
-    QCOMPARE(f->LogFileName, Path(a));
+    Entry(MenuOf(*f, "BookM_M"), QStringLiteral("Gone"))->trigger();
+    QCOMPARE(Q(f->Session().LogFileName()), Path(a));
     QCOMPARE(Shown(*f), QStringLiteral("5"));
-    QCOMPARE(f->RecentFile(0), Path(a));
-    QVERIFY(f->RecentFile(1).isEmpty());
+    QCOMPARE(RecentName(*f, 0), Path(a));
+    QVERIFY(RecentName(*f, 1).isEmpty());
 
     // A path over 255 bytes opens whole.
-    f->BookmarkItemClick(Entry(f->BookM_M, QStringLiteral("B8")));
-    QCOMPARE(f->LogFileName, Path(b));
+    Entry(MenuOf(*f, "BookM_M"), QStringLiteral("B8"))->trigger();
+    QCOMPARE(Q(f->Session().LogFileName()), Path(b));
     QCOMPARE(Shown(*f), QStringLiteral("8"));
   }
 
@@ -277,10 +268,10 @@ class BookmarkWindowTest : public QObject {
       CHECK(!book->BMMove->isEnabled() && !book->BMReName->isEnabled());
       return int(QDialog::Rejected);
     };
-    f->BMClnClick();
+    Trigger(*f, "BMCln");
     CHECK(book);
     CHECK((Ini()) == (file));  // Cancel: byte for byte
-    CHECK((Show(f->BookM_M, 3)) == (QStringLiteral("[News]([Old](c:3)) a:1 b:2")));
+    CHECK((Show(MenuOf(*f, "BookM_M"), 3)) == (QStringLiteral("[News]([Old](c:3)) a:1 b:2")));
 
     // The same edits, then OK.
     ui_->onModal = [&](QDialog& d) {
@@ -298,11 +289,11 @@ class BookmarkWindowTest : public QObject {
       book->BitBtn1Click();
       return book->result();
     };
-    f->BMClnClick();
+    Trigger(*f, "BMCln");
     CHECK((QString::fromStdString(Ini())) == (QStringLiteral("[Option]\r\nTop=1\r\n[Book Dir]\r\nNewer=A0|0\r\nOld=A2|A0\r\n"
                             "Sub=A1|A0\r\n[Book Mark]\r\na=A1|1|/a.log\r\nb=A1|2|/b.log\r\n"
                             "bad=A0|x|/c.log\r\nc=A2|3|/c.log\r\n")));
-    CHECK((Show(f->BookM_M, 3)) == (QStringLiteral("[Newer]([Old](c:3) [Sub](a:1 b:2))")));
+    CHECK((Show(MenuOf(*f, "BookM_M"), 3)) == (QStringLiteral("[Newer]([Old](c:3) [Sub](a:1 b:2))")));
   }
 
   void organizerRenamesDeletesAndRefuses() {
@@ -343,7 +334,7 @@ class BookmarkWindowTest : public QObject {
       book->BitBtn1Click();
       return book->result();
     };
-    f->BMClnClick();
+    Trigger(*f, "BMCln");
     CHECK((QString::fromStdString(Ini())) == (QStringLiteral("[Book Mark]\r\nw=0|4|/a\r\n")));
   }
 
@@ -351,7 +342,7 @@ class BookmarkWindowTest : public QObject {
     WriteIni("[Book Mark]\r\nz=3|/a\r\n");
     auto f = MakeForm();
     TTBook book(f.get());
-    book.FormShow(*f->IniFile);
+    book.FormShow(f->Profile());
     // The disk fails while OK reads the file before writing it.
     SetProfileReadForTesting([](int, void*, std::size_t) -> long {
       errno = EIO;
@@ -384,13 +375,13 @@ class BookmarkWindowTest : public QObject {
     auto f = MakeForm();
     QElapsedTimer t;
     t.start();
-    f->LoadBookmarkMenu();
+    Control<TBookCommands>(*f, "BookCommands")->LoadBookmarkMenu();
     const qint64 menuMs = t.elapsed();
     int entries = 0;
     std::function<void(const QMenu*)> count = [&](const QMenu* m) {
       for (QAction* a : m->actions()) a->menu() ? count(a->menu()) : void(++entries);
     };
-    count(f->BookM_M);
+    count(MenuOf(*f, "BookM_M"));
     QCOMPARE(entries, 3 + 2000);  // the three fixed entries, the separator among them
     qint64 okMs = 0;
     ui_->onModal = [&](QDialog& d) {
@@ -402,7 +393,7 @@ class BookmarkWindowTest : public QObject {
       return book->result();
     };
     t.restart();
-    f->BMClnClick();
+    Trigger(*f, "BMCln");
     const qint64 organizerMs = t.elapsed();
     QCOMPARE(Ini(), file);
     qInfo("menu of 2000 bookmarks: %lld ms; organizer shown, OK and menu again: %lld ms (OK: %lld ms)",
@@ -419,7 +410,7 @@ class BookmarkWindowTest : public QObject {
     QVERIFY(add.OKBtn->isDefault());
     QCOMPARE(add.OKBtn->nextInFocusChain(), static_cast<QWidget*>(add.CancelBtn));
     TTBook book(f.get());
-    book.FormShow(*f->IniFile);
+    book.FormShow(f->Profile());
     QCOMPARE(book.windowTitle(), QStringLiteral("しおりの整理"));
     QCOMPARE(book.TreeView1->topLevelItemCount(), 1);
     QCOMPARE(book.BookList->count(), 0);

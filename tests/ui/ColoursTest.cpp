@@ -19,6 +19,7 @@
 #include "settings/ColorGrdWidget.h"
 #include "settings/FontSize.h"
 #include "ui/Interaction.h"
+#include "ui/FormFixture.h"
 #include "ui/RecordingUi.h"
 #include "ui/Kest2.h"
 
@@ -49,17 +50,13 @@ class ColoursTest : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<TempDir> dir_;
-  std::unique_ptr<FakeUi> ui_;
-  std::filesystem::path ini_;
+  FormEnv<FakeUi> env_;
+  std::unique_ptr<TempDir>& dir_ = env_.dir;
+  std::unique_ptr<FakeUi>& ui_ = env_.ui;
+  std::filesystem::path& ini_ = env_.ini;
 
-  std::unique_ptr<TKestForm> MakeForm() {
-    auto form = std::make_unique<TKestForm>();
-    form->show();
-    if (!QTest::qWaitForWindowExposed(form.get())) qWarning("window not exposed");
-    return form;
-  }
-  void WriteIni(const std::string& sjis) { std::ofstream(ini_, std::ios::binary) << sjis; }
+  std::unique_ptr<TKestForm> MakeForm() { return env_.MakeForm(); }
+  void WriteIni(const std::string& sjis) { env_.WriteIni(sjis); }
   static QColor PreviewBack(TColorDlg& d) { return d.Label1->palette().color(QPalette::Window); }
   static QColor PreviewText(TColorDlg& d) {
     return d.Label1->palette().color(QPalette::WindowText);
@@ -70,18 +67,11 @@ class ColoursTest : public QObject {
   }
 
  private slots:
-  void init() {
-    dir_ = std::make_unique<TempDir>();
-    ui_ = std::make_unique<FakeUi>();
-    SetUi(ui_.get());
-    ini_ = dir_->Path() / "Kest.INI";
-    qputenv("KEST_INI", QByteArray::fromStdString(ini_.string()));
-  }
+  void init() { env_.Init(); }
   void cleanup() {
-    QVERIFY(ui_->errors.isEmpty());
-    SetUi(nullptr);
-    qunsetenv("KEST_INI");
-    dir_.reset();
+    const bool noErrors = ui_->errors.isEmpty();
+    QVERIFY(env_.Cleanup());
+    QVERIFY(noErrors);
   }
 
   // First show with the system colours: the marks go to white (FG) and black
@@ -101,11 +91,11 @@ class ColoursTest : public QObject {
       QCOMPARE(PreviewText(dlg), QColor(0, 0, 0));
       QCOMPARE(dlg.Label1->text(), QStringLiteral("表示文字"));
     };
-    f->K1Click();
+    Trigger(*f, "K1");
     QCOMPARE(ui_->modals, 1);
-    QCOMPARE(f->BackColorCode, kWhite);
-    QCOMPARE(f->TextColorCode, kBlack);
-    QCOMPARE(f->Memo1->palette().color(QPalette::Base), QColor(255, 255, 255));
+    QCOMPARE(f->Look().BackColor, kWhite);
+    QCOMPARE(f->Look().TextColor, kBlack);
+    QCOMPARE(Memo(*f)->palette().color(QPalette::Base), QColor(255, 255, 255));
   }
 
   // "ﾃﾞﾌｫﾙﾄ" then OK gives the system colours back; the next show keeps
@@ -118,9 +108,9 @@ class ColoursTest : public QObject {
       ClickCell(dlg.ColorGrid1, 9, Qt::LeftButton);   // red background
       ClickCell(dlg.ColorGrid1, 11, Qt::RightButton);  // yellow text
     };
-    f->K1Click();
-    QCOMPARE(f->BackColorCode, 0x0000FF);
-    QCOMPARE(f->TextColorCode, 0x00FFFF);
+    Trigger(*f, "K1");
+    QCOMPARE(f->Look().BackColor, 0x0000FF);
+    QCOMPARE(f->Look().TextColor, 0x00FFFF);
 
     ui_->accept = true;
     ui_->onShow = [](QDialog& d) {
@@ -130,9 +120,9 @@ class ColoursTest : public QObject {
       QCOMPARE(dlg.PreviewTextColor(), kClWindowText);
       QCOMPARE(dlg.ColorGrid1->ForegroundIndex(), 9);  // the marks stay
     };
-    f->K1Click();
-    QCOMPARE(f->BackColorCode, kClWindow);
-    QCOMPARE(f->TextColorCode, kClWindowText);
+    Trigger(*f, "K1");
+    QCOMPARE(f->Look().BackColor, kClWindow);
+    QCOMPARE(f->Look().TextColor, kClWindowText);
 
     // Now the marks move (9 -> 15, 11 -> 0): the table's white and black.
     ui_->accept = true;
@@ -142,8 +132,8 @@ class ColoursTest : public QObject {
       QCOMPARE(dlg.PreviewTextColor(), kBlack);
       QTest::mouseClick(dlg.Button2, Qt::LeftButton);
     };
-    f->K1Click();
-    QCOMPARE(f->BackColorCode, kClWindow);
+    Trigger(*f, "K1");
+    QCOMPARE(f->Look().BackColor, kClWindow);
 
     // The marks stand on white and black already: nothing fires, the preview
     // keeps the system colours, and OK keeps them.
@@ -153,14 +143,14 @@ class ColoursTest : public QObject {
       QCOMPARE(dlg.PreviewBackColor(), kClWindow);
       QCOMPARE(dlg.PreviewTextColor(), kClWindowText);
     };
-    f->K1Click();
-    QCOMPARE(f->BackColorCode, kClWindow);
-    QCOMPARE(f->TextColorCode, kClWindowText);
+    Trigger(*f, "K1");
+    QCOMPARE(f->Look().BackColor, kClWindow);
+    QCOMPARE(f->Look().TextColor, kClWindowText);
   }
 
   void cancelChangesNothingButTheDialogKeepsItsMarks() {
     auto f = MakeForm();
-    f->SetPaneColors(0x008000, 0xC0C0C0);  // green on silver
+    FormProbe::SetPaneColors(*f, 0x008000, 0xC0C0C0);  // green on silver
     ui_->accept = false;
     ui_->onShow = [](QDialog& d) {
       auto& dlg = static_cast<TColorDlg&>(d);
@@ -169,10 +159,10 @@ class ColoursTest : public QObject {
       ClickCell(dlg.ColorGrid1, 4, Qt::LeftButton);
       QCOMPARE(dlg.PreviewBackColor(), 0x800000);
     };
-    f->K1Click();
-    QCOMPARE(f->BackColorCode, 0xC0C0C0);
-    QCOMPARE(f->TextColorCode, 0x008000);
-    QCOMPARE(f->ColorDialog().ColorGrid1->ForegroundIndex(), 4);
+    Trigger(*f, "K1");
+    QCOMPARE(f->Look().BackColor, 0xC0C0C0);
+    QCOMPARE(f->Look().TextColor, 0x008000);
+    QCOMPARE(FormProbe::ColorDialog(*f).ColorGrid1->ForegroundIndex(), 4);
     // The next show refreshes the preview from the pane.
     ui_->accept = false;
     ui_->onShow = [](QDialog& d) {
@@ -180,20 +170,20 @@ class ColoursTest : public QObject {
       QCOMPARE(dlg.ColorGrid1->ForegroundIndex(), 7);
       QCOMPARE(dlg.PreviewBackColor(), 0xC0C0C0);
     };
-    f->K1Click();
+    Trigger(*f, "K1");
   }
 
   // A colour not in the table leaves FG on white and BG on black.
   void colourOutsideTheTableMarksWhiteAndBlack() {
     auto f = MakeForm();
-    f->SetPaneColors(0x123456, 0x654321);
+    FormProbe::SetPaneColors(*f, 0x123456, 0x654321);
     ui_->accept = false;
     ui_->onShow = [](QDialog& d) {
       auto& dlg = static_cast<TColorDlg&>(d);
       QCOMPARE(dlg.ColorGrid1->ForegroundIndex(), 15);
       QCOMPARE(dlg.ColorGrid1->BackgroundIndex(), 0);
     };
-    f->K1Click();
+    Trigger(*f, "K1");
   }
 
   // Both mouse buttons on one cell: "FB", text and background the same, and
@@ -219,9 +209,9 @@ class ColoursTest : public QObject {
       QCOMPARE(dlg.PreviewBackColor(), 0xFF0000);
       QCOMPARE(dlg.PreviewTextColor(), 0xFF0000);
     };
-    f->K1Click();
-    QCOMPARE(f->BackColorCode, 0xFF0000);
-    QCOMPARE(f->TextColorCode, 0xFF0000);
+    Trigger(*f, "K1");
+    QCOMPARE(f->Look().BackColor, 0xFF0000);
+    QCOMPARE(f->Look().TextColor, 0xFF0000);
   }
 
   // The grid from the keyboard: arrows move the focus cell, F and B set the
@@ -254,9 +244,9 @@ class ColoursTest : public QObject {
       QVERIFY(a->child(15)->state().selected);
       QCOMPARE(a->indexOfChild(a->child(7)), 7);
     };
-    f->K1Click();
-    QCOMPARE(f->BackColorCode, 0x800080);
-    QCOMPARE(f->TextColorCode, kWhite);
+    Trigger(*f, "K1");
+    QCOMPARE(f->Look().BackColor, 0x800080);
+    QCOMPARE(f->Look().TextColor, kWhite);
   }
 
   // A font chosen in the colour dialog keeps the colours picked in the grid,
@@ -278,28 +268,28 @@ class ColoursTest : public QObject {
       QCOMPARE(dlg.PreviewTextColor(), 0x00FFFF);
       QCOMPARE(dlg.Label1->font().pointSize(), 20);
     };
-    f->K1Click();
-    QCOMPARE(f->Memo1->font().pointSize(), 20);
-    QVERIFY(f->Memo1->font().bold());
-    QCOMPARE(f->BackColorCode, 0x800000);
-    QCOMPARE(f->TextColorCode, 0x00FFFF);
-    QCOMPARE(f->FontSizeCode, 20);
+    Trigger(*f, "K1");
+    QCOMPARE(Memo(*f)->font().pointSize(), 20);
+    QVERIFY(Memo(*f)->font().bold());
+    QCOMPARE(f->Look().BackColor, 0x800000);
+    QCOMPARE(f->Look().TextColor, 0x00FFFF);
+    QCOMPARE(f->Look().FontSize, 20);
   }
 
   // The font command never changes the text colour; cancel changes nothing.
   void fontCommandKeepsTheTextColour() {
     auto f = MakeForm();
-    f->SetPaneColors(0x0000FF, 0xFFFFFF);
-    const QFont before = f->Memo1->font();
-    f->K3Click();  // cancelled
-    QCOMPARE(f->Memo1->font(), before);
+    FormProbe::SetPaneColors(*f, 0x0000FF, 0xFFFFFF);
+    const QFont before = Memo(*f)->font();
+    Trigger(*f, "K3");  // cancelled
+    QCOMPARE(Memo(*f)->font(), before);
     QFont chosen(QStringLiteral("IPAGothic"));
     chosen.setPointSize(11);
     ui_->font = chosen;
-    f->K3Click();
-    QCOMPARE(f->Memo1->font().pointSize(), 11);
-    QCOMPARE(f->TextColorCode, 0x0000FF);
-    QCOMPARE(f->Memo1->palette().color(QPalette::Text), QColor(255, 0, 0));
+    Trigger(*f, "K3");
+    QCOMPARE(Memo(*f)->font().pointSize(), 11);
+    QCOMPARE(f->Look().TextColor, 0x0000FF);
+    QCOMPARE(Memo(*f)->palette().color(QPalette::Text), QColor(255, 0, 0));
   }
 
   // What the dialogs chose is in Kest.INI after a restart, in the old
@@ -313,12 +303,12 @@ class ColoursTest : public QObject {
         ClickCell(dlg.ColorGrid1, 6, Qt::LeftButton);    // teal
         ClickCell(dlg.ColorGrid1, 14, Qt::RightButton);  // aqua
       };
-      f->K1Click();
+      Trigger(*f, "K1");
       QFont chosen(QStringLiteral("IPAGothic"));
       chosen.setPointSize(12);
       chosen.setItalic(true);
       ui_->font = chosen;
-      f->K3Click();
+      Trigger(*f, "K3");
       f->close();
     }
     ProfileFile ini(ini_);
@@ -327,11 +317,11 @@ class ColoursTest : public QObject {
     QCOMPARE(ini.ReadString("Font", "FontSize", "?"), std::string("12"));
     QCOMPARE(ini.ReadString("FONT", "FontStyle", "?"), std::string("2"));
     auto g = MakeForm();
-    QCOMPARE(g->BackColorCode, 0x808000);
-    QCOMPARE(g->TextColorCode, 0xFFFF00);
-    QCOMPARE(g->Memo1->font().pointSize(), 12);
-    QVERIFY(g->Memo1->font().italic());
-    QCOMPARE(g->Memo1->palette().color(QPalette::Base), QColor(0, 128, 128));
+    QCOMPARE(g->Look().BackColor, 0x808000);
+    QCOMPARE(g->Look().TextColor, 0xFFFF00);
+    QCOMPARE(Memo(*g)->font().pointSize(), 12);
+    QVERIFY(Memo(*g)->font().italic());
+    QCOMPARE(Memo(*g)->palette().color(QPalette::Base), QColor(0, 128, 128));
   }
 
   // A size from a hand-edited Kest.INI that no one could read is shown at
@@ -341,26 +331,26 @@ class ColoursTest : public QObject {
     WriteIni("[Font]\r\nFontSize=100000\r\n");
     {
       auto f = MakeForm();
-      QCOMPARE(f->Memo1->font().pointSize(), kMaxFontPoints);
+      QCOMPARE(Memo(*f)->font().pointSize(), kMaxFontPoints);
       ui_->accept = true;
       ui_->onShow = [](QDialog&) {};  // OK without a font
-      f->K1Click();
+      Trigger(*f, "K1");
       f->close();
     }
     QCOMPARE(ProfileFile(ini_).ReadString("Font", "FontSize", "?"), std::string("100000"));
     {
       auto f = MakeForm();
-      QFont chosen = f->Memo1->font();
+      QFont chosen = Memo(*f)->font();
       chosen.setPointSize(16);
       ui_->font = chosen;
-      f->K3Click();
+      Trigger(*f, "K3");
       f->close();
     }
     QCOMPARE(ProfileFile(ini_).ReadString("Font", "FontSize", "?"), std::string("16"));
 
     WriteIni("[Font]\r\nFontSize=-5000\r\n");
     auto f = MakeForm();
-    QCOMPARE(f->Memo1->font().pixelSize(), kMaxFontPixels);
+    QCOMPARE(Memo(*f)->font().pixelSize(), kMaxFontPixels);
     f->close();
     QCOMPARE(ProfileFile(ini_).ReadString("Font", "FontSize", "?"), std::string("-5000"));
   }

@@ -12,6 +12,7 @@
 #include "platform/Codec.h"
 #include "search/ExMemo.h"
 #include "ui/Interaction.h"
+#include "ui/FormFixture.h"
 #include "ui/RecordingUi.h"
 #include "ui/Kest2.h"
 #include "ui/TitleListModel.h"
@@ -25,7 +26,7 @@ using FakeUi = test::RecordingUi;
 
 QString Sample(const char* name) { return QStringLiteral(KEST_SOURCE_DIR "/samples/") + QString::fromUtf8(name); }
 
-struct Shown {
+struct Read {
   QString caption;
   QStringList lines;
   std::vector<std::string> texts;
@@ -37,79 +38,71 @@ class EncodingsTest : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<TempDir> dir_;
-  std::unique_ptr<FakeUi> ui_;
+  FormEnv<FakeUi> env_;
+  std::unique_ptr<TempDir>& dir_ = env_.dir;
+  std::unique_ptr<FakeUi>& ui_ = env_.ui;
 
-  std::unique_ptr<TKestForm> MakeForm() {
-    auto form = std::make_unique<TKestForm>();
-    form->show();
-    if (!QTest::qWaitForWindowExposed(form.get())) qWarning("window not exposed");
-    return form;
-  }
-  QString Path(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
+  std::unique_ptr<TKestForm> MakeForm() { return env_.MakeForm(); }
 
   // Opens a file through the open dialog, as a user does, and reads the
   // caption, every list line and the text of every remark.
-  Shown OpenAndRead(TKestForm& f, const QString& file) {
+  Read OpenAndRead(TKestForm& f, const QString& file) {
     ui_->fileToOpen = file;
-    f.OpenWithDialog();
-    Shown s;
+    Trigger(f, "OPFile_M");
+    Read s;
     s.caption = f.windowTitle();
-    for (int i = 0; i < f.Model()->rowCount(); ++i) s.lines << f.Model()->data(f.Model()->index(i)).toString();
-    for (int i = 0; i < f.Log()->Count(); ++i) {
-      f.ShowRemark(IndexPos(i));
-      s.texts.push_back(f.Memo1->Text());
+    for (int i = 0; i < Model(f)->rowCount(); ++i) s.lines << Model(f)->data(Model(f)->index(i)).toString();
+    // Every remark's lines as the window reads them for the pane.
+    for (int i = 0; i < f.Session().Log()->Count(); ++i) {
+      const RemarkText text = LoadRemarkText(f.Session().LogReadPath(), *f.Session().Log(), IndexPos(i));
+      std::string joined;
+      for (const std::string& line : text.lines) joined += line + "\r\n";
+      s.texts.push_back(joined);
     }
     return s;
   }
 
  private slots:
   void init() {
-    dir_ = std::make_unique<TempDir>();
-    ui_ = std::make_unique<FakeUi>();
-    SetUi(ui_.get());
-    qputenv("KEST_INI", QByteArray::fromStdString((dir_->Path() / "Kest.INI").string()));
+    env_.Init();
     qputenv("XDG_CACHE_HOME", QByteArray::fromStdString((dir_->Path() / "cache").string()));
   }
   void cleanup() {
-    QCOMPARE(ui_->waitDepth, 0);
-    SetUi(nullptr);
-    qunsetenv("KEST_INI");
     qunsetenv("XDG_CACHE_HOME");
     qunsetenv("TMPDIR");
-    dir_.reset();
+    QVERIFY2(env_.Cleanup(), "every hourglass came back");
   }
 
   void samplesOpenAsTheOriginal() {
     auto f = MakeForm();
-    const Shown native = OpenAndRead(*f, Sample("sample.log"));
+    const Read native = OpenAndRead(*f, Sample("sample.log"));
     QVERIFY(native.texts.size() > 50);
     QVERIFY(!native.lines.isEmpty());
-    QVERIFY(f->ConvertedPanel->isHidden());
+    QVERIFY(Control<QLabel>(*f, "ConvertedPanel")->isHidden());
     for (const char* name : {"sample-utf8.log", "sample-eucjp.log"}) {
-      const Shown travelled = OpenAndRead(*f, Sample(name));
+      const Read travelled = OpenAndRead(*f, Sample(name));
       QCOMPARE(travelled.caption, native.caption);
       QVERIFY(travelled.caption.startsWith(QStringLiteral("Kest32-ＦＪＩＳＡＫ")));
       QCOMPARE(travelled.lines, native.lines);
       QVERIFY(travelled.texts == native.texts);
       // Everything the user sees and keeps names the file opened.
-      QCOMPARE(f->LogFileName, Sample(name));
-      QCOMPARE(f->RecentFile(0), Sample(name));
-      QCOMPARE(f->OpenFolder, QStringLiteral(KEST_SOURCE_DIR "/samples/"));
-      QVERIFY(f->LogReadPath() != std::filesystem::path(Sample(name).toStdString()));
-      QVERIFY(f->ConvertedPanel->isVisible());
-      QVERIFY(f->PBar1->isHidden());
+      QCOMPARE(Q(f->Session().LogFileName()), Sample(name));
+      QCOMPARE(RecentName(*f, 0), Sample(name));
+      QCOMPARE(Q(f->Session().OpenFolder()), QStringLiteral(KEST_SOURCE_DIR "/samples/"));
+      QVERIFY(f->Session().LogReadPath() != std::filesystem::path(Sample(name).toStdString()));
+      QVERIFY(Control<QLabel>(*f, "ConvertedPanel")->isVisible());
+      QVERIFY(Control<QProgressBar>(*f, "PBar1")->isHidden());
     }
-    QCOMPARE(f->ConvertedPanel->text(), QStringLiteral("EUC-JP・LF から変換"));
-    QVERIFY(f->ConvertedPanel->toolTip().contains(Sample("sample-eucjp.log")));
+    QCOMPARE(Control<QLabel>(*f, "ConvertedPanel")->text(), QStringLiteral("EUC-JP・LF から変換"));
+    QVERIFY(Control<QLabel>(*f, "ConvertedPanel")->toolTip().contains(Sample("sample-eucjp.log")));
     QCOMPARE(ui_->infos, QStringList());
     QCOMPARE(ui_->errors, QStringList());
     OpenAndRead(*f, Sample("sample-utf8.log"));
-    QCOMPARE(f->ConvertedPanel->text(), QStringLiteral("UTF-8・LF から変換"));
+    QCOMPARE(Control<QLabel>(*f, "ConvertedPanel")->text(), QStringLiteral("UTF-8・LF から変換"));
     // Back to a native log: the notice goes, the file itself is read.
     OpenAndRead(*f, Sample("sample.log"));
-    QVERIFY(f->ConvertedPanel->isHidden());
-    QCOMPARE(f->LogReadPath(), std::filesystem::path(Sample("sample.log").toStdString()));
+    QVERIFY(Control<QLabel>(*f, "ConvertedPanel")->isHidden());
+    QCOMPARE(f->Session().LogReadPath(), std::filesystem::path(Sample("sample.log").toStdString()));
   }
 
   void replacedCharactersAreToldOnce() {
@@ -127,8 +120,8 @@ class EncodingsTest : public QObject {
     QVERIFY(f->LoadLog(Path(p)));
     QCOMPARE(ui_->infos.size(), 1);
     QVERIFY(ui_->infos[0].contains(QStringLiteral("2 個")));
-    QVERIFY(f->Memo1->Text().find(Utf8ToSjis("〓 〓 ok")) != std::string::npos);
-    QVERIFY(f->ConvertedPanel->toolTip().contains(QStringLiteral("2 個")));
+    QVERIFY(Memo(*f)->Text().find(Utf8ToSjis("〓 〓 ok")) != std::string::npos);
+    QVERIFY(Control<QLabel>(*f, "ConvertedPanel")->toolTip().contains(QStringLiteral("2 個")));
     QVERIFY(f->LoadLog(Path(p)));  // the copy is reused: nothing told again
     QCOMPARE(ui_->infos.size(), 1);
   }
@@ -142,7 +135,7 @@ class EncodingsTest : public QObject {
     for (int i = 0; i < 5000; ++i) bin += static_cast<char>(i * 13 % 256);
     QVERIFY(f->LoadLog(Path(dir_->Write("bin.dat", bin))));
     QCOMPARE(ui_->infos.size(), 2);
-    QVERIFY(f->ConvertedPanel->isHidden());
+    QVERIFY(Control<QLabel>(*f, "ConvertedPanel")->isHidden());
     QVERIFY(f->LoadLog(Path(dir_->Write("empty.log", ""))));  // silent, as ever
     QCOMPARE(ui_->infos.size(), 2);
     QCOMPARE(ui_->errors, QStringList());
@@ -151,7 +144,7 @@ class EncodingsTest : public QObject {
   void aFailedConversionKeepsTheShownLog() {
     auto f = MakeForm();
     QVERIFY(f->LoadLog(Sample("sample.log")));
-    const int lines = f->Model()->rowCount();
+    const int lines = Model(*f)->rowCount();
     const QString caption = f->windowTitle();
     dir_->Write("plain", "x");
     qputenv("XDG_CACHE_HOME", QByteArray::fromStdString((dir_->Path() / "plain").string()));
@@ -159,15 +152,15 @@ class EncodingsTest : public QObject {
     QVERIFY(!f->LoadLog(Sample("sample-utf8.log")));
     QCOMPARE(ui_->errors.size(), 1);
     QVERIFY(ui_->errors[0].contains(QStringLiteral("書き込めません")));
-    QCOMPARE(f->LogFileName, Sample("sample.log"));
-    QCOMPARE(f->Model()->rowCount(), lines);
+    QCOMPARE(Q(f->Session().LogFileName()), Sample("sample.log"));
+    QCOMPARE(Model(*f)->rowCount(), lines);
     QCOMPARE(f->windowTitle(), caption);
-    QVERIFY(f->PBar1->isHidden());
+    QVERIFY(Control<QProgressBar>(*f, "PBar1")->isHidden());
     // With only the cache folder unwritable, a temporary copy serves.
     qunsetenv("TMPDIR");
     QVERIFY(f->LoadLog(Sample("sample-utf8.log")));
-    QCOMPARE(f->Model()->rowCount(), lines);
-    QVERIFY(f->ConvertedPanel->toolTip().contains(QStringLiteral("一時ファイル")));
+    QCOMPARE(Model(*f)->rowCount(), lines);
+    QVERIFY(Control<QLabel>(*f, "ConvertedPanel")->toolTip().contains(QStringLiteral("一時ファイル")));
   }
 };
 

@@ -25,6 +25,7 @@
 #include "platform/Profile.h"
 #include "search/ExMemo.h"
 #include "ui/Interaction.h"
+#include "ui/FormFixture.h"
 #include "ui/RecordingUi.h"
 #include "ui/Kest2.h"
 #include "ui/TitleListModel.h"
@@ -42,76 +43,37 @@ class Kest2Test : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<TempDir> dir_;
-  std::unique_ptr<FakeUi> ui_;
-  std::filesystem::path ini_;
+  FormEnv<FakeUi> env_;
+  std::unique_ptr<TempDir>& dir_ = env_.dir;
+  std::unique_ptr<FakeUi>& ui_ = env_.ui;
+  std::filesystem::path& ini_ = env_.ini;
 
-  void UseIni(const std::filesystem::path& p) {
-    ini_ = p;
-    qputenv("KEST_INI", QByteArray::fromStdString(p.string()));
-  }
-  void WriteIni(const std::string& sjisText) { std::ofstream(ini_, std::ios::binary) << sjisText; }
-
-  std::unique_ptr<TKestForm> MakeForm(const QStringList& args = {}) {
-    auto form = std::make_unique<TKestForm>(args);
-    form->show();
-    if (!QTest::qWaitForWindowExposed(form.get())) qWarning("window not exposed");
-    return form;
-  }
-  QString Path(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
-  QString Line(TKestForm& f, int i) { return f.Model()->data(f.Model()->index(i)).toString(); }
-  QString Panel(TKestForm& f, int i) { return f.Panels[static_cast<std::size_t>(i)]->text(); }
-  void Click(TKestForm& f, int line) {
-    const QModelIndex i = f.Model()->index(line);
-    f.ListBox1->scrollTo(i);
-    QTest::mouseClick(f.ListBox1->viewport(), Qt::LeftButton, {}, f.ListBox1->visualRect(i).center());
-  }
-  void DoubleClick(TKestForm& f, int line) {
-    const QModelIndex i = f.Model()->index(line);
-    f.ListBox1->scrollTo(i);
-    const QPoint at = f.ListBox1->visualRect(i).center();
-    QTest::mouseClick(f.ListBox1->viewport(), Qt::LeftButton, {}, at);
-    QTest::mouseDClick(f.ListBox1->viewport(), Qt::LeftButton, {}, at);
-  }
-  std::string Pane(TKestForm& f) { return f.Memo1->Text(); }
-  bool Enabled(TKestForm& f, const char* name) {
-    if (auto* a = f.findChild<QAction*>(name)) return a->isEnabled();
-    auto* b = f.findChild<QToolButton*>(name);
-    return b && b->isEnabled();
-  }
+  void UseIni(const std::filesystem::path& p) { env_.UseIni(p); }
+  void WriteIni(const std::string& bytes) { env_.WriteIni(bytes); }
+  std::unique_ptr<TKestForm> MakeForm(const QStringList& args = {}) { return env_.MakeForm(args); }
 
  private slots:
-  void init() {
-    dir_ = std::make_unique<TempDir>();
-    ui_ = std::make_unique<FakeUi>();
-    SetUi(ui_.get());
-    UseIni(dir_->Path() / "Kest.INI");
-  }
-  void cleanup() {
-    QCOMPARE(ui_->waitDepth, 0);  // every hourglass came back
-    SetUi(nullptr);
-    qunsetenv("KEST_INI");
-    dir_.reset();
-  }
+  void init() { env_.Init(); }
+  void cleanup() { QVERIFY2(env_.Cleanup(), "every hourglass came back"); }
 
   // First start without Kest.INI: the defaults, the initial states of the
   // controls, and after closing every key written with the default values.
   void firstStartWritesEveryDefault() {
     auto f = MakeForm();
     QCOMPARE(f->windowTitle(), QStringLiteral("Kest32"));
-    QCOMPARE(static_cast<int>(f->SortType), 1);
-    QVERIFY(f->ShowNumber && f->ShowSpeaker && !f->ShowDate);
-    QCOMPARE(f->Memo1->font().family(), QStringLiteral("FixedSys"));
-    QCOMPARE(f->Memo1->font().pointSize(), 14);
-    QCOMPARE(f->TextColorCode, -2147483640);
-    QCOMPARE(f->BackColorCode, -2147483643);
-    QCOMPARE(f->Memo1->palette().color(QPalette::Text), QApplication::palette().color(QPalette::Text));
-    QCOMPARE(f->Memo1->palette().color(QPalette::Base), QApplication::palette().color(QPalette::Base));
+    QCOMPARE(static_cast<int>(f->Session().Sort()), 1);
+    QVERIFY(f->Session().Columns().ShowNumber && f->Session().Columns().ShowSpeaker && !f->Session().Columns().ShowDate);
+    QCOMPARE(Memo(*f)->font().family(), QStringLiteral("FixedSys"));
+    QCOMPARE(Memo(*f)->font().pointSize(), 14);
+    QCOMPARE(f->Look().TextColor, -2147483640);
+    QCOMPARE(f->Look().BackColor, -2147483643);
+    QCOMPARE(Memo(*f)->palette().color(QPalette::Text), QApplication::palette().color(QPalette::Text));
+    QCOMPARE(Memo(*f)->palette().color(QPalette::Base), QApplication::palette().color(QPalette::Base));
     QCOMPARE(f->frameGeometry().topLeft(), QPoint(88, 40));
     QCOMPARE(f->frameGeometry().size(), QSize(633, 507));
     if (QFontDatabase::families().contains(QStringLiteral("IPAGothic"))) {
-      QCOMPARE(QFontInfo(f->Memo1->font()).family(), QStringLiteral("IPAGothic"));
-      QCOMPARE(QFontInfo(f->ListBox1->font()).family(), QStringLiteral("IPAGothic"));
+      QCOMPARE(QFontInfo(Memo(*f)->font()).family(), QStringLiteral("IPAGothic"));
+      QCOMPARE(QFontInfo(List(*f)->font()).family(), QStringLiteral("IPAGothic"));
     }
 
     // Initial states of the tables.
@@ -134,13 +96,13 @@ class Kest2Test : public QObject {
     QVERIFY(!f->findChild<QMenu*>("View_M")->menuAction()->isVisible());
     QVERIFY(!f->findChild<QAction*>("FileBar")->isVisible());
     QVERIFY(!f->findChild<QAction*>("BkBar")->isVisible());
-    for (int i = 0; i < 5; ++i) QVERIFY(!f->Ent[static_cast<std::size_t>(i)]->isVisible());
-    QVERIFY(f->PBar1->isHidden());
-    QVERIFY(f->BorderLine->isHidden());
-    QCOMPARE(Panel(*f, 0), QString());
-    QCOMPARE(Panel(*f, 1), QStringLiteral("ID:"));
-    QCOMPARE(Panel(*f, 2), QStringLiteral("発言者:"));
-    QCOMPARE(Panel(*f, 3), QStringLiteral("ﾀｲﾄﾙ:"));
+    for (int i = 0; i < 5; ++i) QVERIFY(!Ent(*f, static_cast<std::size_t>(i))->isVisible());
+    QVERIFY(Control<QProgressBar>(*f, "PBar1")->isHidden());
+    QVERIFY(Widget(*f, "BorderLine")->isHidden());
+    QCOMPARE(PanelText(*f, 0), QString());
+    QCOMPARE(PanelText(*f, 1), QStringLiteral("ID:"));
+    QCOMPARE(PanelText(*f, 2), QStringLiteral("発言者:"));
+    QCOMPARE(PanelText(*f, 3), QStringLiteral("ﾀｲﾄﾙ:"));
     QCOMPARE(f->findChild<QAction*>("Copy_M")->shortcut(), QKeySequence(QStringLiteral("Ctrl+C")));
     QCOMPARE(f->findChild<QAction*>("Com_M")->shortcut(), QKeySequence(QStringLiteral("Ctrl+Right")));
     QCOMPARE(f->findChild<QToolButton*>("Com_B")->toolTip(), QStringLiteral("コメント発言"));
@@ -177,18 +139,18 @@ class Kest2Test : public QObject {
                   "[Font]\r\nFontSize=$0C\r\nColor=255\r\n"));
     {
       auto f = MakeForm();
-      QCOMPARE(static_cast<int>(f->SortType), 2);
-      QCOMPARE(f->ShowNumber, true);   // letters: the default
-      QCOMPARE(f->ShowSpeaker, false);
-      QCOMPARE(f->ShowDate, true);     // 2 is true
-      QCOMPARE(f->Memo1->font().family(), QStringLiteral("ＭＳ ゴシック"));
-      QCOMPARE(f->Memo1->font().pointSize(), 12);
-      QVERIFY(f->Memo1->font().bold() && f->Memo1->font().italic());
-      QVERIFY(!f->Memo1->font().underline() && !f->Memo1->font().strikeOut());
-      QCOMPARE(f->Memo1->palette().color(QPalette::Text), QColor(255, 0, 0));
-      QCOMPARE(f->Memo1->palette().color(QPalette::Base), QColor(255, 0, 0));
+      QCOMPARE(static_cast<int>(f->Session().Sort()), 2);
+      QCOMPARE(f->Session().Columns().ShowNumber, true);   // letters: the default
+      QCOMPARE(f->Session().Columns().ShowSpeaker, false);
+      QCOMPARE(f->Session().Columns().ShowDate, true);     // 2 is true
+      QCOMPARE(Memo(*f)->font().family(), QStringLiteral("ＭＳ ゴシック"));
+      QCOMPARE(Memo(*f)->font().pointSize(), 12);
+      QVERIFY(Memo(*f)->font().bold() && Memo(*f)->font().italic());
+      QVERIFY(!Memo(*f)->font().underline() && !Memo(*f)->font().strikeOut());
+      QCOMPARE(Memo(*f)->palette().color(QPalette::Text), QColor(255, 0, 0));
+      QCOMPARE(Memo(*f)->palette().color(QPalette::Base), QColor(255, 0, 0));
       if (QFontDatabase::families().contains(QStringLiteral("IPAGothic"))) {
-        QCOMPARE(QFontInfo(f->Memo1->font()).family(), QStringLiteral("IPAGothic"));
+        QCOMPARE(QFontInfo(Memo(*f)->font()).family(), QStringLiteral("IPAGothic"));
       }
       f->close();
     }
@@ -201,8 +163,8 @@ class Kest2Test : public QObject {
 
     WriteIni("[font]\r\nFontStyle=0x8\r\n");
     auto g = MakeForm();
-    QVERIFY(g->Memo1->font().strikeOut());
-    QVERIFY(!g->Memo1->font().bold() && !g->Memo1->font().italic());
+    QVERIFY(Memo(*g)->font().strikeOut());
+    QVERIFY(!Memo(*g)->font().bold() && !Memo(*g)->font().italic());
   }
 
   // The first argument is opened, the second ignored; a first argument that
@@ -212,21 +174,21 @@ class Kest2Test : public QObject {
     const auto b = dir_->Write("b.log", MakeLog({{5, 0}}));
     {
       auto f = MakeForm({Path(a), Path(b)});
-      QCOMPARE(f->LogFileName, Path(a));
-      QCOMPARE(f->RecentFile(0), Path(a));
-      QCOMPARE(f->RecentFile(1), QString());
-      QVERIFY(f->Ent[0]->isVisible() && f->FileBar->isVisible() && !f->Ent[1]->isVisible());
+      QCOMPARE(Q(f->Session().LogFileName()), Path(a));
+      QCOMPARE(RecentName(*f, 0), Path(a));
+      QCOMPARE(RecentName(*f, 1), QString());
+      QVERIFY(Ent(*f, 0)->isVisible() && Action(*f, "FileBar")->isVisible() && !Ent(*f, 1)->isVisible());
       QCOMPARE(f->windowTitle(), QStringLiteral("Kest32-テストログ"));
-      QCOMPARE(f->OpenFolder, Path(dir_->Path()) + QLatin1Char('/'));
+      QCOMPARE(Q(f->Session().OpenFolder()), Path(dir_->Path()) + QLatin1Char('/'));
       QCOMPARE(ui_->beeps, 1);
       QVERIFY(ui_->waits > 0);
       f->close();
     }
     auto g = MakeForm({Path(dir_->Path() / "none.log"), Path(a)});
-    QVERIFY(!g->LogLoaded);
+    QVERIFY(!g->Session().LogLoaded());
     QTRY_COMPARE(ui_->infos, QStringList{QStringLiteral("ファイルが見つかりません")});
     QVERIFY(g->isVisible());
-    QCOMPARE(g->RecentFile(0), Path(a));  // read back from the settings
+    QCOMPARE(RecentName(*g, 0), Path(a));  // read back from the settings
   }
 
   // The first remark is shown after the load, with the fields in the panels
@@ -235,24 +197,24 @@ class Kest2Test : public QObject {
     const auto a = dir_->Write("a.log", MakeLog({{3, 0}, {1, 0}, {2, 0}}));
     WriteIni("[Option]\r\nSortType=0\r\n");
     auto f = MakeForm({Path(a)});
-    QCOMPARE(f->Model()->LineCount(), 3);
-    QCOMPARE(f->SelectedLine().v, 0);
-    QCOMPARE(f->LastShownLine.v, 0);
-    QCOMPARE(Panel(*f, 0), QStringLiteral("3"));
-    QCOMPARE(Panel(*f, 1), QStringLiteral("ID: ABC01234"));
-    QCOMPARE(Panel(*f, 2), QStringLiteral("発言者: poster          "));
-    QCOMPARE(Panel(*f, 3), QStringLiteral("ﾀｲﾄﾙ: title3"));
+    QCOMPARE(f->Session().LineCount(), 3);
+    QCOMPARE(f->Session().Selected().v, 0);
+    QCOMPARE(f->Session().Shown().line.v, 0);
+    QCOMPARE(PanelText(*f, 0), QStringLiteral("3"));
+    QCOMPARE(PanelText(*f, 1), QStringLiteral("ID: ABC01234"));
+    QCOMPARE(PanelText(*f, 2), QStringLiteral("発言者: poster          "));
+    QCOMPARE(PanelText(*f, 3), QStringLiteral("ﾀｲﾄﾙ: title3"));
     QCOMPARE(Pane(*f), Line2("96/03/01", 0) + "\r\nbody 3\r\n");
-    QVERIFY(f->Memo1->isVisible());
-    QVERIFY(f->PBar1->isHidden());
-    QCOMPARE(f->Memo1->SelStart(), 0);
+    QVERIFY(Memo(*f)->isVisible());
+    QVERIFY(Control<QProgressBar>(*f, "PBar1")->isHidden());
+    QCOMPARE(Memo(*f)->SelStart(), 0);
     // Remark order keeps position 0 and sorts the rest.
     QVERIFY(Line(*f, 1).startsWith(QStringLiteral("1 ABC01234 poster")));
     QVERIFY(Line(*f, 2).startsWith(QStringLiteral("2 ")));
     QVERIFY(f->findChild<QMenu*>("Edit_M")->menuAction()->isVisible());
     QVERIFY(f->findChild<QMenu*>("View_M")->menuAction()->isVisible());
-    QVERIFY(f->NSort_B->isChecked() && f->NSort_M->isChecked() && !f->RSort_B->isChecked());
-    QVERIFY(f->Numb_VB->isChecked() && f->Name_VB->isChecked() && !f->Date_VB->isChecked());
+    QVERIFY(Button(*f, "NSort_B")->isChecked() && Action(*f, "NSort_M")->isChecked() && !Button(*f, "RSort_B")->isChecked());
+    QVERIFY(Button(*f, "Numb_VB")->isChecked() && Button(*f, "Name_VB")->isChecked() && !Button(*f, "Date_VB")->isChecked());
     QVERIFY(Enabled(*f, "Numb_VM") && Enabled(*f, "StrFind") && Enabled(*f, "BM_P"));
     QVERIFY(!Enabled(*f, "PrevS_M"));
   }
@@ -266,22 +228,22 @@ class Kest2Test : public QObject {
           .arg(Enabled(*f, "Prev_M")).arg(Enabled(*f, "Prev_B")).arg(Enabled(*f, "Prev_P"))
           .arg(Enabled(*f, "Next_M")).arg(Enabled(*f, "Next_B")).arg(Enabled(*f, "Next_P"));
     };
-    QCOMPARE(f->Model()->LineCount(), 3);
+    QCOMPARE(f->Session().LineCount(), 3);
     Click(*f, 0);
     QCOMPARE(states(), QStringLiteral("000111"));
     Click(*f, 1);
     QCOMPARE(states(), QStringLiteral("111111"));
-    QCOMPARE(Panel(*f, 0), QStringLiteral("2"));
+    QCOMPARE(PanelText(*f, 0), QStringLiteral("2"));
     Click(*f, 2);
     QCOMPARE(states(), QStringLiteral("111000"));
-    f->PrevClick();
-    QCOMPARE(f->SelectedLine().v, 1);
-    QCOMPARE(Panel(*f, 0), QStringLiteral("2"));
-    QVERIFY(f->Memo1->hasFocus());
+    Trigger(*f, "Prev_M");
+    QCOMPARE(f->Session().Selected().v, 1);
+    QCOMPARE(PanelText(*f, 0), QStringLiteral("2"));
+    QVERIFY(Memo(*f)->hasFocus());
 
     const auto one = dir_->Write("one.log", MakeLog({{7, 0}}));
     f->LoadLog(Path(one));
-    QCOMPARE(f->Model()->LineCount(), 1);
+    QCOMPARE(f->Session().LineCount(), 1);
     QCOMPARE(states(), QStringLiteral("000000"));
   }
 
@@ -295,10 +257,11 @@ class Kest2Test : public QObject {
     std::string changed = ReadFile(a);
     for (std::size_t p; (p = changed.find("body")) != std::string::npos;) changed.replace(p, 4, "BODY");
     std::ofstream(a, std::ios::binary | std::ios::trunc) << changed;
-    f->Next_B->setEnabled(false);
+    Action(*f, "Next_M")->setEnabled(false);  // the button shows the action's state
+    QVERIFY(!Button(*f, "Next_B")->isEnabled());
     Click(*f, 0);
     QCOMPARE(Pane(*f), shown);
-    QVERIFY(f->Next_B->isEnabled());
+    QVERIFY(Action(*f, "Next_M")->isEnabled() && Button(*f, "Next_B")->isEnabled());
     Click(*f, 1);
     QVERIFY(Pane(*f).find("BODY 2") != std::string::npos);
   }
@@ -309,41 +272,41 @@ class Kest2Test : public QObject {
   void contentOrderUnfoldAndFold() {
     const auto a = dir_->Write("a.log", MakeLog({{1, 0}, {2, 1}, {3, 1}, {4, 2}, {9, 0}}));
     auto f = MakeForm({Path(a)});
-    QCOMPARE(f->Model()->LineCount(), 2);
+    QCOMPARE(f->Session().LineCount(), 2);
     QVERIFY(Line(*f, 0).startsWith(QStringLiteral(" +1 ABC01234")));
     DoubleClick(*f, 0);
-    QCOMPARE(f->Model()->LineCount(), 4);
+    QCOMPARE(f->Session().LineCount(), 4);
     QVERIFY(Line(*f, 0).startsWith(QStringLiteral(" -1 ")));
     QVERIFY(Line(*f, 1).startsWith(QStringLiteral(" ┠ +2 ")));
     QVERIFY(Line(*f, 2).startsWith(QStringLiteral(" ┗  3 ")));
     QVERIFY(Line(*f, 3).startsWith(QStringLiteral("  9 ")));
-    QCOMPARE(f->SelectedLine().v, 0);
-    QVERIFY(f->Com_B->isEnabled());  // the next remark is a direct reply
+    QCOMPARE(f->Session().Selected().v, 0);
+    QVERIFY(Button(*f, "Com_B")->isEnabled());  // the next remark is a direct reply
 
     DoubleClick(*f, 1);
-    QCOMPARE(f->Model()->LineCount(), 5);
+    QCOMPARE(f->Session().LineCount(), 5);
     QVERIFY(Line(*f, 1).startsWith(QStringLiteral(" ┠ -2 ")));
     QVERIFY(Line(*f, 2).startsWith(QStringLiteral(" ┃┗  4 ")));
-    QCOMPARE(Panel(*f, 0), QStringLiteral("2"));
+    QCOMPARE(PanelText(*f, 0), QStringLiteral("2"));
 
     // A line without replies changes nothing; the sibling's comment command
     // is off, since the next remark in content order is no reply of it.
     Click(*f, 3);
-    QVERIFY(!f->Com_B->isEnabled());
+    QVERIFY(!Button(*f, "Com_B")->isEnabled());
     DoubleClick(*f, 3);
-    QCOMPARE(f->Model()->LineCount(), 5);
+    QCOMPARE(f->Session().LineCount(), 5);
 
     DoubleClick(*f, 0);
-    QCOMPARE(f->Model()->LineCount(), 2);
+    QCOMPARE(f->Session().LineCount(), 2);
     QVERIFY(Line(*f, 0).startsWith(QStringLiteral(" +1 ")));
-    QCOMPARE(f->SelectedLine().v, 0);
+    QCOMPARE(f->Session().Selected().v, 0);
 
     // The last remark in content order: nothing at all, not even a refresh.
     Click(*f, 1);
-    f->Prev_B->setEnabled(false);
-    f->ListBox1DblClick();
-    QCOMPARE(f->Model()->LineCount(), 2);
-    QVERIFY(!f->Prev_B->isEnabled());
+    Button(*f, "Prev_B")->setEnabled(false);
+    DoubleClick(*f, Selected(*f).v);
+    QCOMPARE(f->Session().LineCount(), 2);
+    QVERIFY(!Button(*f, "Prev_B")->isEnabled());
   }
 
   // In the orders without folding a double-click gives the room to the text.
@@ -352,8 +315,8 @@ class Kest2Test : public QObject {
     WriteIni("[Option]\r\nSortType=2\r\n");
     auto f = MakeForm({Path(a)});
     DoubleClick(*f, 1);
-    QCOMPARE(f->ListHeight, 1);
-    QCOMPARE(f->Model()->LineCount(), 2);
+    QCOMPARE(FormProbe::ListHeight(*f), 1);
+    QCOMPARE(f->Session().LineCount(), 2);
   }
 
   // Toggling a column keeps the unfolded threads, the selection and the
@@ -363,19 +326,19 @@ class Kest2Test : public QObject {
     auto f = MakeForm({Path(a)});
     DoubleClick(*f, 0);
     Click(*f, 1);  // remark 2
-    QCOMPARE(Panel(*f, 0), QStringLiteral("2"));
-    const int lines = f->Model()->LineCount();
-    QTest::mouseClick(f->Date_VB, Qt::LeftButton);
-    QVERIFY(f->ShowDate && f->Date_VB->isChecked() && f->Date_VM->isChecked());
-    QCOMPARE(f->Model()->LineCount(), lines);
+    QCOMPARE(PanelText(*f, 0), QStringLiteral("2"));
+    const int lines = f->Session().LineCount();
+    QTest::mouseClick(Button(*f, "Date_VB"), Qt::LeftButton);
+    QVERIFY(f->Session().Columns().ShowDate && Button(*f, "Date_VB")->isChecked() && Action(*f, "Date_VM")->isChecked());
+    QCOMPARE(f->Session().LineCount(), lines);
     QVERIFY(Line(*f, 0).startsWith(QStringLiteral(" -1 96/03/01 ABC01234")));
-    QCOMPARE(f->SelectedLine().v, 1);
-    QCOMPARE(f->LastShownLine.v, 1);
-    QCOMPARE(Panel(*f, 0), QStringLiteral("2"));
+    QCOMPARE(f->Session().Selected().v, 1);
+    QCOMPARE(f->Session().Shown().line.v, 1);
+    QCOMPARE(PanelText(*f, 0), QStringLiteral("2"));
     QVERIFY(Pane(*f).find("body 2") != std::string::npos);
-    QVERIFY(f->Memo1->isVisible());
-    f->Numb_VM->trigger();
-    QVERIFY(!f->ShowNumber && !f->Numb_VB->isChecked());
+    QVERIFY(Memo(*f)->isVisible());
+    Action(*f, "Numb_VM")->trigger();
+    QVERIFY(!f->Session().Columns().ShowNumber && !Button(*f, "Numb_VB")->isChecked());
     QVERIFY(Line(*f, 0).startsWith(QStringLiteral(" -96/03/01 ")));
   }
 
@@ -384,38 +347,38 @@ class Kest2Test : public QObject {
   void selectRemarkByNumber() {
     const auto a = dir_->Write("a.log", ThreadLog());
     auto f = MakeForm({Path(a)});
-    QCOMPARE(f->Model()->LineCount(), 3);  // 1, 7, 8
-    f->SelectRemarkByNumber(RemarkNo(6));  // 6 -> 4 -> 2 -> 1
-    QCOMPARE(Panel(*f, 0), QStringLiteral("6"));
-    const ListLine line = f->SelectedLine();
-    QCOMPARE(f->Model()->ItemOf(line)->Number, RemarkNo(6));
-    QCOMPARE(f->LastShownLine, line);
-    QVERIFY(f->Model()->ItemOf(ListLine(0))->Expanded);  // 1
-    QVERIFY(f->Model()->ItemOf(ListLine(1))->Expanded);  // 2
-    QVERIFY(f->Model()->ItemOf(ListLine(2))->Expanded);  // 4
+    QCOMPARE(f->Session().LineCount(), 3);  // 1, 7, 8
+    Do(*f, [&](LogSession& s) { s.SelectRemarkByNumber(RemarkNo(6)); });  // 6 -> 4 -> 2 -> 1
+    QCOMPARE(PanelText(*f, 0), QStringLiteral("6"));
+    const ListLine line = f->Session().Selected();
+    QCOMPARE(f->Session().ItemOf(line)->Number, RemarkNo(6));
+    QCOMPARE(f->Session().Shown().line, line);
+    QVERIFY(f->Session().ItemOf(ListLine(0))->Expanded);  // 1
+    QVERIFY(f->Session().ItemOf(ListLine(1))->Expanded);  // 2
+    QVERIFY(f->Session().ItemOf(ListLine(2))->Expanded);  // 4
     QCOMPARE(line.v, 3);
     QVERIFY(Pane(*f).find("body 6") != std::string::npos);
 
-    const int lines = f->Model()->LineCount();
-    f->SelectRemarkByNumber(RemarkNo(99));
-    QCOMPARE(f->Model()->LineCount(), lines);
-    QCOMPARE(f->SelectedLine(), line);
-    QCOMPARE(Panel(*f, 0), QStringLiteral("6"));
+    const int lines = f->Session().LineCount();
+    Do(*f, [&](LogSession& s) { s.SelectRemarkByNumber(RemarkNo(99)); });
+    QCOMPARE(f->Session().LineCount(), lines);
+    QCOMPARE(f->Session().Selected(), line);
+    QCOMPARE(PanelText(*f, 0), QStringLiteral("6"));
 
     // Switching the order finds the shown remark again, with a beep.
     const int beeps = ui_->beeps;
-    f->NSortClick();
-    QCOMPARE(static_cast<int>(f->SortType), 0);
-    QCOMPARE(Panel(*f, 0), QStringLiteral("6"));
-    QCOMPARE(f->SelectedLine().v, 5);
+    Trigger(*f, "NSort_M");
+    QCOMPARE(static_cast<int>(f->Session().Sort()), 0);
+    QCOMPARE(PanelText(*f, 0), QStringLiteral("6"));
+    QCOMPARE(f->Session().Selected().v, 5);
     QCOMPARE(ui_->beeps, beeps + 1);
-    f->NSortClick();  // already active: nothing, no beep
+    Trigger(*f, "NSort_M");  // already active: nothing, no beep
     QCOMPARE(ui_->beeps, beeps + 1);
-    f->SelectRemarkByNumber(RemarkNo(99));
-    QCOMPARE(f->SelectedLine().v, 5);
-    f->SelectRemarkByNumber(RemarkNo(2));
-    QCOMPARE(f->SelectedLine().v, 1);
-    QCOMPARE(Panel(*f, 0), QStringLiteral("2"));
+    Do(*f, [&](LogSession& s) { s.SelectRemarkByNumber(RemarkNo(99)); });
+    QCOMPARE(f->Session().Selected().v, 5);
+    Do(*f, [&](LogSession& s) { s.SelectRemarkByNumber(RemarkNo(2)); });
+    QCOMPARE(f->Session().Selected().v, 1);
+    QCOMPARE(PanelText(*f, 0), QStringLiteral("2"));
   }
 
   // The shown remark's line is followed as lines are inserted and removed
@@ -424,23 +387,23 @@ class Kest2Test : public QObject {
   void lastShownLineFollowsFolds() {
     const auto a = dir_->Write("a.log", MakeLog({{1, 0}, {2, 1}, {3, 1}, {7, 0}, {8, 7}}));
     auto f = MakeForm({Path(a)});
-    QCOMPARE(f->Model()->LineCount(), 2);  // 1+, 7+
+    QCOMPARE(f->Session().LineCount(), 2);  // 1+, 7+
     Click(*f, 1);
-    QCOMPARE(Panel(*f, 0), QStringLiteral("7"));
-    f->SelectLine(ListLine(0));  // the selection moves without showing anything
-    f->ToggleFold();   // inserts 2 and 3 above the shown line
-    QCOMPARE(f->LastShownLine.v, 3);
+    QCOMPARE(PanelText(*f, 0), QStringLiteral("7"));
+    f->Session().Select(ListLine(0));  // the selection moves without showing anything
+    Do(*f, [](LogSession& s) { s.ToggleFold(); });   // inserts 2 and 3 above the shown line
+    QCOMPARE(f->Session().Shown().line.v, 3);
     Click(*f, 1);  // line 1 is now remark 2
-    QCOMPARE(Panel(*f, 0), QStringLiteral("2"));
-    QCOMPARE(f->LastShownLine.v, 1);
+    QCOMPARE(PanelText(*f, 0), QStringLiteral("2"));
+    QCOMPARE(f->Session().Shown().line.v, 1);
 
     // Folding the thread removes the shown line: a click on line 1, now
     // remark 7 again, shows it.
-    f->SelectLine(ListLine(0));
-    f->ToggleFold();
-    QCOMPARE(f->LastShownLine.v, -1);
+    f->Session().Select(ListLine(0));
+    Do(*f, [](LogSession& s) { s.ToggleFold(); });
+    QCOMPARE(f->Session().Shown().line.v, -1);
     Click(*f, 1);
-    QCOMPARE(Panel(*f, 0), QStringLiteral("7"));
+    QCOMPARE(PanelText(*f, 0), QStringLiteral("7"));
     QVERIFY(Pane(*f).find("body 7") != std::string::npos);
   }
 
@@ -449,13 +412,13 @@ class Kest2Test : public QObject {
     const auto a = dir_->Write("a.log", MakeLog({{1, 0}, {2, 0}}));
     WriteIni("[Option]\r\nSortType=0\r\n");
     auto f = MakeForm({Path(a)});
-    f->PushRecentFile(Path(dir_->Path() / "gone.log"));
+    FormProbe::PushRecentFile(*f, Path(dir_->Path() / "gone.log"));
     f->LoadLog(Path(dir_->Path() / "gone.log"));
     QCOMPARE(ui_->infos, QStringList{QStringLiteral("ファイルが見つかりません")});
-    QCOMPARE(f->LogFileName, Path(a));
-    QCOMPARE(f->RecentFile(0), Path(dir_->Path() / "gone.log"));
+    QCOMPARE(Q(f->Session().LogFileName()), Path(a));
+    QCOMPARE(RecentName(*f, 0), Path(dir_->Path() / "gone.log"));
     Click(*f, 1);
-    QCOMPARE(Panel(*f, 0), QStringLiteral("2"));
+    QCOMPARE(PanelText(*f, 0), QStringLiteral("2"));
     QVERIFY(Pane(*f).find("body 2") != std::string::npos);
     f->LoadLog(Path(dir_->Path()));  // a folder is no log either
     QCOMPARE(ui_->infos.size(), 2);
@@ -474,11 +437,11 @@ class Kest2Test : public QObject {
     QCOMPARE(ui_->errors.size(), 1);
     QVERIFY(ui_->errors[0].contains(QStringLiteral("見つかりません")) ||
             ui_->errors[0].contains(QStringLiteral("開けません")));
-    QVERIFY(f->Memo1->isVisible());
+    QVERIFY(Memo(*f)->isVisible());
     QCOMPARE(Pane(*f), std::string());
-    QCOMPARE(Panel(*f, 0), QStringLiteral("2"));
-    QCOMPARE(f->LastShownLine.v, -1);
-    QVERIFY(f->Next_B->isEnabled());
+    QCOMPARE(PanelText(*f, 0), QStringLiteral("2"));
+    QCOMPARE(f->Session().Shown().line.v, -1);
+    QVERIFY(Button(*f, "Next_B")->isEnabled());
     Click(*f, 1);
     QCOMPARE(ui_->errors.size(), 2);
 
@@ -486,7 +449,7 @@ class Kest2Test : public QObject {
     std::ofstream(a, std::ios::binary) << bytes.substr(0, bytes.size() - 2);
     Click(*f, 2);
     QCOMPARE(ui_->errors.size(), 3);
-    QVERIFY(f->Memo1->isVisible());
+    QVERIFY(Memo(*f)->isVisible());
     QVERIFY(Pane(*f).find("body 3") != std::string::npos);  // what is left
     Click(*f, 0);
     QCOMPARE(ui_->errors.size(), 3);
@@ -499,18 +462,18 @@ class Kest2Test : public QObject {
     const auto t = dir_->Write("t.log", Sjis("タイトルだけ") + "\r\n");
     const auto z = dir_->Write("z.log", "");
     auto f = MakeForm({Path(t)});
-    QVERIFY(f->LogLoaded);
+    QVERIFY(f->Session().LogLoaded());
     QCOMPARE(f->windowTitle(), QStringLiteral("Kest32-タイトルだけ"));
-    QCOMPARE(f->Model()->LineCount(), 0);
+    QCOMPARE(f->Session().LineCount(), 0);
     QCOMPARE(Pane(*f), std::string());
-    QVERIFY(f->Memo1->isVisible());
-    QCOMPARE(f->SelectedLine().v, -1);
+    QVERIFY(Memo(*f)->isVisible());
+    QCOMPARE(f->Session().Selected().v, -1);
     QVERIFY(!Enabled(*f, "Next_B") && !Enabled(*f, "Prev_B") && !Enabled(*f, "Com_B"));
-    f->RSort2Click();
-    f->DateViewClick();
+    Trigger(*f, "RSort_M2");
+    Trigger(*f, "Date_VM");
     f->LoadLog(Path(z));
-    QCOMPARE(f->Model()->LineCount(), 0);
-    QCOMPARE(Panel(*f, 1), QStringLiteral("ID:"));
+    QCOMPARE(f->Session().LineCount(), 0);
+    QCOMPARE(PanelText(*f, 1), QStringLiteral("ID:"));
     QVERIFY(ui_->errors.isEmpty());
   }
 
@@ -547,22 +510,22 @@ class Kest2Test : public QObject {
     auto f = MakeForm();
     auto list = [&] {
       QStringList l;
-      for (int i = 0; i < 5; ++i) l << f->RecentFile(i);
+      for (int i = 0; i < 5; ++i) l << RecentName(*f, i);
       return l.join(QLatin1Char(','));
     };
     QCOMPARE(list(), QStringLiteral("/A,/B,/C,/D,/E"));
-    QVERIFY(f->FileBar->isVisible() && f->Ent[4]->isVisible());
-    f->PushRecentFile(QStringLiteral("/C"));
+    QVERIFY(Action(*f, "FileBar")->isVisible() && Ent(*f, 4)->isVisible());
+    FormProbe::PushRecentFile(*f, QStringLiteral("/C"));
     QCOMPARE(list(), QStringLiteral("/C,/A,/B,/D,/E"));
-    f->PushRecentFile(QStringLiteral("/E"));
+    FormProbe::PushRecentFile(*f, QStringLiteral("/E"));
     QCOMPARE(list(), QStringLiteral("/E,/C,/A,/B,/D"));
-    f->PushRecentFile(QStringLiteral("/F&G"));
+    FormProbe::PushRecentFile(*f, QStringLiteral("/F&G"));
     QCOMPARE(list(), QStringLiteral("/F&G,/E,/C,/A,/B"));
-    QCOMPARE(f->Ent[0]->text(), QStringLiteral("/F&&G"));  // no mnemonic
-    f->PushRecentFile(QStringLiteral("/F&G"));
+    QCOMPARE(Ent(*f, 0)->text(), QStringLiteral("/F&&G"));  // no mnemonic
+    FormProbe::PushRecentFile(*f, QStringLiteral("/F&G"));
     QCOMPARE(list(), QStringLiteral("/F&G,/E,/C,/A,/B"));
-    f->PushRecentFile(QStringLiteral("/f&g"));
-    QCOMPARE(f->RecentFile(1), QStringLiteral("/F&G"));
+    FormProbe::PushRecentFile(*f, QStringLiteral("/f&g"));
+    QCOMPARE(RecentName(*f, 1), QStringLiteral("/F&G"));
     f->close();
     QCOMPARE(ProfileFile(ini_).ReadString("FileName", "File_0", "?"), std::string("/f&g"));
     QCOMPARE(ProfileFile(ini_).ReadString("FileName", "File_4", "?"), std::string("/A"));
@@ -573,18 +536,18 @@ class Kest2Test : public QObject {
   void popupAndAccessibility() {
     const auto a = dir_->Write("a.log", MakeLog({{1, 0}, {2, 0}}));
     auto f = MakeForm({Path(a)});
-    const QPoint at = f->ListBox1->visualRect(f->Model()->index(0)).center();
-    QContextMenuEvent onList(QContextMenuEvent::Mouse, at, f->ListBox1->viewport()->mapToGlobal(at));
-    QApplication::sendEvent(f->ListBox1->viewport(), &onList);
-    QVERIFY(f->PopupMenu1->isVisible());
-    f->PopupMenu1->hide();
-    emit f->Memo1->contextMenuWanted(f->Memo1->mapToGlobal(QPoint(5, 5)));
-    QVERIFY(f->PopupMenu1->isVisible());
-    f->PopupMenu1->hide();
-    QContextMenuEvent onStatus(QContextMenuEvent::Mouse, QPoint(3, 3), f->Panels[2]->mapToGlobal(QPoint(3, 3)));
-    QApplication::sendEvent(f->Panels[2], &onStatus);
-    QVERIFY(f->PopupMenu1->isVisible());
-    f->PopupMenu1->hide();
+    const QPoint at = List(*f)->visualRect(Model(*f)->index(0)).center();
+    QContextMenuEvent onList(QContextMenuEvent::Mouse, at, List(*f)->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(List(*f)->viewport(), &onList);
+    QVERIFY(MenuOf(*f, "PopupMenu1")->isVisible());
+    MenuOf(*f, "PopupMenu1")->hide();
+    emit Memo(*f)->contextMenuWanted(Memo(*f)->mapToGlobal(QPoint(5, 5)));
+    QVERIFY(MenuOf(*f, "PopupMenu1")->isVisible());
+    MenuOf(*f, "PopupMenu1")->hide();
+    QContextMenuEvent onStatus(QContextMenuEvent::Mouse, QPoint(3, 3), Panel(*f, 2)->mapToGlobal(QPoint(3, 3)));
+    QApplication::sendEvent(Panel(*f, 2), &onStatus);
+    QVERIFY(MenuOf(*f, "PopupMenu1")->isVisible());
+    MenuOf(*f, "PopupMenu1")->hide();
 
     for (QWidget* w : f->findChildren<QWidget*>()) {
       if (qobject_cast<QAbstractButton*>(w) || qobject_cast<QAbstractItemView*>(w) ||
@@ -596,8 +559,8 @@ class Kest2Test : public QObject {
     for (const char* panel : {"IconPanel", "ListPanel", "BorderPanel", "MemoPanel"}) {
       QVERIFY2(!f->findChild<QWidget*>(panel)->accessibleName().isEmpty(), panel);
     }
-    const QModelIndex first = f->Model()->index(0);
-    QCOMPARE(f->Model()->data(first, Qt::AccessibleTextRole), f->Model()->data(first));
+    const QModelIndex first = Model(*f)->index(0);
+    QCOMPARE(Model(*f)->data(first, Qt::AccessibleTextRole), Model(*f)->data(first));
     QCOMPARE(f->findChild<QLabel*>("Panel0")->text(), QStringLiteral("1"));
   }
 
@@ -623,7 +586,7 @@ class Kest2Test : public QObject {
     QTimer::singleShot(5000, this, [] {  // never hang the run
       if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget())) box->reject();
     });
-    f->Ver_M->trigger();
+    Action(*f, "Ver_M")->trigger();
     QCOMPARE(title, QStringLiteral("バージョン情報"));
     QVERIFY(okFocused);
     QVERIFY(!QApplication::activeModalWidget());
@@ -666,26 +629,26 @@ class Kest2Test : public QObject {
     QApplication::processEvents();
     const qint64 load = t.elapsed();
     const long after = rss();
-    const double index = static_cast<double>(f->Log()->MemoryUsed()) / 1e6;
+    const double index = static_cast<double>(f->Session().Log()->MemoryUsed()) / 1e6;
     t.restart();
-    f->DateViewClick();
+    Trigger(*f, "Date_VM");
     QApplication::processEvents();
     const qint64 column = t.elapsed();
     t.restart();
-    f->NSortClick();
+    Trigger(*f, "NSort_M");
     QApplication::processEvents();
     const qint64 toNumber = t.elapsed();
     t.restart();
-    f->RSort2Click();
+    Trigger(*f, "RSort_M2");
     QApplication::processEvents();
     const qint64 toFull = t.elapsed();
     t.restart();
-    f->RSortClick();
+    Trigger(*f, "RSort_M");
     QApplication::processEvents();
     const qint64 toFolded = t.elapsed();
     qInfo("log %.1f MB, %d remarks: load %lld ms; column %lld ms; order: number %lld ms, "
           "content (1) %lld ms, content (2) %lld ms; index %.1f MB, window beyond index %.1f MB",
-          mb, f->Log()->Count(), load, column, toNumber, toFull, toFolded, index,
+          mb, f->Session().Log()->Count(), load, column, toNumber, toFull, toFolded, index,
           static_cast<double>(after - before) / 1e6 - index);
   }
 };

@@ -33,6 +33,7 @@
 #include "platform/Profile.h"
 #include "search/ExMemo.h"
 #include "ui/Interaction.h"
+#include "ui/FormFixture.h"
 #include "ui/RecordingUi.h"
 #include "ui/Kest2.h"
 #include "ui/TAboutBox.h"
@@ -51,38 +52,31 @@ class NavTest : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<TempDir> dir_;
-  std::unique_ptr<FakeUi> ui_;
-  std::filesystem::path ini_;
+  FormEnv<FakeUi> env_;
+  std::unique_ptr<TempDir>& dir_ = env_.dir;
+  std::unique_ptr<FakeUi>& ui_ = env_.ui;
+  std::filesystem::path& ini_ = env_.ini;
 
-  void WriteIni(const std::string& sjisText) { std::ofstream(ini_, std::ios::binary) << sjisText; }
+  void UseIni(const std::filesystem::path& p) { env_.UseIni(p); }
+  void WriteIni(const std::string& bytes) { env_.WriteIni(bytes); }
   std::unique_ptr<TKestForm> MakeForm(const QStringList& args = {}) {
-    auto form = std::make_unique<TKestForm>(args);
-    form->show();
-    if (!QTest::qWaitForWindowExposed(form.get())) qWarning("window not exposed");
+    auto f = env_.MakeForm(args);
     QApplication::processEvents();
-    return form;
+    return f;
   }
-  QString Path(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
-  QString Panel(TKestForm& f, int i) { return f.Panels[static_cast<std::size_t>(i)]->text(); }
-  std::string Pane(TKestForm& f) { return f.Memo1->Text(); }
-  int Shown(TKestForm& f) { return f.PanelNumber() ? f.PanelNumber()->v : -1; }
-  void Key(QWidget* w, int key, Qt::KeyboardModifiers m = Qt::NoModifier) {
-    QTest::keyClick(w, static_cast<Qt::Key>(key), m);
-  }
-  void Keypad(QWidget* w, int key) { Key(w, key, Qt::KeypadModifier); }
+
   // The client area (below the menu bar) made `h` pixels high.
   void ClientHeight(TKestForm& f, int h) {
     f.resize(625, h + f.menuBar()->height());
     QApplication::processEvents();
-    QTRY_COMPARE(f.centralWidget()->height() + f.StatusBar1->height(), h);
+    QTRY_COMPARE(f.centralWidget()->height() + Control<QStatusBar>(f, "StatusBar1")->height(), h);
   }
   void Drop(TKestForm& f, const QStringList& names) {
     QList<QUrl> urls;
     for (const QString& n : names) urls << QUrl::fromLocalFile(n);
     auto* mime = new QMimeData;
     mime->setUrls(urls);
-    const QPoint at = f.Memo1->mapTo(&f, QPoint(10, 10));
+    const QPoint at = Memo(f)->mapTo(&f, QPoint(10, 10));
     QDragEnterEvent enter(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&f, &enter);
     QVERIFY(enter.isAccepted());
@@ -93,19 +87,8 @@ class NavTest : public QObject {
   }
 
  private slots:
-  void init() {
-    dir_ = std::make_unique<TempDir>();
-    ui_ = std::make_unique<FakeUi>();
-    SetUi(ui_.get());
-    ini_ = dir_->Path() / "Kest.INI";
-    qputenv("KEST_INI", QByteArray::fromStdString(ini_.string()));
-  }
-  void cleanup() {
-    QCOMPARE(ui_->waitDepth, 0);
-    SetUi(nullptr);
-    qunsetenv("KEST_INI");
-    dir_.reset();
-  }
+  void init() { env_.Init(); }
+  void cleanup() { QVERIFY2(env_.Cleanup(), "every hourglass came back"); }
 
   // The order already active does nothing (no rebuild, no beep); the menu
   // entries and tool buttons whose names end in 2 select content order (1).
@@ -114,20 +97,20 @@ class NavTest : public QObject {
     WriteIni("[Option]\r\nSortType=0\r\n");
     int resets = 0;  // outlives the form, whose end resets the model once more
     auto f = MakeForm({Path(a)});
-    connect(f->Model(), &QAbstractItemModel::modelReset, this, [&] { ++resets; });
+    connect(Model(*f), &QAbstractItemModel::modelReset, this, [&] { ++resets; });
     const int beeps = ui_->beeps;
-    f->NSort_M->trigger();
-    QTest::mouseClick(f->NSort_B, Qt::LeftButton);
+    Action(*f, "NSort_M")->trigger();
+    QTest::mouseClick(Button(*f, "NSort_B"), Qt::LeftButton);
     QCOMPARE(resets, 0);
     QCOMPARE(ui_->beeps, beeps);
-    QVERIFY(f->NSort_B->isChecked() && f->NSort_M->isChecked());
+    QVERIFY(Button(*f, "NSort_B")->isChecked() && Action(*f, "NSort_M")->isChecked());
 
-    QTest::mouseClick(f->RSort_B2, Qt::LeftButton);
-    QCOMPARE(static_cast<int>(f->SortType), 2);
-    QVERIFY(f->RSort_M2->isChecked() && !f->RSort_M->isChecked());
-    f->RSort_M->trigger();
-    QCOMPARE(static_cast<int>(f->SortType), 1);
-    QVERIFY(f->RSort_B->isChecked() && !f->RSort_B2->isChecked());
+    QTest::mouseClick(Button(*f, "RSort_B2"), Qt::LeftButton);
+    QCOMPARE(static_cast<int>(f->Session().Sort()), 2);
+    QVERIFY(Action(*f, "RSort_M2")->isChecked() && !Action(*f, "RSort_M")->isChecked());
+    Action(*f, "RSort_M")->trigger();
+    QCOMPARE(static_cast<int>(f->Session().Sort()), 1);
+    QVERIFY(Button(*f, "RSort_B")->isChecked() && !Button(*f, "RSort_B2")->isChecked());
     QCOMPARE(ui_->beeps, beeps + 2);
   }
 
@@ -137,15 +120,15 @@ class NavTest : public QObject {
     const auto a = dir_->Write("a.log", ThreadLog());
     WriteIni("[Option]\r\nSortType=0\r\n");
     auto f = MakeForm({Path(a)});
-    f->SelectRemarkByNumber(RemarkNo(6));
+    Do(*f, [&](LogSession& s) { s.SelectRemarkByNumber(RemarkNo(6)); });
     QCOMPARE(Shown(*f), 6);
-    f->RSortClick();
-    QCOMPARE(static_cast<int>(f->SortType), 1);
+    Trigger(*f, "RSort_M");
+    QCOMPARE(static_cast<int>(f->Session().Sort()), 1);
     QCOMPARE(Shown(*f), 6);
-    QCOMPARE(f->CurrentItem()->Number, RemarkNo(6));
+    QCOMPARE(f->Session().CurrentItem()->Number, RemarkNo(6));
     QVERIFY(Pane(*f).find("body 6") != std::string::npos);
-    for (int line = 0; line < 3; ++line) QVERIFY(f->Model()->ItemOf(ListLine(line))->Expanded);
-    QVERIFY(f->Memo1->isVisible());
+    for (int line = 0; line < 3; ++line) QVERIFY(f->Session().ItemOf(ListLine(line))->Expanded);
+    QVERIFY(Memo(*f)->isVisible());
   }
 
   // Previous and next stop at the ends, by command and by shortcut; after a
@@ -155,33 +138,32 @@ class NavTest : public QObject {
     auto f = MakeForm({Path(a)});
     f->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(f.get()));
-    f->ListBox1->setFocus();
-    QCOMPARE(f->SelectedLine().v, 0);
-    Key(f->ListBox1, Qt::Key_Up, Qt::ControlModifier);  // first line: nothing
-    QCOMPARE(f->SelectedLine().v, 0);
-    Key(f->ListBox1, Qt::Key_Down, Qt::ControlModifier);  // the menu's shortcut, from the list
+    List(*f)->setFocus();
+    QCOMPARE(f->Session().Selected().v, 0);
+    Key(List(*f), Qt::Key_Up, Qt::ControlModifier);  // first line: nothing
+    QCOMPARE(f->Session().Selected().v, 0);
+    Key(List(*f), Qt::Key_Down, Qt::ControlModifier);  // the menu's shortcut, from the list
     QCOMPARE(Shown(*f), 7);
-    QVERIFY(f->Memo1->hasFocus());
-    Key(f->Memo1, Qt::Key_Up, Qt::ControlModifier);
+    QVERIFY(Memo(*f)->hasFocus());
+    Key(Memo(*f), Qt::Key_Up, Qt::ControlModifier);
     QCOMPARE(Shown(*f), 1);
-    QVERIFY(f->Com_B->isEnabled());
-    QTest::mouseClick(f->Com_B, Qt::LeftButton);  // 1 unfolds, 2 is shown
+    QVERIFY(Button(*f, "Com_B")->isEnabled());
+    QTest::mouseClick(Button(*f, "Com_B"), Qt::LeftButton);  // 1 unfolds, 2 is shown
     QCOMPARE(Shown(*f), 2);
-    QVERIFY(f->Memo1->hasFocus());
-    f->Com_P->trigger();  // 2 -> 4
+    QVERIFY(Memo(*f)->hasFocus());
+    Action(*f, "Com_P")->trigger();  // 2 -> 4
     QCOMPARE(Shown(*f), 4);
-    f->PrevClick();
+    Trigger(*f, "Prev_M");
     QCOMPARE(Shown(*f), 2);
-    f->SelectLine(ListLine(f->Model()->LineCount() - 1));
-    f->ListBox1Click();
+    SelectLine(*f, ListLine(f->Session().LineCount() - 1));
     const int last = Shown(*f);
-    Key(f->Memo1, Qt::Key_Down, Qt::ControlModifier);  // last line: nothing
-    f->Next_M->trigger();
+    Key(Memo(*f), Qt::Key_Down, Qt::ControlModifier);  // last line: nothing
+    Action(*f, "Next_M")->trigger();
     QCOMPARE(Shown(*f), last);
-    QVERIFY(!f->Next_B->isEnabled());
-    Key(f->Memo1, Qt::Key_Up, Qt::ControlModifier);
-    QCOMPARE(f->SelectedLine().v, f->Model()->LineCount() - 2);
-    QVERIFY(f->Memo1->hasFocus());
+    QVERIFY(!Button(*f, "Next_B")->isEnabled());
+    Key(Memo(*f), Qt::Key_Up, Qt::ControlModifier);
+    QCOMPARE(f->Session().Selected().v, f->Session().LineCount() - 2);
+    QVERIFY(Memo(*f)->hasFocus());
   }
 
   // The keypad in content order (2): 5 toggles, + only unfolds, - only
@@ -190,39 +172,39 @@ class NavTest : public QObject {
   void keypadInContentOrderTwo() {
     const auto a = dir_->Write("a.log", ThreadLog());
     auto f = MakeForm({Path(a)});
-    QWidget* list = f->ListBox1;
+    QWidget* list = List(*f);
     list->setFocus();
-    QCOMPARE(f->Model()->LineCount(), 3);  // 1, 7, 8
+    QCOMPARE(f->Session().LineCount(), 3);  // 1, 7, 8
     Keypad(list, Qt::Key_Plus);
-    QCOMPARE(f->Model()->LineCount(), 6);  // 1, 2, 3, 5, 7, 8
+    QCOMPARE(f->Session().LineCount(), 6);  // 1, 2, 3, 5, 7, 8
     Keypad(list, Qt::Key_Plus);  // unfolded already: nothing
-    QCOMPARE(f->Model()->LineCount(), 6);
+    QCOMPARE(f->Session().LineCount(), 6);
     Keypad(list, Qt::Key_Minus);
-    QCOMPARE(f->Model()->LineCount(), 3);
+    QCOMPARE(f->Session().LineCount(), 3);
     Keypad(list, Qt::Key_Minus);
-    QCOMPARE(f->Model()->LineCount(), 3);
+    QCOMPARE(f->Session().LineCount(), 3);
     Keypad(list, Qt::Key_5);
-    QCOMPARE(f->Model()->LineCount(), 6);
+    QCOMPARE(f->Session().LineCount(), 6);
     Keypad(list, Qt::Key_5);
-    QCOMPARE(f->Model()->LineCount(), 3);
+    QCOMPARE(f->Session().LineCount(), 3);
     Keypad(list, Qt::Key_6);  // unfolds 1 and shows 2
     QCOMPARE(Shown(*f), 2);
-    QCOMPARE(f->Model()->LineCount(), 6);
-    Keypad(f->Memo1, Qt::Key_2);
+    QCOMPARE(f->Session().LineCount(), 6);
+    Keypad(Memo(*f), Qt::Key_2);
     QCOMPARE(Shown(*f), 3);
-    Keypad(f->Memo1, Qt::Key_8);
+    Keypad(Memo(*f), Qt::Key_8);
     QCOMPARE(Shown(*f), 2);
-    Key(f->Memo1, Qt::Key_F5);  // the last shown line, not the last remark
-    QCOMPARE(f->SelectedLine().v, 5);
+    Key(Memo(*f), Qt::Key_F5);  // the last shown line, not the last remark
+    QCOMPARE(f->Session().Selected().v, 5);
     QCOMPARE(Shown(*f), 8);
-    Keypad(f->Memo1, Qt::Key_2);  // the last line: nothing
+    Keypad(Memo(*f), Qt::Key_2);  // the last line: nothing
     QCOMPARE(Shown(*f), 8);
-    Key(f->Memo1, Qt::Key_F4);
+    Key(Memo(*f), Qt::Key_F4);
     QCOMPARE(Shown(*f), 1);
     // Keypad 6 on a line without replies moves to the next line.
-    f->SelectLine(ListLine(2));  // 3
-    f->ListBox1Click();
-    Keypad(f->Memo1, Qt::Key_6);
+    f->Session().Select(ListLine(2));  // 3
+    ClickSelected(*f);
+    Keypad(Memo(*f), Qt::Key_6);
     QCOMPARE(Shown(*f), 5);
   }
 
@@ -233,29 +215,29 @@ class NavTest : public QObject {
     const auto a = dir_->Write("a.log", MakeLog({{1, 0}, {5, 1}, {2, 0}, {3, 0}}));
     WriteIni("[Option]\r\nSortType=0\r\n");
     auto f = MakeForm({Path(a)});
-    QWidget* list = f->ListBox1;
+    QWidget* list = List(*f);
     list->setFocus();
     for (int k : {Qt::Key_Plus, Qt::Key_Minus}) Keypad(list, k);
-    QCOMPARE(f->Model()->LineCount(), 4);
+    QCOMPARE(f->Session().LineCount(), 4);
     QCOMPARE(Shown(*f), 1);
     QTest::qWait(QApplication::keyboardInputInterval() + 50);  // a new type-ahead
     Keypad(list, Qt::Key_5);  // no fold: the key reaches the list, which finds "5 ..."
-    QCOMPARE(f->Model()->LineCount(), 4);
+    QCOMPARE(f->Session().LineCount(), 4);
     QCOMPARE(Shown(*f), 5);
-    Key(f->ListBox1, Qt::Key_F4);
+    Key(List(*f), Qt::Key_F4);
     QCOMPARE(Shown(*f), 1);
     list->setFocus();
     Keypad(list, Qt::Key_2);  // Num Lock on: the next line (remark 2 sorts after 1)
-    QCOMPARE(f->SelectedLine().v, 1);
-    QVERIFY(f->Memo1->hasFocus());
+    QCOMPARE(f->Session().Selected().v, 1);
+    QVERIFY(Memo(*f)->hasFocus());
     list->setFocus();
     Keypad(list, Qt::Key_2);
-    QCOMPARE(f->SelectedLine().v, 2);
+    QCOMPARE(f->Session().Selected().v, 2);
     Keypad(list, Qt::Key_8);
-    QCOMPARE(f->SelectedLine().v, 1);
+    QCOMPARE(f->Session().Selected().v, 1);
     list->setFocus();
     Keypad(list, Qt::Key_Down);  // Num Lock off: the list's own arrow
-    QCOMPARE(f->SelectedLine().v, 2);
+    QCOMPARE(f->Session().Selected().v, 2);
     QCOMPARE(Shown(*f), 3);
     // A plain digit from the main keyboard is the list's own search.
     QTest::qWait(QApplication::keyboardInputInterval() + 50);
@@ -270,32 +252,32 @@ class NavTest : public QObject {
     WriteIni("[Option]\r\nSortType=0\r\nNumb=0\r\n");  // lines begin with the ID "ABC..."
     auto f = MakeForm({Path(a)});
     ClientHeight(*f, 457);
-    QWidget* list = f->ListBox1;
+    QWidget* list = List(*f);
     list->setFocus();
     Key(list, Qt::Key_X);
-    QCOMPARE(f->ListHeight, 200);
+    QCOMPARE(FormProbe::ListHeight(*f), 200);
     Key(list, Qt::Key_C);
-    QCOMPARE(f->ListHeight, 1);
-    QCOMPARE(f->SelectedLine().v, 0);  // no jump to a line starting with "C"
+    QCOMPARE(FormProbe::ListHeight(*f), 1);
+    QCOMPARE(f->Session().Selected().v, 0);  // no jump to a line starting with "C"
     Key(list, Qt::Key_Z, Qt::ControlModifier);
-    QCOMPARE(f->ListHeight, 400);
-    QCOMPARE(f->ListPanel->height(), 400);
-    QCOMPARE(f->MemoPanel->height(), 1);
-    f->Memo1->setFocus();
-    Key(f->Memo1, Qt::Key_X, Qt::ControlModifier);
-    QCOMPARE(f->ListHeight, 200);
-    Key(f->Memo1, Qt::Key_C);
-    QCOMPARE(f->ListHeight, 1);
-    Key(f->Memo1, Qt::Key_C, Qt::ControlModifier);  // the copy key, not a layout
-    QCOMPARE(f->ListHeight, 1);
-    Key(f->Memo1, Qt::Key_C, Qt::AltModifier);
-    QCOMPARE(f->ListHeight, 1);
+    QCOMPARE(FormProbe::ListHeight(*f), 400);
+    QCOMPARE(Widget(*f, "ListPanel")->height(), 400);
+    QCOMPARE(Widget(*f, "MemoPanel")->height(), 1);
+    Memo(*f)->setFocus();
+    Key(Memo(*f), Qt::Key_X, Qt::ControlModifier);
+    QCOMPARE(FormProbe::ListHeight(*f), 200);
+    Key(Memo(*f), Qt::Key_C);
+    QCOMPARE(FormProbe::ListHeight(*f), 1);
+    Key(Memo(*f), Qt::Key_C, Qt::ControlModifier);  // the copy key, not a layout
+    QCOMPARE(FormProbe::ListHeight(*f), 1);
+    Key(Memo(*f), Qt::Key_C, Qt::AltModifier);
+    QCOMPARE(FormProbe::ListHeight(*f), 1);
     // The window's own keys, with nothing focused in it (no log needed).
     auto g = MakeForm();
     ClientHeight(*g, 457);
     g->setFocus();
     Key(g.get(), Qt::Key_Z);
-    QCOMPARE(g->ListHeight, 400);
+    QCOMPARE(FormProbe::ListHeight(*g), 400);
   }
 
   // The layouts of the design window, by pop-up entry and double-click.
@@ -303,17 +285,17 @@ class NavTest : public QObject {
     const auto a = dir_->Write("a.log", MakeLog({{1, 0}, {2, 0}}));
     auto f = MakeForm({Path(a)});
     ClientHeight(*f, 457);
-    QCOMPARE(f->ListPanel->height(), 152);
-    QCOMPARE(f->MemoPanel->height(), 249);
-    f->K8->trigger();
-    QCOMPARE(f->ListPanel->height(), 200);
-    f->K7->trigger();
-    QCOMPARE(f->ListPanel->height(), 400);
-    QCOMPARE(f->MemoPanel->height(), 1);
-    f->K6->trigger();
-    QCOMPARE(f->ListPanel->height(), 1);
-    emit f->Memo1->doubleClicked();
-    QCOMPARE(f->ListPanel->height(), 400);
+    QCOMPARE(Widget(*f, "ListPanel")->height(), 152);
+    QCOMPARE(Widget(*f, "MemoPanel")->height(), 249);
+    Action(*f, "K8")->trigger();
+    QCOMPARE(Widget(*f, "ListPanel")->height(), 200);
+    Action(*f, "K7")->trigger();
+    QCOMPARE(Widget(*f, "ListPanel")->height(), 400);
+    QCOMPARE(Widget(*f, "MemoPanel")->height(), 1);
+    Action(*f, "K6")->trigger();
+    QCOMPARE(Widget(*f, "ListPanel")->height(), 1);
+    emit Memo(*f)->doubleClicked();
+    QCOMPARE(Widget(*f, "ListPanel")->height(), 400);
   }
 
   // The bar stays while the guide line follows; the release applies the
@@ -322,38 +304,38 @@ class NavTest : public QObject {
   void splitterDrag() {
     auto f = MakeForm();
     ClientHeight(*f, 457);
-    QWidget* bar = f->BorderPanel;
+    QWidget* bar = Widget(*f, "BorderPanel");
     const int barTop = bar->y();
     QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(5, 1));
-    QVERIFY(f->BorderLine->isVisible());
-    QCOMPARE(f->BorderLine->y(), barTop - 1);
-    QCOMPARE(f->BorderLine->height(), 5);
+    QVERIFY(Widget(*f, "BorderLine")->isVisible());
+    QCOMPARE(Widget(*f, "BorderLine")->y(), barTop - 1);
+    QCOMPARE(Widget(*f, "BorderLine")->height(), 5);
     QMouseEvent first(QEvent::MouseMove, QPointF(5, 0), bar->mapToGlobal(QPointF(5, 0)), Qt::NoButton,
                       Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(bar, &first);
-    QCOMPARE(f->BorderLine->y(), barTop - 1);  // the first move is only noted
+    QCOMPARE(Widget(*f, "BorderLine")->y(), barTop - 1);  // the first move is only noted
     QMouseEvent down(QEvent::MouseMove, QPointF(5, 60), bar->mapToGlobal(QPointF(5, 60)),
                      Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(bar, &down);
-    QCOMPARE(f->BorderLine->y(), barTop + 60);
+    QCOMPARE(Widget(*f, "BorderLine")->y(), barTop + 60);
     QCOMPARE(bar->y(), barTop);  // the bar itself stays
     QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(5, 90));
-    QVERIFY(f->BorderLine->isHidden());
-    QCOMPARE(f->ListPanel->height(), 212);
+    QVERIFY(Widget(*f, "BorderLine")->isHidden());
+    QCOMPARE(Widget(*f, "ListPanel")->height(), 212);
 
     auto drag = [&](int y) {
-      QTest::mousePress(f->BorderPanel, Qt::LeftButton, {}, QPoint(5, 1));
+      QTest::mousePress(Widget(*f, "BorderPanel"), Qt::LeftButton, {}, QPoint(5, 1));
       for (int to : {0, y}) {
-        QMouseEvent move(QEvent::MouseMove, QPointF(5, to), f->BorderPanel->mapToGlobal(QPointF(5, to)),
+        QMouseEvent move(QEvent::MouseMove, QPointF(5, to), Widget(*f, "BorderPanel")->mapToGlobal(QPointF(5, to)),
                          Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(f->BorderPanel, &move);
+        QApplication::sendEvent(Widget(*f, "BorderPanel"), &move);
       }
-      QTest::mouseRelease(f->BorderPanel, Qt::LeftButton, {}, QPoint(5, y));
+      QTest::mouseRelease(Widget(*f, "BorderPanel"), Qt::LeftButton, {}, QPoint(5, y));
     };
     drag(-1000);
-    QCOMPARE(f->ListPanel->height(), 1);
+    QCOMPARE(Widget(*f, "ListPanel")->height(), 1);
     drag(1000);
-    QCOMPARE(f->ListPanel->height(), 400);
+    QCOMPARE(Widget(*f, "ListPanel")->height(), 400);
   }
 
   // A click only selects; a press held for a second maximises the text.
@@ -361,15 +343,15 @@ class NavTest : public QObject {
     const auto a = dir_->Write("a.log", MakeLog({{1, 0}, {2, 0}}));
     WriteIni("[Option]\r\nSortType=0\r\n");
     auto f = MakeForm({Path(a)});
-    QWidget* vp = f->ListBox1->viewport();
-    const QPoint at = f->ListBox1->visualRect(f->Model()->index(1)).center();
+    QWidget* vp = List(*f)->viewport();
+    const QPoint at = List(*f)->visualRect(Model(*f)->index(1)).center();
     QTest::mouseClick(vp, Qt::LeftButton, {}, at);
     QCOMPARE(Shown(*f), 2);
-    QCOMPARE(f->ListHeight, 152);
-    QTest::mousePress(vp, Qt::LeftButton, {}, f->ListBox1->visualRect(f->Model()->index(0)).center());
+    QCOMPARE(FormProbe::ListHeight(*f), 152);
+    QTest::mousePress(vp, Qt::LeftButton, {}, List(*f)->visualRect(Model(*f)->index(0)).center());
     QTest::qWait(700);
-    QTest::mouseRelease(vp, Qt::LeftButton, {}, f->ListBox1->visualRect(f->Model()->index(0)).center());
-    QCOMPARE(f->ListHeight, 1);
+    QTest::mouseRelease(vp, Qt::LeftButton, {}, List(*f)->visualRect(Model(*f)->index(0)).center());
+    QCOMPARE(FormProbe::ListHeight(*f), 1);
     QCOMPARE(Shown(*f), 1);
   }
 
@@ -379,11 +361,11 @@ class NavTest : public QObject {
     auto f = MakeForm();
     ClientHeight(*f, 457);
     ClientHeight(*f, 150);
-    QCOMPARE(f->ListHeight, 150 - 31 - 22 - 7);
-    QVERIFY(f->BorderPanel->geometry().bottom() < f->StatusBar1->y() - f->centralWidget()->y());
-    QVERIFY(f->BorderPanel->isVisible());
+    QCOMPARE(FormProbe::ListHeight(*f), 150 - 31 - 22 - 7);
+    QVERIFY(Widget(*f, "BorderPanel")->geometry().bottom() < Control<QStatusBar>(*f, "StatusBar1")->y() - f->centralWidget()->y());
+    QVERIFY(Widget(*f, "BorderPanel")->isVisible());
     ClientHeight(*f, 600);
-    QCOMPARE(f->ListHeight, 90);
+    QCOMPARE(FormProbe::ListHeight(*f), 90);
   }
 
   // The dialog starts in OpenFolder with the three filters; a cancel
@@ -394,60 +376,58 @@ class NavTest : public QObject {
     WriteIni("[Option]\r\nSortType=0\r\n");
     auto f = MakeForm();
     ui_->fileToOpen = std::nullopt;
-    f->OPFile_M->trigger();
+    Action(*f, "OPFile_M")->trigger();
     QCOMPARE(ui_->filters, (QStringList{QStringLiteral("ﾛｸﾞﾌｧｲﾙ(*.log)"), QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ(*.txt)"),
                                         QStringLiteral("全てのﾌｧｲﾙ(*.*)")}));
-    QVERIFY(!f->LogLoaded);
-    QVERIFY(!f->FileBar->isVisible());
+    QVERIFY(!f->Session().LogLoaded());
+    QVERIFY(!Action(*f, "FileBar")->isVisible());
     ui_->fileToOpen = Path(a);
-    QTest::mouseClick(f->OPFile_B, Qt::LeftButton);
-    QCOMPARE(f->LogFileName, Path(a));
-    QCOMPARE(f->RecentFile(0), Path(a));
-    QVERIFY(f->FileBar->isVisible() && f->Ent[0]->isVisible() && !f->Ent[1]->isVisible());
-    f->SelectLine(ListLine(1));
-    f->ListBox1Click();
+    QTest::mouseClick(Button(*f, "OPFile_B"), Qt::LeftButton);
+    QCOMPARE(Q(f->Session().LogFileName()), Path(a));
+    QCOMPARE(RecentName(*f, 0), Path(a));
+    QVERIFY(Action(*f, "FileBar")->isVisible() && Ent(*f, 0)->isVisible() && !Ent(*f, 1)->isVisible());
+    SelectLine(*f, ListLine(1));
 
     const QString gone = Path(dir_->Path() / "gone.log");
     ui_->fileToOpen = gone;
-    f->OPFile_M->trigger();
+    Action(*f, "OPFile_M")->trigger();
     QCOMPARE(ui_->infos.last(), QStringLiteral("ファイルが見つかりません"));
-    QCOMPARE(f->RecentFile(0), Path(a));
-    QCOMPARE(f->RecentFile(1), QString());
-    QCOMPARE(f->LogFileName, Path(a));
-    f->SelectLine(ListLine(0));
-    f->ListBox1Click();
+    QCOMPARE(RecentName(*f, 0), Path(a));
+    QCOMPARE(RecentName(*f, 1), QString());
+    QCOMPARE(Q(f->Session().LogFileName()), Path(a));
+    SelectLine(*f, ListLine(0));
     QVERIFY(Pane(*f).find("body 1") != std::string::npos);  // the old log still reads
 
     const QString folder = Path(dir_->Path());
     ui_->fileToOpen = folder;
-    f->OPFile_M->trigger();
+    Action(*f, "OPFile_M")->trigger();
     QVERIFY(ui_->infos.last().startsWith(QStringLiteral("フォルダはログファイルとして開けません")));
     Drop(*f, {folder});
     QVERIFY(ui_->infos.last().startsWith(QStringLiteral("フォルダはログファイルとして開けません")));
     QCOMPARE(ui_->infos.size(), 3);
-    QCOMPARE(f->RecentFile(1), QString());
+    QCOMPARE(RecentName(*f, 1), QString());
     QVERIFY(ui_->errors.isEmpty());
 
     // A recent entry whose file has gone since.
     const auto b = dir_->Write("b.log", MakeLog({{9, 0}}));
     f->OpenLog(Path(b));
-    QCOMPARE(f->RecentFile(0), Path(b));
+    QCOMPARE(RecentName(*f, 0), Path(b));
     std::filesystem::remove(b);
-    f->Ent[1]->trigger();  // a.log again
-    QCOMPARE(f->RecentFile(0), Path(a));
-    f->Ent[1]->trigger();  // b.log: gone
+    Ent(*f, 1)->trigger();  // a.log again
+    QCOMPARE(RecentName(*f, 0), Path(a));
+    Ent(*f, 1)->trigger();  // b.log: gone
     QCOMPARE(ui_->infos.last(), QStringLiteral("ファイルが見つかりません"));
-    QCOMPARE(f->RecentFile(0), Path(a));
-    QCOMPARE(f->LogFileName, Path(a));
-    QCOMPARE(f->OpenFolder, folder + QLatin1Char('/'));
+    QCOMPARE(RecentName(*f, 0), Path(a));
+    QCOMPARE(Q(f->Session().LogFileName()), Path(a));
+    QCOMPARE(Q(f->Session().OpenFolder()), folder + QLatin1Char('/'));
   }
 
   void commandLineFolder() {
     auto f = MakeForm({Path(dir_->Path())});
     QTRY_COMPARE(ui_->infos.size(), 1);
     QVERIFY(ui_->infos[0].startsWith(QStringLiteral("フォルダはログファイルとして開けません")));
-    QVERIFY(!f->LogLoaded);
-    QCOMPARE(f->RecentFile(0), QString());
+    QVERIFY(!f->Session().LogLoaded());
+    QCOMPARE(RecentName(*f, 0), QString());
   }
 
   // Of three dropped files only the first opens; a file that is no log
@@ -458,19 +438,19 @@ class NavTest : public QObject {
     const auto c = dir_->Write("c.log", MakeLog({{3, 0}}));
     auto f = MakeForm();
     Drop(*f, {Path(b), Path(a), Path(c)});
-    QCOMPARE(f->LogFileName, Path(b));
+    QCOMPARE(Q(f->Session().LogFileName()), Path(b));
     QCOMPARE(Shown(*f), 2);
-    QCOMPARE(f->RecentFile(0), Path(b));
-    QCOMPARE(f->RecentFile(1), QString());
-    QCOMPARE(f->OpenFolder, Path(dir_->Path()) + QLatin1Char('/'));
+    QCOMPARE(RecentName(*f, 0), Path(b));
+    QCOMPARE(RecentName(*f, 1), QString());
+    QCOMPARE(Q(f->Session().OpenFolder()), Path(dir_->Path()) + QLatin1Char('/'));
 
     std::string binary(4096, '\0');
     for (std::size_t i = 0; i < binary.size(); ++i) binary[i] = static_cast<char>(i * 37);
     const auto png = dir_->Write("picture.png", binary);
     Drop(*f, {Path(png)});
     QVERIFY(ui_->errors.isEmpty());
-    QCOMPARE(f->LogFileName, Path(png));
-    QCOMPARE(f->Model()->LineCount(), 0);
+    QCOMPARE(Q(f->Session().LogFileName()), Path(png));
+    QCOMPARE(f->Session().LineCount(), 0);
   }
 
   // A name outside Shift-JIS, and one far longer than 255 bytes, reopen from
@@ -497,17 +477,17 @@ class NavTest : public QObject {
     QVERIFY(ini.find("File_0=utf-8:") != std::string::npos);
     QVERIFY(ini.find("OpenFolder=" + Sjis(dir_->Path().string().c_str()) + "/") != std::string::npos);
     auto g = MakeForm();
-    QCOMPARE(g->RecentFile(0), Path(odd));
-    QCOMPARE(g->RecentFile(1), Path(longLog));
-    QVERIFY(g->Ent[1]->text().size() < 80);
-    QVERIFY(g->Ent[1]->text().contains(QStringLiteral("…")));
-    QVERIFY(g->Ent[1]->text().endsWith(QStringLiteral("長い名前のログ.log")));
-    QCOMPARE(g->Ent[1]->toolTip(), Path(longLog));
-    g->Ent[0]->trigger();
+    QCOMPARE(RecentName(*g, 0), Path(odd));
+    QCOMPARE(RecentName(*g, 1), Path(longLog));
+    QVERIFY(Ent(*g, 1)->text().size() < 80);
+    QVERIFY(Ent(*g, 1)->text().contains(QStringLiteral("…")));
+    QVERIFY(Ent(*g, 1)->text().endsWith(QStringLiteral("長い名前のログ.log")));
+    QCOMPARE(Ent(*g, 1)->toolTip(), Path(longLog));
+    Ent(*g, 0)->trigger();
     QCOMPARE(Shown(*g), 4);
-    g->Ent[1]->trigger();
+    Ent(*g, 1)->trigger();
     QCOMPARE(Shown(*g), 5);
-    QCOMPARE(g->LogFileName, Path(longLog));
+    QCOMPARE(Q(g->Session().LogFileName()), Path(longLog));
     QVERIFY(ui_->infos.isEmpty());
   }
 
@@ -517,7 +497,7 @@ class NavTest : public QObject {
     WriteIni(original);
     ::chmod(ini_.c_str(), 0444);
     auto f = MakeForm();
-    f->RSortClick();
+    Trigger(*f, "RSort_M");
     f->close();
     QCOMPARE(ui_->errors.size(), 1);
     QVERIFY(ui_->errors[0].endsWith(QStringLiteral("に書き込めません")));
@@ -543,13 +523,13 @@ class NavTest : public QObject {
     const auto a = dir_->Write("a.log", MakeLog({{7, 0}}));
     auto f = MakeForm({Path(a)});
     QStatusTipEvent tip(QStringLiteral("前の発言"));
-    QApplication::sendEvent(f->Prev_B, &tip);
+    QApplication::sendEvent(Button(*f, "Prev_B"), &tip);
     QApplication::sendEvent(f.get(), &tip);
-    QCOMPARE(f->StatusBar1->currentMessage(), QString());
-    QVERIFY(f->Panels[0]->isVisible());
-    QCOMPARE(Panel(*f, 0), QStringLiteral("7"));
-    QVERIFY(f->Prev_B->statusTip().isEmpty());
-    QCOMPARE(f->Prev_B->toolTip(), QStringLiteral("前の発言"));
+    QCOMPARE(Control<QStatusBar>(*f, "StatusBar1")->currentMessage(), QString());
+    QVERIFY(Panel(*f, 0)->isVisible());
+    QCOMPARE(PanelText(*f, 0), QStringLiteral("7"));
+    QVERIFY(Button(*f, "Prev_B")->statusTip().isEmpty());
+    QCOMPARE(Button(*f, "Prev_B")->toolTip(), QStringLiteral("前の発言"));
   }
 
   // The window's spoken name follows its caption.
@@ -562,17 +542,20 @@ class NavTest : public QObject {
     QAccessibleInterface* acc = QAccessible::queryAccessibleInterface(f.get());
     QVERIFY(acc);
     QCOMPARE(acc->text(QAccessible::Name), QStringLiteral("Kest32-テストログ"));
-    for (QAction* e : f->Ent) QVERIFY(e->text().isEmpty() || !e->toolTip().isEmpty());
+    for (int i = 0; i < 5; ++i) {
+      QAction* e = Ent(*f, i);
+      QVERIFY(e->text().isEmpty() || !e->toolTip().isEmpty());
+    }
   }
 
   // Copy and select all act on the text pane, from the menu and the pop-up.
   void clipboardCommands() {
     const auto a = dir_->Write("a.log", MakeLog({{1, 0}}));
     auto f = MakeForm({Path(a)});
-    f->ListBox1->setFocus();
-    f->All_P->trigger();
-    QVERIFY(f->Memo1->hasFocus());
-    f->Copy_M->trigger();
+    List(*f)->setFocus();
+    Action(*f, "All_P")->trigger();
+    QVERIFY(Memo(*f)->hasFocus());
+    Action(*f, "Copy_M")->trigger();
     QVERIFY(QGuiApplication::clipboard()->text().contains(QStringLiteral("body 1")));
     QVERIFY(QGuiApplication::clipboard()->text().contains(QStringLiteral("96/03/01")));
   }
@@ -589,18 +572,18 @@ class NavTest : public QObject {
     QCOMPARE(FindHelpFile(Path(dir_->Path() / "bin")), Path(dir_->Path() / "bin/KEST.HLP"));
 
     auto f = MakeForm();
-    f->HelpFile = Path(dir_->Path() / "nothing" / "KEST.HLP");
-    f->Help_M->trigger();
+    FormProbe::SetHelpFile(*f, Path(dir_->Path() / "nothing" / "KEST.HLP"));
+    Action(*f, "Help_M")->trigger();
     QCOMPARE(ui_->infos.size(), 1);
     QVERIFY(ui_->infos[0].contains(QStringLiteral("KEST.HLP")));
-    QVERIFY(!f->Help());
+    QVERIFY(!FormProbe::Help(*f));
 
-    f->HelpFile = Path(dir_->Path() / "bin/KEST.HLP");
-    f->Help_M->trigger();
-    HelpViewer* h = f->Help();
+    FormProbe::SetHelpFile(*f, Path(dir_->Path() / "bin/KEST.HLP"));
+    Action(*f, "Help_M")->trigger();
+    HelpViewer* h = FormProbe::Help(*f);
     QVERIFY(h && h->isVisible());
     QVERIFY(h->Browser->toPlainText().contains(QStringLiteral("目次")));
-    f->KeyHelp_M->trigger();
+    Action(*f, "KeyHelp_M")->trigger();
     QTRY_VERIFY(h->KeywordEdit->hasFocus());
     const int all = h->ShownKeywords().size();
     QVERIFY(all >= 20);

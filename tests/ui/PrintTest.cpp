@@ -12,6 +12,7 @@
 #include "platform/Codec.h"
 #include "search/ExMemo.h"
 #include "ui/Interaction.h"
+#include "ui/FormFixture.h"
 #include "ui/RecordingUi.h"
 #include "ui/Kest2.h"
 
@@ -39,8 +40,9 @@ class PrintTest : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<TempDir> dir_;
-  std::unique_ptr<FakeUi> ui_;
+  FormEnv<FakeUi> env_;
+  std::unique_ptr<TempDir>& dir_ = env_.dir;
+  std::unique_ptr<FakeUi>& ui_ = env_.ui;
 
   std::unique_ptr<TKestForm> MakeForm() {
     auto form = std::make_unique<TKestForm>();
@@ -72,22 +74,13 @@ class PrintTest : public QObject {
   }
 
  private slots:
-  void init() {
-    dir_ = std::make_unique<TempDir>();
-    ui_ = std::make_unique<FakeUi>();
-    SetUi(ui_.get());
-    qputenv("KEST_INI", QByteArray::fromStdString((dir_->Path() / "Kest.INI").string()));
-  }
-  void cleanup() {
-    SetUi(nullptr);
-    qunsetenv("KEST_INI");
-    dir_.reset();
-  }
+  void init() { env_.Init(); }
+  void cleanup() { QVERIFY2(env_.Cleanup(), "every hourglass came back"); }
 
   void cancelPrintsNothing() {
     auto f = MakeForm();
-    QVERIFY(f->Print1->isEnabled());
-    f->Print1->trigger();
+    QVERIFY(Action(*f, "Print1")->isEnabled());
+    Action(*f, "Print1")->trigger();
     QCOMPARE(ui_->dialogs, 1);
     QVERIFY(ui_->errors.isEmpty());
   }
@@ -97,7 +90,7 @@ class PrintTest : public QObject {
     if (!HavePdfToText()) QSKIP("pdftotext (poppler-utils) is not installed: cannot read the PDF");
     auto f = MakeForm();
     ui_->pdf = QString::fromStdString((dir_->Path() / "empty.pdf").string());
-    f->Print1->trigger();
+    Action(*f, "Print1")->trigger();
     QVERIFY(ui_->errors.isEmpty());
     int pages = 0;
     const QStringList lines = PdfLines(ui_->pdf, &pages);
@@ -123,11 +116,11 @@ class PrintTest : public QObject {
     f->resize(420, 500);
     QTest::qWait(50);
     QVERIFY(f->LoadLog(QString::fromStdString(path.string())));
-    const QStringList display = f->Memo1->DisplayLines();
+    const QStringList display = Memo(*f)->DisplayLines();
     QVERIFY2(display.size() > 2 + 120, "the long line wraps in the pane");
 
     ui_->pdf = QString::fromStdString((dir_->Path() / "remark.pdf").string());
-    f->Print1->trigger();
+    Action(*f, "Print1")->trigger();
     QVERIFY(ui_->errors.isEmpty());
     int pages = 0;
     const QStringList lines = PdfLines(ui_->pdf, &pages);
@@ -147,7 +140,7 @@ class PrintTest : public QObject {
   void failureToStartIsReported() {
     auto f = MakeForm();
     ui_->pdf = QStringLiteral("/nonexistent-folder/x/y.pdf");
-    f->Print1->trigger();
+    Action(*f, "Print1")->trigger();
     QCOMPARE(ui_->errors, QStringList{QStringLiteral("印刷を開始できません")});
   }
 };

@@ -20,6 +20,7 @@
 #include "search/ExMemo.h"
 #include "search/Logdlg1.h"
 #include "ui/Interaction.h"
+#include "ui/FormFixture.h"
 #include "ui/RecordingUi.h"
 #include "ui/Kest2.h"
 #include "ui/TitleListModel.h"
@@ -62,71 +63,59 @@ class SearchTest : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<TempDir> dir_;
-  std::unique_ptr<FakeUi> ui_;
+  FormEnv<FakeUi> env_;
+  std::unique_ptr<TempDir>& dir_ = env_.dir;
+  std::unique_ptr<FakeUi>& ui_ = env_.ui;
   std::filesystem::path log_;
 
   std::unique_ptr<TKestForm> Open(const std::string& bytes, SortOrder sortType) {
     log_ = dir_->Write("s.log", bytes);
-    auto f = std::make_unique<TKestForm>();
-    f->show();
-    if (!QTest::qWaitForWindowExposed(f.get())) qWarning("window not exposed");
+    auto f = env_.MakeForm();
     if (!f->LoadLog(QString::fromStdString(log_.string()))) return f;
-    if (sortType == SortOrder::Remark) f->NSortClick();
-    if (sortType == SortOrder::ContentFull) f->RSort2Click();
+    if (sortType == SortOrder::Remark) Trigger(*f, "NSort_M");
+    if (sortType == SortOrder::ContentFull) Trigger(*f, "RSort_M2");
     ui_->beeps = 0;
     return f;
   }
   // Types into the find dialog and presses its find button.
   void Find(TKestForm& f, const QString& text, bool down = true, bool matchCase = false) {
-    f.StrFindClick();
-    f.FindDialog1->SetFindText(text);
-    f.FindDialog1->SetDown(down);
-    f.FindDialog1->SetMatchCase(matchCase);
-    QTest::mouseClick(f.FindDialog1->FindButton, Qt::LeftButton);
+    Trigger(f, "StrFind");
+    Control<TFindDialog>(f, "FindDialog1")->SetFindText(text);
+    Control<TFindDialog>(f, "FindDialog1")->SetDown(down);
+    Control<TFindDialog>(f, "FindDialog1")->SetMatchCase(matchCase);
+    QTest::mouseClick(Control<TFindDialog>(f, "FindDialog1")->FindButton, Qt::LeftButton);
   }
-  int Shown(TKestForm& f) { return f.Panels[0]->text().toInt(); }
-  std::string Selected(TKestForm& f) {
-    const std::string& t = f.Memo1->Text();
-    return t.substr(static_cast<std::size_t>(f.Memo1->SelStart()), static_cast<std::size_t>(f.Memo1->SelLength()));
+  std::string SelectedText(TKestForm& f) {
+    const std::string& t = Memo(f)->Text();
+    return t.substr(static_cast<std::size_t>(Memo(f)->SelStart()), static_cast<std::size_t>(Memo(f)->SelLength()));
   }
   int LineOf(TKestForm& f) {
-    const TLogItem* item = f.CurrentItem();
-    return item ? item->Number.v : f.Log()->GetNumber(IndexPos(f.SelectedLine().v)).v;
+    const TLogItem* item = f.Session().CurrentItem();
+    return item ? item->Number.v : f.Session().Log()->GetNumber(IndexPos(f.Session().Selected().v)).v;
   }
 
  private slots:
-  void init() {
-    dir_ = std::make_unique<TempDir>();
-    ui_ = std::make_unique<FakeUi>();
-    SetUi(ui_.get());
-    qputenv("KEST_INI", QByteArray::fromStdString((dir_->Path() / "Kest.INI").string()));
-  }
-  void cleanup() {
-    QCOMPARE(ui_->waitDepth, 0);
-    SetUi(nullptr);
-    qunsetenv("KEST_INI");
-    dir_.reset();
-  }
+  void init() { env_.Init(); }
+  void cleanup() { QVERIFY2(env_.Cleanup(), "every hourglass came back"); }
 
   // The dialog is modeless, one instance, keeps its text and options, and
   // an empty text does nothing.
   void findDialogKeepsItsStateAndRefusesEmptyText() {
     auto f = Open(MakeLog({{1, 0, "ABC00001", "a", {"text"}}}), SortOrder::Remark);
-    f->StrFindClick();
-    TFindDialog* d = f->FindDialog1;
+    Trigger(*f, "StrFind");
+    TFindDialog* d = Control<TFindDialog>(*f, "FindDialog1");
     QVERIFY(d && d->isVisible() && !d->isModal());
     QCOMPARE(d->windowTitle(), QStringLiteral("検索"));
     QVERIFY(d->Down() && !d->MatchCase());
     QVERIFY(!d->FindButton->isEnabled());
-    f->FindDialog1Find();  // empty text: nothing happens
-    QVERIFY(!f->Searched && ui_->infos.isEmpty() && ui_->beeps == 0);
+    emit d->findRequested();  // empty text: nothing happens
+    QVERIFY(!f->Session().Search().Searched && ui_->infos.isEmpty() && ui_->beeps == 0);
     d->SetFindText(QStringLiteral("xyz"));
     d->SetMatchCase(true);
     d->SetDown(false);
     d->close();
-    f->StrFindClick();
-    QCOMPARE(f->FindDialog1, d);
+    Trigger(*f, "StrFind");
+    QCOMPARE(Control<TFindDialog>(*f, "FindDialog1"), d);
     QVERIFY(d->isVisible());
     QCOMPARE(d->FindText(), QStringLiteral("xyz"));
     QVERIFY(d->MatchCase() && !d->Down());
@@ -145,8 +134,8 @@ class SearchTest : public QObject {
     Find(*f, QStringLiteral("x\U0001F600"));
     QCOMPARE(ui_->infos.size(), 1);
     QVERIFY(ui_->infos[0].contains(QStringLiteral("Shift-JIS")));
-    QVERIFY(!f->Searched);
-    QCOMPARE(f->SelectedLine().v, 0);
+    QVERIFY(!f->Session().Search().Searched);
+    QCOMPARE(f->Session().Selected().v, 0);
   }
 
   // Forward: later in the shown remark first (the list selection stays),
@@ -158,32 +147,31 @@ class SearchTest : public QObject {
                            {3, 0, "ABC00001", "a", {"the Key at last"}}}),
                   SortOrder::Remark);
     Find(*f, QStringLiteral("key"));
-    QVERIFY(!f->FindDialog1->isVisible());
-    QCOMPARE(f->SearchKey, std::string("KEY"));
-    QVERIFY(f->IgnoreCase && f->SearchKind == 1 && f->Searched);
+    QVERIFY(!Control<TFindDialog>(*f, "FindDialog1")->isVisible());
+    QCOMPARE(f->Session().Search().SearchKey, std::string("KEY"));
+    QVERIFY(f->Session().Search().IgnoreCase && f->Session().Search().SearchKind == 1 && f->Session().Search().Searched);
     QVERIFY(f->findChild<QAction*>("NextS_M")->isEnabled());
-    QCOMPARE(f->SelectedLine().v, 0);
-    QCOMPARE(Selected(*f), std::string("KEY"));
-    f->SearchNext();
-    QCOMPARE(f->SelectedLine().v, 0);
-    QCOMPARE(Selected(*f), std::string("key"));
-    f->SearchNext();
-    QCOMPARE(f->SelectedLine().v, 2);
+    QCOMPARE(f->Session().Selected().v, 0);
+    QCOMPARE(SelectedText(*f), std::string("KEY"));
+    Trigger(*f, "NextS_M");
+    QCOMPARE(f->Session().Selected().v, 0);
+    QCOMPARE(SelectedText(*f), std::string("key"));
+    Trigger(*f, "NextS_M");
+    QCOMPARE(f->Session().Selected().v, 2);
     QCOMPARE(Shown(*f), 3);
-    QCOMPARE(Selected(*f), std::string("Key"));
+    QCOMPARE(SelectedText(*f), std::string("Key"));
     // On the last line with no further match in the pane: the message at once.
-    f->SearchNext();
+    Trigger(*f, "NextS_M");
     QCOMPARE(ui_->infos, QStringList{kEnded});
     QCOMPARE(ui_->beeps, 1);
-    QCOMPARE(f->SelectedLine().v, 2);
+    QCOMPARE(f->Session().Selected().v, 2);
     // Matching case: only the capitals.
     ui_->infos.clear();
-    f->SelectLine(ListLine(0));
-    f->ListBox1Click();
+    SelectLine(*f, ListLine(0));
     Find(*f, QStringLiteral("KEY"), true, true);
-    QVERIFY(!f->IgnoreCase);
-    QCOMPARE(Selected(*f), std::string("KEY"));
-    f->SearchNext();
+    QVERIFY(!f->Session().Search().IgnoreCase);
+    QCOMPARE(SelectedText(*f), std::string("KEY"));
+    Trigger(*f, "NextS_M");
     QCOMPARE(ui_->infos, QStringList{kEnded});
     QCOMPARE(Shown(*f), 1);
   }
@@ -195,27 +183,25 @@ class SearchTest : public QObject {
                            {2, 0, "ABC00001", "a", {"word", "and word again"}},
                            {3, 0, "ABC00001", "a", {"plain"}}}),
                   SortOrder::Remark);
-    f->SelectLine(ListLine(1));
-    f->ListBox1Click();
-    f->Memo1->SetSelStart(static_cast<std::int64_t>(f->Memo1->Text().size()));
+    SelectLine(*f, ListLine(1));
+    Memo(*f)->SetSelStart(static_cast<std::int64_t>(Memo(*f)->Text().size()));
     Find(*f, QStringLiteral("word"));
     QCOMPARE(ui_->infos, QStringList{kEnded});  // nothing after line 1 holds it
-    QCOMPARE(f->SelectedLine().v, 1);
+    QCOMPARE(f->Session().Selected().v, 1);
     ui_->infos.clear();
-    f->SearchPrev();
-    QCOMPARE(f->SelectedLine().v, 0);
-    QCOMPARE(Selected(*f), std::string("word"));
-    f->SearchPrev();  // the first line: the message at once
+    Trigger(*f, "PrevS_M");
+    QCOMPARE(f->Session().Selected().v, 0);
+    QCOMPARE(SelectedText(*f), std::string("word"));
+    Trigger(*f, "PrevS_M");  // the first line: the message at once
     QCOMPARE(ui_->infos, QStringList{kEnded});
-    QCOMPARE(f->SelectedLine().v, 0);
+    QCOMPARE(f->Session().Selected().v, 0);
     // Backward from line 2 skips nothing of line 1 but starts above the
     // shown remark, and selects the first occurrence of the match.
     ui_->infos.clear();
-    f->SelectLine(ListLine(2));
-    f->ListBox1Click();
-    f->SearchPrev();
-    QCOMPARE(f->SelectedLine().v, 1);
-    QCOMPARE(f->Memo1->SelStart(), static_cast<std::int64_t>(f->Memo1->Text().find("word")));
+    SelectLine(*f, ListLine(2));
+    Trigger(*f, "PrevS_M");
+    QCOMPARE(f->Session().Selected().v, 1);
+    QCOMPARE(Memo(*f)->SelStart(), static_cast<std::int64_t>(Memo(*f)->Text().find("word")));
   }
 
   // Content order (2): a match deep in a folded thread unfolds each ancestor
@@ -227,20 +213,20 @@ class SearchTest : public QObject {
                            {4, 0, "ABC00001", "a", {"other"}},
                            {5, 4, "ABC00001", "a", {"second target"}}}),
                   SortOrder::ContentFolded);
-    QCOMPARE(f->Model()->LineCount(), 2);
+    QCOMPARE(f->Session().LineCount(), 2);
     Find(*f, QStringLiteral("target"));
-    QCOMPARE(f->Model()->LineCount(), 4);  // 1, 2, 3 unfolded, 4
+    QCOMPARE(f->Session().LineCount(), 4);  // 1, 2, 3 unfolded, 4
     QCOMPARE(LineOf(*f), 3);
     QCOMPARE(Shown(*f), 3);
-    QCOMPARE(Selected(*f), std::string("target"));
-    f->SearchNext();
+    QCOMPARE(SelectedText(*f), std::string("target"));
+    Trigger(*f, "NextS_M");
     QCOMPARE(LineOf(*f), 5);
-    QCOMPARE(f->Model()->LineCount(), 5);
-    f->SearchPrev();
+    QCOMPARE(f->Session().LineCount(), 5);
+    Trigger(*f, "PrevS_M");
     QCOMPARE(LineOf(*f), 3);
-    f->SearchNext();
+    Trigger(*f, "NextS_M");
     QCOMPARE(LineOf(*f), 5);
-    f->SearchNext();
+    Trigger(*f, "NextS_M");
     QCOMPARE(ui_->infos, QStringList{kEnded});
     QCOMPARE(LineOf(*f), 5);
   }
@@ -258,10 +244,10 @@ class SearchTest : public QObject {
     utf8 = SjisToUtf8(utf8);
     auto f = Open(utf8, SortOrder::Remark);
     qunsetenv("XDG_CACHE_HOME");
-    QCOMPARE(f->Model()->LineCount(), 3);
+    QCOMPARE(f->Session().LineCount(), 3);
     Find(*f, QStringLiteral("検索 target"));
     QCOMPARE(Shown(*f), 2);
-    QCOMPARE(SjisToUtf8(Selected(*f)), std::string("検索 target"));
+    QCOMPARE(SjisToUtf8(SelectedText(*f)), std::string("検索 target"));
   }
 
   // A file cut short or deleted after loading: a clear message, nothing newly
@@ -276,11 +262,11 @@ class SearchTest : public QObject {
     QCOMPARE(ui_->errors.size(), 1);
     QVERIFY(ui_->errors[0].contains(QStringLiteral("短く")));
     QVERIFY(ui_->infos.isEmpty());
-    QCOMPARE(f->SelectedLine().v, 0);
+    QCOMPARE(f->Session().Selected().v, 0);
     std::filesystem::remove(log_);
-    f->SearchNext();
+    Trigger(*f, "NextS_M");
     QCOMPARE(ui_->errors.size(), 2);
-    QCOMPARE(f->SelectedLine().v, 0);
+    QCOMPARE(f->Session().Selected().v, 0);
   }
 
   // Two names under one ID give two entries; either finds every remark of
@@ -292,8 +278,7 @@ class SearchTest : public QObject {
                            {4, 0, "BBB00002", "bob", {"x"}},
                            {5, 0, "AAA00001", "alice", {"x"}}}),
                   SortOrder::Remark);
-    f->SelectLine(ListLine(1));
-    f->ListBox1Click();  // bob's remark shown
+    SelectLine(*f, ListLine(1));  // bob's remark shown
     int seen = 0;
     std::size_t entries = 0;
     int row = -1, dirFirst = -1, dirSecond = -1;
@@ -316,29 +301,29 @@ class SearchTest : public QObject {
       dlg->reject();
       return false;
     };
-    f->NameFindClick();
+    Trigger(*f, "NameFind");
     QCOMPARE(entries, std::size_t(3));  // alice, alice2, bob
     QCOMPARE(row, 2);                   // the shown poster
     QVERIFY(upOn && !downOn && bothOn);
     QCOMPARE(dirFirst, 1);              // downward at first
-    QCOMPARE(f->SearchKind, std::uint8_t(0));
-    QCOMPARE(f->SearchKey, std::string("AAA00001"));
+    QCOMPARE(f->Session().Search().SearchKind, std::uint8_t(0));
+    QCOMPARE(f->Session().Search().SearchKey, std::string("AAA00001"));
     QCOMPARE(Shown(*f), 3);  // alice2's ID posted remark 3
-    f->SearchNext();
+    Trigger(*f, "NextS_M");
     QCOMPARE(Shown(*f), 5);
-    f->SearchNext();
+    Trigger(*f, "NextS_M");
     QCOMPARE(ui_->infos, QStringList{kEnded});
-    QCOMPARE(f->SpeakerDirection, std::uint8_t(0));
-    f->SearchPrev();
+    QCOMPARE(f->Session().Search().SpeakerDirection, std::uint8_t(0));
+    Trigger(*f, "PrevS_M");
     QCOMPARE(Shown(*f), 3);
-    QCOMPARE(f->SpeakerDirection, std::uint8_t(0));  // a success leaves it
-    f->SearchPrev();
+    QCOMPARE(f->Session().Search().SpeakerDirection, std::uint8_t(0));  // a success leaves it
+    Trigger(*f, "PrevS_M");
     QCOMPARE(Shown(*f), 1);
-    f->SearchPrev();
-    QCOMPARE(f->SpeakerDirection, std::uint8_t(1));
+    Trigger(*f, "PrevS_M");
+    QCOMPARE(f->Session().Search().SpeakerDirection, std::uint8_t(1));
     // Cancel: no search, no change.
     const int beeps = ui_->beeps;
-    f->NameFindClick();
+    Trigger(*f, "NameFind");
     QCOMPARE(seen, 2);
     QCOMPARE(dirSecond, 0);  // the last direction: upward
     QCOMPARE(ui_->beeps, beeps + 1);  // the dialog's own beep only
@@ -359,12 +344,11 @@ class SearchTest : public QObject {
       d->reject();
       return false;
     };
-    f->NameFindClick();
-    f->SearchNext();
+    Trigger(*f, "NameFind");
+    Trigger(*f, "NextS_M");
     QCOMPARE(Shown(*f), 4);  // still the text search
-    QCOMPARE(f->SearchKind, std::uint8_t(1));
-    f->SelectLine(ListLine(0));
-    f->ListBox1Click();
+    QCOMPARE(f->Session().Search().SearchKind, std::uint8_t(1));
+    SelectLine(*f, ListLine(0));
     std::string preselected;
     ui_->dialog = [&](QDialog* d) {
       auto* dlg = static_cast<TNameDlg*>(d);
@@ -372,12 +356,11 @@ class SearchTest : public QObject {
       dlg->OKBtnClick();
       return true;
     };
-    f->NameFindClick();
+    Trigger(*f, "NameFind");
     QCOMPARE(preselected, std::string("AAA00001"));
     QCOMPARE(Shown(*f), 3);
-    f->SelectLine(ListLine(0));
-    f->ListBox1Click();
-    f->SearchNext();
+    SelectLine(*f, ListLine(0));
+    Trigger(*f, "NextS_M");
     QCOMPARE(Shown(*f), 3);  // the speaker search, not the text
   }
 
@@ -393,14 +376,14 @@ class SearchTest : public QObject {
       dlg->OKBtnClick();
       return true;
     };
-    f->NameFindClick();
+    Trigger(*f, "NameFind");
     QCOMPARE(count, 1);
     QVERIFY(!anyMove);
     QCOMPARE(ui_->infos, QStringList{kEnded});
     ui_->infos.clear();
     Find(*f, QStringLiteral("nowhere"), false);
     QCOMPARE(ui_->infos, QStringList{kEnded});
-    QCOMPARE(f->SelectedLine().v, 0);
+    QCOMPARE(f->Session().Selected().v, 0);
   }
 
   // Speaker search in content order (2) unfolds down to the remark.
@@ -416,10 +399,10 @@ class SearchTest : public QObject {
       dlg->OKBtnClick();
       return true;
     };
-    f->NameFindClick();
+    Trigger(*f, "NameFind");
     QCOMPARE(LineOf(*f), 3);
-    QCOMPARE(f->Model()->LineCount(), 4);
-    QCOMPARE(f->SpeakerDirection, std::uint8_t(0));
+    QCOMPARE(f->Session().LineCount(), 4);
+    QCOMPARE(f->Session().Search().SpeakerDirection, std::uint8_t(0));
   }
 };
 

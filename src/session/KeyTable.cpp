@@ -1,4 +1,4 @@
-#include "ui/KeyTable.h"
+#include "session/KeyTable.h"
 
 #include "log/TitleLines.h"
 
