@@ -33,7 +33,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 
-#include "ui/Interaction.h"
+#include "platform/Interaction.h"
+#include "app/MainWindow.h"
 #include "ui/Kest2.h"
 #endif
 
@@ -160,7 +161,8 @@ class QuietUi : public kest::Interaction {
 
 // Time from LoadLog to the caption and remark 0 in the pane, then painted.
 void WindowOpen(const fs::path& path, std::int32_t remarks, bool showLast) {
-  kest::TKestForm form;
+  const std::unique_ptr<kest::TKestForm> window = kest::CreateMainWindow();
+  kest::TKestForm& form = *window;
   form.show();
   QApplication::processEvents();
   const double rss0 = StatusMb("VmRSS");

@@ -5,7 +5,7 @@
 #include "app/Batch.h"
 
 #ifdef KEST_WITH_UI
-#include "ui/RunWindow.h"
+#include "app/RunWindow.h"
 #endif
 
 int main(int argc, char** argv) {

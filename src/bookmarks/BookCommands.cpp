@@ -13,7 +13,7 @@
 #include "platform/Paths.h"
 #include "platform/Profile.h"
 #include "session/LogSession.h"
-#include "ui/Interaction.h"
+#include "platform/Interaction.h"
 #include "ui/KestHost.h"
 
 namespace kest {

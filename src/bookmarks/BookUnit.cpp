@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "ui/Interaction.h"
+#include "platform/Interaction.h"
 
 namespace kest {
 

@@ -18,7 +18,7 @@
 #include "bookmarks/BookStore.h"
 #include "platform/Codec.h"
 #include "platform/Profile.h"
-#include "ui/Interaction.h"
+#include "platform/Interaction.h"
 
 namespace kest {
 namespace {

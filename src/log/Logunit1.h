@@ -46,6 +46,11 @@ class TLogCtrl : public TLogBase {
                             bool ignoreCase, const std::function<void(int)>& progress = {}) const;
   ChainList FindTextBackward(IndexPos start, std::string_view key, const std::filesystem::path& file,
                              bool ignoreCase, const std::function<void(int)>& progress = {}) const;
+  // The list orders without folds: the first position of the walk from,
+  // from + step, ... (step +1 or -1) whose record holds `key` as above; -1
+  // when none.
+  IndexPos FindTextFrom(IndexPos from, int step, std::string_view key, const std::filesystem::path& file,
+                        bool ignoreCase, const std::function<void(int)>& progress = {}) const;
   // ID: the same for a record whose 8-byte ID equals `key` exactly.
   ChainList FindIDForward(IndexPos start, std::string_view key) const;
   ChainList FindIDBackward(IndexPos start, std::string_view key) const;

@@ -1,4 +1,4 @@
-// Colour codes (settings/ColorCodes.h) as Qt colours. The system colours are
+// Colour codes (platform/ColorCodes.h) as Qt colours. The system colours are
 // taken from the palette when they are shown, so a pane left on the defaults
 // follows the desktop's theme.
 #pragma once
@@ -7,7 +7,7 @@
 #include <QPalette>
 #include <cstdint>
 
-#include "settings/ColorCodes.h"
+#include "platform/ColorCodes.h"
 
 namespace kest {
 

@@ -54,6 +54,13 @@ ChainList TLogCtrl::FindTextBackward(IndexPos start, std::string_view key, const
   return FindText(*this, start, -1, key, file, ignoreCase, progress);
 }
 
+IndexPos TLogCtrl::FindTextFrom(IndexPos from, int step, std::string_view key, const std::filesystem::path& file,
+                                bool ignoreCase, const std::function<void(int)>& progress) const {
+  SearchEngine engine(file, *this, std::string(key), ignoreCase);
+  engine.SetProgress(progress);
+  return engine.FindFirst(from, step);
+}
+
 ChainList TLogCtrl::FindIDForward(IndexPos start, std::string_view key) const {
   return FindID(*this, start, +1, key);
 }

@@ -15,7 +15,7 @@
 
 #include "log/Logunit1.h"
 #include "platform/Codec.h"
-#include "ui/Interaction.h"
+#include "platform/Interaction.h"
 
 namespace kest {
 

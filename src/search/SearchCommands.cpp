@@ -10,7 +10,7 @@
 #include "platform/FindDialog.h"
 #include "search/Logdlg1.h"
 #include "session/LogSession.h"
-#include "ui/Interaction.h"
+#include "platform/Interaction.h"
 #include "ui/KestHost.h"
 
 namespace kest {

@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "log/LineReader.h"
-#include "search/SearchEngine.h"
 
 namespace kest {
 
@@ -395,9 +394,8 @@ SearchOutcome LogSession::FindText(int step, const std::function<void(int)>& pro
   try {
     const std::filesystem::path path = LogReadPath();
     if (sort_ == SortOrder::Remark || sort_ == SortOrder::ContentFull) {
-      SearchEngine engine(path, *log_, search_.SearchKey, search_.IgnoreCase);
-      engine.SetProgress(progress);
-      const IndexPos p = engine.FindFirst(IndexPos(line.v + step), step);
+      const IndexPos p =
+          log_->FindTextFrom(IndexPos(line.v + step), step, search_.SearchKey, path, search_.IgnoreCase, progress);
       if (p.v >= 0) {
         Select(ListLine(p.v));
         return SearchOutcome::Found;

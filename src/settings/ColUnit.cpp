@@ -7,7 +7,7 @@
 
 #include "platform/QtColors.h"
 #include "settings/ColorGrdWidget.h"
-#include "ui/Interaction.h"
+#include "platform/Interaction.h"
 
 namespace kest {
 

@@ -10,7 +10,7 @@
 
 #include "log/TitleLines.h"
 #include "platform/Profile.h"
-#include "settings/ColorCodes.h"
+#include "platform/ColorCodes.h"
 #include "settings/RecentFiles.h"
 
 namespace kest {

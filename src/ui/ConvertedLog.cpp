@@ -7,7 +7,7 @@
 
 #include "log/Logunit1.h"
 #include "ui/BarProgress.h"
-#include "ui/Interaction.h"
+#include "platform/Interaction.h"
 
 namespace kest {
 

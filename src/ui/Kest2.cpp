@@ -18,17 +18,15 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "bookmarks/BookCommands.h"
 #include "platform/Codec.h"
 #include "platform/QtColors.h"
 #include "platform/QtPrinter.h"
-#include "search/ExMemo.h"
-#include "search/SearchCommands.h"
+#include "ui/ExMemo.h"
 #include "settings/ColUnit.h"
 #include "settings/FontSize.h"
 #include "ui/BarProgress.h"
 #include "ui/ConvertedLog.h"
-#include "ui/Interaction.h"
+#include "platform/Interaction.h"
 #include "ui/TAboutBox.h"
 #include "ui/TitleListModel.h"
 #include "ui/TitleListView.h"
@@ -143,7 +141,7 @@ void InstallFontSubstitutions() {
 // ---------------------------------------------------------------------------
 // FormCreate
 
-TKestForm::TKestForm(const QStringList& args, QWidget* parent)
+TKestForm::TKestForm(QWidget* parent)
     : QMainWindow(parent), follower_(std::make_unique<Follower>(*this)) {
   InitIconResources();
   InstallFontSubstitutions();
@@ -166,8 +164,10 @@ TKestForm::TKestForm(const QStringList& args, QWidget* parent)
   ReadSettings();
   CreateCommands();
   ShowRecentFiles();
-  Refresh();
+}
 
+void TKestForm::Start(const QStringList& args) {
+  Refresh();
   // The command line: the first argument is opened; any other argument is
   // ignored. The full path goes to the recent files, so the entry still works
   // when started from another folder. A name that does not open leaves the
@@ -475,10 +475,6 @@ void TKestForm::CreateCommands() {
   button(name, "Name_VB", 256, QStringLiteral("発言者表示"));
   button(date, "Date_VB", 280, QStringLiteral("日付表示"));
   button(exit, "SpeedButton5", 344, QStringLiteral("終了"));
-
-  // The features, with their own menus' entries and dialogs.
-  search_ = new TSearchCommands(*this, this);
-  bookmarks_ = new TBookCommands(*this, this);
 }
 
 // ---------------------------------------------------------------------------

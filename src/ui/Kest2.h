@@ -32,10 +32,8 @@ class QToolButton;
 namespace kest {
 
 class ProfileFile;
-class TBookCommands;
 class TColorDlg;
 class TExMemo;
-class TSearchCommands;
 class TitleListModel;
 class TitleListView;
 
@@ -50,10 +48,15 @@ class TKestForm : public QMainWindow, public KestHost {
   Q_OBJECT
 
  public:
-  // `args`: the command-line arguments after the program's name. The first,
-  // when it names an existing file, is opened.
-  explicit TKestForm(const QStringList& args = {}, QWidget* parent = nullptr);
+  // The window with its own controls and commands, its settings read; the
+  // features add theirs before Start.
+  explicit TKestForm(QWidget* parent = nullptr);
   ~TKestForm() override;
+
+  // Brings the controls in line with the state and opens the log the
+  // command line names: `args` are the arguments after the program's name,
+  // the first of which is opened.
+  void Start(const QStringList& args);
 
   // Loads a log. A name that cannot be opened is refused with a message and
   // the shown log stays shown and readable. True when the log was opened (a
@@ -174,8 +177,6 @@ class TKestForm : public QMainWindow, public KestHost {
   TColorDlg* colorDlg_ = nullptr;
   std::unique_ptr<QPrinter> printer_;
   TitleListModel* model_ = nullptr;
-  TSearchCommands* search_ = nullptr;
-  TBookCommands* bookmarks_ = nullptr;
   std::vector<std::pair<Command, QAction*>> commands_;
 
   // Controls, named as the forms name them.

@@ -16,9 +16,9 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "search/ExMemo.h"
+#include "ui/ExMemo.h"
 #include "session/KeyTable.h"
-#include "ui/Interaction.h"
+#include "platform/Interaction.h"
 #include "ui/Kest2.h"
 #include "ui/TitleListView.h"
 

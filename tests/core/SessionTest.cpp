@@ -20,7 +20,7 @@ struct R {
   int number;
   int commentTo;
   std::string id = "ABC01234";
-  std::vector<std::string> body;
+  std::vector<std::string> body = {};
 };
 
 std::string Log(const std::vector<R>& remarks) {

@@ -25,7 +25,7 @@
 #include "platform/Codec.h"
 #include "platform/Paths.h"
 #include "platform/Profile.h"
-#include "ui/Interaction.h"
+#include "platform/Interaction.h"
 #include "ui/FormFixture.h"
 #include "ui/RecordingUi.h"
 #include "bookmarks/BookCommands.h"

@@ -10,8 +10,8 @@
 
 #include "core/LogFixture.h"
 #include "platform/Codec.h"
-#include "search/ExMemo.h"
-#include "ui/Interaction.h"
+#include "ui/ExMemo.h"
+#include "platform/Interaction.h"
 #include "ui/FormFixture.h"
 #include "ui/RecordingUi.h"
 #include "ui/Kest2.h"

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/Codec.h"
-#include "search/ExMemo.h"
+#include "ui/ExMemo.h"
 
 using kest::TExMemo;
 

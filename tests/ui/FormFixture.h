@@ -19,9 +19,10 @@
 #include <optional>
 #include <string>
 
+#include "app/MainWindow.h"
 #include "core/LogFixture.h"
-#include "search/ExMemo.h"
-#include "ui/Interaction.h"
+#include "ui/ExMemo.h"
+#include "platform/Interaction.h"
 #include "ui/Kest2.h"
 #include "ui/RecordingUi.h"
 #include "ui/TitleListView.h"
@@ -167,7 +168,7 @@ class FormEnv {
 
   // The window, shown and exposed.
   std::unique_ptr<TKestForm> MakeForm(const QStringList& args = {}) {
-    auto form = std::make_unique<TKestForm>(args);
+    std::unique_ptr<TKestForm> form = CreateMainWindow(args);
     form->show();
     if (!QTest::qWaitForWindowExposed(form.get())) qWarning("window not exposed");
     QApplication::processEvents();

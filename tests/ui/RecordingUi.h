@@ -11,7 +11,7 @@
 #include <functional>
 #include <optional>
 
-#include "ui/Interaction.h"
+#include "platform/Interaction.h"
 
 namespace kest::test {
 

@@ -1,4 +1,4 @@
-#include "search/ExMemo.h"
+#include "ui/ExMemo.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QContextMenuEvent>

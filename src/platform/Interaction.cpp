@@ -1,4 +1,4 @@
-#include "ui/Interaction.h"
+#include "platform/Interaction.h"
 
 #include <QApplication>
 #include <QDialog>

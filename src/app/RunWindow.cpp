@@ -1,14 +1,15 @@
 // The program entry's window side: the application object, Qt's own Japanese
 // texts, the face names of the old forms, the last net for exceptions, and
 // the main window.
-#include "ui/RunWindow.h"
+#include "app/RunWindow.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
 #include <cstdio>
 
-#include "ui/Interaction.h"
+#include "platform/Interaction.h"
+#include "app/MainWindow.h"
 #include "ui/Kest2.h"
 
 namespace kest {
@@ -69,8 +70,8 @@ int RunWindow(int argc, char** argv) {
 
   InstallFontSubstitutions();
 
-  TKestForm form(QApplication::arguments().mid(1));
-  form.show();
+  const std::unique_ptr<TKestForm> form = CreateMainWindow(QApplication::arguments().mid(1));
+  form->show();
   return QApplication::exec();
 }
 
