@@ -8,8 +8,8 @@
 #include <QTranslator>
 #include <cstdio>
 
-#include "platform/Interaction.h"
 #include "app/MainWindow.h"
+#include "platform/Interaction.h"
 #include "ui/Kest2.h"
 
 namespace kest {

@@ -10,10 +10,10 @@
 #include "bookmarks/MenuTree.h"
 #include "bookmarks/TreeBook.h"
 #include "platform/Codec.h"
+#include "platform/Interaction.h"
 #include "platform/Paths.h"
 #include "platform/Profile.h"
 #include "session/LogSession.h"
-#include "platform/Interaction.h"
 #include "ui/KestHost.h"
 
 namespace kest {
@@ -31,13 +31,12 @@ std::optional<std::string> BookNameFromDisplay(QWidget* parent, const QString& n
 }
 
 QString NotAKeyMessage() {
-  return QStringLiteral("この名前は使えません\n"
-                        "（「=」と改行は使えず、「[」や「;」で始めることもできません）");
+  return QStringLiteral(
+      "この名前は使えません\n"
+      "（「=」と改行は使えず、「[」や「;」で始めることもできません）");
 }
 
-QString BookPathToDisplay(std::string_view stored) {
-  return QString::fromUtf8(PathFromProfile(stored));
-}
+QString BookPathToDisplay(std::string_view stored) { return QString::fromUtf8(PathFromProfile(stored)); }
 
 namespace {
 
@@ -127,7 +126,8 @@ void TBookCommands::BM_SetClick() {
     Ui().Info(parent, QStringLiteral("名前が重複しています"));
     return;
   }
-  ini.WriteString(kBookMarkSection, *name, AddedBookMarkValue(shown->Number.v, PathToProfile(session.LogFileName())));
+  ini.WriteString(kBookMarkSection, *name,
+                  AddedBookMarkValue(shown->Number.v, PathToProfile(session.LogFileName())));
   LoadBookmarkMenu();
 }
 

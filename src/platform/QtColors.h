@@ -11,7 +11,6 @@
 
 namespace kest {
 
-
 // The colour a code stands for. System colours: 5 (window) is the palette's
 // Base, 8 (window text) its Text; the few others the old forms used map to
 // their palette roles; an unknown system colour gives the palette's Text.

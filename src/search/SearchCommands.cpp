@@ -8,9 +8,9 @@
 
 #include "platform/Codec.h"
 #include "platform/FindDialog.h"
+#include "platform/Interaction.h"
 #include "search/Logdlg1.h"
 #include "session/LogSession.h"
-#include "platform/Interaction.h"
 #include "ui/KestHost.h"
 
 namespace kest {

@@ -394,8 +394,8 @@ SearchOutcome LogSession::FindText(int step, const std::function<void(int)>& pro
   try {
     const std::filesystem::path path = LogReadPath();
     if (sort_ == SortOrder::Remark || sort_ == SortOrder::ContentFull) {
-      const IndexPos p =
-          log_->FindTextFrom(IndexPos(line.v + step), step, search_.SearchKey, path, search_.IgnoreCase, progress);
+      const IndexPos p = log_->FindTextFrom(IndexPos(line.v + step), step, search_.SearchKey, path,
+                                            search_.IgnoreCase, progress);
       if (p.v >= 0) {
         Select(ListLine(p.v));
         return SearchOutcome::Found;
@@ -429,8 +429,8 @@ SearchOutcome LogSession::FindSpeaker(int step) {
     }
   } else if (log_ && line.v >= 0 && sort_ == SortOrder::ContentFolded && CurrentItem()) {
     const IndexPos start = CurrentItem()->Index;
-    const ChainList chain =
-        step > 0 ? log_->FindIDForward(start, search_.SearchKey) : log_->FindIDBackward(start, search_.SearchKey);
+    const ChainList chain = step > 0 ? log_->FindIDForward(start, search_.SearchKey)
+                                     : log_->FindIDBackward(start, search_.SearchKey);
     if (WalkChain(chain, step < 0, step < 0)) {
       ShowSelected();
       outcome = SearchOutcome::Found;

@@ -81,10 +81,10 @@ struct Notice {
 
 // How a search through the log ended.
 enum class SearchOutcome {
-  Found,     // the match's line is selected
+  Found,  // the match's line is selected
   NotFound,
-  Silent,    // the match lies under a line the walk could not reach: no message
-  Failed,    // the file could not be read: a notice says why
+  Silent,  // the match lies under a line the walk could not reach: no message
+  Failed,  // the file could not be read: a notice says why
 };
 
 class LogSession {

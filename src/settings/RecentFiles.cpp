@@ -74,7 +74,7 @@ std::string ElideMiddle(std::string_view utf8, int columns) {
   if (total <= columns) return std::string(utf8);
 
   const int room = std::max(columns - 1, 0);  // "…" takes one column
-  std::size_t tail = chars.size();  // first character kept at the end
+  std::size_t tail = chars.size();            // first character kept at the end
   int tailUsed = 0;
   while (tail > 0 && tailUsed + chars[tail - 1].columns <= room - room / 3) {
     tailUsed += chars[--tail].columns;

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "log/TitleLines.h"
-#include "platform/Profile.h"
 #include "platform/ColorCodes.h"
+#include "platform/Profile.h"
 #include "settings/RecentFiles.h"
 
 namespace kest {

@@ -19,14 +19,14 @@
 #include <QToolButton>
 
 #include "platform/Codec.h"
+#include "platform/Interaction.h"
 #include "platform/QtColors.h"
 #include "platform/QtPrinter.h"
-#include "ui/ExMemo.h"
 #include "settings/ColUnit.h"
 #include "settings/FontSize.h"
 #include "ui/BarProgress.h"
 #include "ui/ConvertedLog.h"
-#include "platform/Interaction.h"
+#include "ui/ExMemo.h"
 #include "ui/TAboutBox.h"
 #include "ui/TitleListModel.h"
 #include "ui/TitleListView.h"
@@ -116,12 +116,9 @@ void InstallFontSubstitutions() {
   static bool done = false;
   if (done) return;
   done = true;
-  const QStringList mono = {QStringLiteral("IPAGothic"),
-                            QStringLiteral("IPAゴシック"),
-                            QStringLiteral("Noto Sans Mono CJK JP"),
-                            QStringLiteral("VL Gothic"),
-                            QStringLiteral("TakaoGothic"),
-                            QStringLiteral("Monospace")};
+  const QStringList mono = {
+      QStringLiteral("IPAGothic"), QStringLiteral("IPAゴシック"), QStringLiteral("Noto Sans Mono CJK JP"),
+      QStringLiteral("VL Gothic"), QStringLiteral("TakaoGothic"), QStringLiteral("Monospace")};
   const QStringList prop = {QStringLiteral("IPAPGothic"),       QStringLiteral("IPA Pゴシック"),
                             QStringLiteral("Noto Sans CJK JP"), QStringLiteral("VL PGothic"),
                             QStringLiteral("TakaoPGothic"),     QStringLiteral("Sans Serif")};
@@ -141,8 +138,7 @@ void InstallFontSubstitutions() {
 // ---------------------------------------------------------------------------
 // FormCreate
 
-TKestForm::TKestForm(QWidget* parent)
-    : QMainWindow(parent), follower_(std::make_unique<Follower>(*this)) {
+TKestForm::TKestForm(QWidget* parent) : QMainWindow(parent), follower_(std::make_unique<Follower>(*this)) {
   InitIconResources();
   InstallFontSubstitutions();
   setObjectName(QStringLiteral("KestForm"));
@@ -373,7 +369,8 @@ void TKestForm::CreateCommands() {
     AddCommand(c, a, std::move(handler));
     return a;
   };
-  auto plain = [&](QMenu* m, Command c, const char* name, const QString& text, std::function<void()> handler) {
+  auto plain = [&](QMenu* m, Command c, const char* name, const QString& text,
+                   std::function<void()> handler) {
     return entry(m, c, name, text, QKeySequence(), std::move(handler));
   };
   // A tool button showing its action; `hint` is its tooltip and spoken name.
@@ -413,18 +410,22 @@ void TKestForm::CreateCommands() {
   }
 
   // 編集
-  plain(Edit_M, Command::Copy, "Copy_M", QStringLiteral("ｺﾋﾟｰ(&C)"), [this] { Copy_MClick(); })
-      ->setShortcut(key(Qt::CTRL | Qt::Key_C));
-  plain(Edit_M, Command::SelectAll, "All_M", QStringLiteral("全選択(&A)"), [this] { All_MClick(); })
-      ->setShortcut(key(Qt::CTRL | Qt::Key_A));
+  plain(Edit_M, Command::Copy, "Copy_M", QStringLiteral("ｺﾋﾟｰ(&C)"), [this] {
+    Copy_MClick();
+  })->setShortcut(key(Qt::CTRL | Qt::Key_C));
+  plain(Edit_M, Command::SelectAll, "All_M", QStringLiteral("全選択(&A)"), [this] {
+    All_MClick();
+  })->setShortcut(key(Qt::CTRL | Qt::Key_A));
 
   // 表示
   QAction* nsort = checkable(plain(View_M, Command::SortRemark, "NSort_M", QStringLiteral("発言順でｿｰﾄ"),
                                    [this] { SortCommand(SortOrder::Remark); }));
-  QAction* rsort2 = checkable(plain(View_M, Command::SortContentFull, "RSort_M2", QStringLiteral("内容順でｿｰﾄ(1)"),
-                                    [this] { SortCommand(SortOrder::ContentFull); }));
-  QAction* rsort = checkable(plain(View_M, Command::SortContentFolded, "RSort_M", QStringLiteral("内容順でｿｰﾄ(2)"),
-                                   [this] { SortCommand(SortOrder::ContentFolded); }));
+  QAction* rsort2 =
+      checkable(plain(View_M, Command::SortContentFull, "RSort_M2", QStringLiteral("内容順でｿｰﾄ(1)"),
+                      [this] { SortCommand(SortOrder::ContentFull); }));
+  QAction* rsort =
+      checkable(plain(View_M, Command::SortContentFolded, "RSort_M", QStringLiteral("内容順でｿｰﾄ(2)"),
+                      [this] { SortCommand(SortOrder::ContentFolded); }));
   AddSeparator(*View_M, "N3");
   QAction* numb = checkable(plain(View_M, Command::ShowNumber, "Numb_VM", QStringLiteral("発言番号表示"),
                                   [this] { ToggleColumn(Command::ShowNumber); }));
@@ -433,8 +434,8 @@ void TKestForm::CreateCommands() {
   QAction* date = checkable(plain(View_M, Command::ShowDate, "Date_VM", QStringLiteral("日付表示"),
                                   [this] { ToggleColumn(Command::ShowDate); }));
   AddSeparator(*View_M, "N4");
-  QAction* prev = entry(View_M, Command::Prev, "Prev_M", QStringLiteral("前の発言"), key(Qt::CTRL | Qt::Key_Up),
-                        [this] { PrevClick(); });
+  QAction* prev = entry(View_M, Command::Prev, "Prev_M", QStringLiteral("前の発言"),
+                        key(Qt::CTRL | Qt::Key_Up), [this] { PrevClick(); });
   QAction* next = entry(View_M, Command::Next, "Next_M", QStringLiteral("次の発言"),
                         key(Qt::CTRL | Qt::Key_Down), [this] { NextClick(); });
   QAction* com = entry(View_M, Command::Comment, "Com_M", QStringLiteral("コメント発言へ"),
@@ -455,8 +456,10 @@ void TKestForm::CreateCommands() {
   plain(PopupMenu1, Command::Next, "Next_P", QStringLiteral("次の発言へ"), [this] { NextClick(); });
   plain(PopupMenu1, Command::Comment, "Com_P", QStringLiteral("コメント発言へ"), [this] { ComClick(); });
   AddSeparator(*PopupMenu1, "N6");
-  plain(PopupMenu1, Command::MaximizeList, "K7", QStringLiteral("ﾀｲﾄﾙﾘｽﾄ 最大化"), [this] { MaximizeList(); });
-  plain(PopupMenu1, Command::MaximizeText, "K6", QStringLiteral("発言画面 最大化"), [this] { MaximizeText(); });
+  plain(PopupMenu1, Command::MaximizeList, "K7", QStringLiteral("ﾀｲﾄﾙﾘｽﾄ 最大化"),
+        [this] { MaximizeList(); });
+  plain(PopupMenu1, Command::MaximizeText, "K6", QStringLiteral("発言画面 最大化"),
+        [this] { MaximizeText(); });
   plain(PopupMenu1, Command::SplitEven, "K8", QStringLiteral("２分割表示"), [this] { SplitEven(); });
   AddSeparator(*PopupMenu1, "N5");
   plain(PopupMenu1, Command::Copy, "Copy_P", QStringLiteral("コピー"), [this] { Copy_MClick(); });
@@ -578,7 +581,9 @@ void TKestForm::ShowSelectedRemark() {
   Refresh();
 }
 
-bool TKestForm::FindInPane(std::string_view key, bool ignoreCase) { return Memo1->FindString(key, ignoreCase); }
+bool TKestForm::FindInPane(std::string_view key, bool ignoreCase) {
+  return Memo1->FindString(key, ignoreCase);
+}
 
 // ---------------------------------------------------------------------------
 // Settings
@@ -802,9 +807,10 @@ void TKestForm::EntClick(int entry) {
 }
 
 void TKestForm::OpenWithDialog() {
-  const std::optional<QString> name = Ui().OpenFileName(
-      this, QString::fromStdString(session_.OpenFolder()), QStringLiteral("*.LOG"),
-      {QStringLiteral("ﾛｸﾞﾌｧｲﾙ(*.log)"), QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ(*.txt)"), QStringLiteral("全てのﾌｧｲﾙ(*.*)")});
+  const std::optional<QString> name =
+      Ui().OpenFileName(this, QString::fromStdString(session_.OpenFolder()), QStringLiteral("*.LOG"),
+                        {QStringLiteral("ﾛｸﾞﾌｧｲﾙ(*.log)"), QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ(*.txt)"),
+                         QStringLiteral("全てのﾌｧｲﾙ(*.*)")});
   if (name) OpenLog(*name);
 }
 

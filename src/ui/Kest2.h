@@ -164,9 +164,9 @@ class TKestForm : public QMainWindow, public KestHost {
   std::unique_ptr<Follower> follower_;
   std::unique_ptr<ProfileFile> IniFile;  // Kest.INI, from creation to close
   PaneLook look_;
-  QRect wantedBounds_;  // Left, Top, Width, Height of the settings (frame included)
-  int ListHeight = 152;  // height of ListPanel, the one number of the pane layout
-  QString HelpFile;     // KEST.HLP beside the program or in the data folder
+  QRect wantedBounds_;                // Left, Top, Width, Height of the settings (frame included)
+  int ListHeight = 152;               // height of ListPanel, the one number of the pane layout
+  QString HelpFile;                   // KEST.HLP beside the program or in the data folder
   std::uint64_t paneGeneration_ = 0;  // the shown remark's generation the pane holds
   int following_ = 0;                 // > 0 while the list follows the session
   bool boundsFixed_ = false;

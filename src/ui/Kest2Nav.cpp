@@ -16,9 +16,9 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "ui/ExMemo.h"
-#include "session/KeyTable.h"
 #include "platform/Interaction.h"
+#include "session/KeyTable.h"
+#include "ui/ExMemo.h"
 #include "ui/Kest2.h"
 #include "ui/TitleListView.h"
 
@@ -179,8 +179,7 @@ bool TKestForm::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::Resize:
       if (watched == centralWidget()) FormResize();
       break;
-    default:
-      break;
+    default: break;
   }
   return QMainWindow::eventFilter(watched, event);
 }

@@ -6,7 +6,7 @@ using namespace kest;
 
 namespace {
 
-constexpr int kKeyDown = 0x01000015;  // what the keypad 2 sends with Num Lock off
+constexpr int kKeyDown = 0x01000015;   // what the keypad 2 sends with Num Lock off
 constexpr int kKeyClear = 0x0100000b;  // keypad 5 with Num Lock off
 
 KeyPress Keypad(int key) { return KeyPress{key, true}; }
@@ -34,7 +34,8 @@ TEST(KeyTable, KeypadAndMainKeyboardAreToldApart) {
   EXPECT_EQ(VirtualKeyOf(Keypad('8')), kVkNumpad8);
   EXPECT_EQ(VirtualKeyOf(Keypad(kKeyPlus)), kVkAdd);
   EXPECT_EQ(VirtualKeyOf(Keypad(kKeyMinus)), kVkSubtract);
-  for (int k : std::initializer_list<int>{'2', '5', '6', '8', kKeyPlus, kKeyMinus}) EXPECT_EQ(VirtualKeyOf(Plain(k)), kVkNone) << k;
+  for (int k : std::initializer_list<int>{'2', '5', '6', '8', kKeyPlus, kKeyMinus})
+    EXPECT_EQ(VirtualKeyOf(Plain(k)), kVkNone) << k;
   EXPECT_EQ(VirtualKeyOf(Keypad(kKeyDown)), kVkNone);
   EXPECT_EQ(VirtualKeyOf(Keypad(kKeyClear)), kVkNone);
   EXPECT_EQ(VirtualKeyOf(Keypad('1')), kVkNone);
@@ -104,8 +105,8 @@ TEST(KeyTable, NoLogOnlyLayoutKeys) {
   s.logOpen = false;
   s.hasSelection = false;
   EXPECT_EQ(Cmd(Plain('Z'), s), PaneCommand::MaximizeList);
-  for (const KeyPress& k : {Keypad('5'), Keypad('6'), Keypad(kKeyPlus), Keypad('2'), Keypad('8'),
-                            Plain(kKeyF4), Plain(kKeyF5)}) {
+  for (const KeyPress& k :
+       {Keypad('5'), Keypad('6'), Keypad(kKeyPlus), Keypad('2'), Keypad('8'), Plain(kKeyF4), Plain(kKeyF5)}) {
     EXPECT_EQ(Cmd(k, s), PaneCommand::None) << k.key;
   }
   // A log without lines: the first and last line are nothing to go to, but

@@ -146,5 +146,8 @@ TEST(RecentFiles, ElideMiddle) {
   // Half-width katakana are narrow.
   EXPECT_EQ(ElideMiddle("ﾛｸﾞﾌｧｲﾙ", 8), "ﾛｸﾞﾌｧｲﾙ");
   // A byte that is no UTF-8 is one column and kept as it is.
-  EXPECT_EQ(ElideMiddle(std::string("ab\xFF" "cdefgh"), 6), std::string("a…efgh"));
+  EXPECT_EQ(ElideMiddle(std::string("ab\xFF"
+                                    "cdefgh"),
+                        6),
+            std::string("a…efgh"));
 }

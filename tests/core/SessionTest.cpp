@@ -28,8 +28,8 @@ std::string Log(const std::vector<R>& remarks) {
   for (const R& r : remarks) {
     s += Header5(r.number, r.id, "poster", "title" + std::to_string(r.number)) + "\r\n" +
          Line2("96/03/01", r.commentTo) + "\r\n";
-    for (const std::string& b : r.body.empty() ? std::vector<std::string>{"body " + std::to_string(r.number)}
-                                               : r.body) {
+    for (const std::string& b :
+         r.body.empty() ? std::vector<std::string>{"body " + std::to_string(r.number)} : r.body) {
       s += b + "\r\n";
     }
   }
@@ -85,10 +85,11 @@ TEST_F(SessionTest, NothingBeforeTheFirstLog) {
   EXPECT_FALSE(s_.Title());
   EXPECT_FALSE(s_.Shown().header);
   const CommandStates c = s_.Commands();
-  for (Command off : {Command::SortRemark, Command::SortContentFull, Command::SortContentFolded, Command::Find,
-                      Command::FindSpeaker, Command::FindPrev, Command::FindNext, Command::AddBookmark,
-                      Command::OrganizeBookmarks, Command::ShowNumber, Command::ShowSpeaker, Command::ShowDate,
-                      Command::Prev, Command::Next, Command::Comment}) {
+  for (Command off :
+       {Command::SortRemark, Command::SortContentFull, Command::SortContentFolded, Command::Find,
+        Command::FindSpeaker, Command::FindPrev, Command::FindNext, Command::AddBookmark,
+        Command::OrganizeBookmarks, Command::ShowNumber, Command::ShowSpeaker, Command::ShowDate,
+        Command::Prev, Command::Next, Command::Comment}) {
     EXPECT_FALSE(c.Enabled(off)) << static_cast<int>(off);
     EXPECT_FALSE(c.Checked(off)) << static_cast<int>(off);
   }
@@ -117,9 +118,9 @@ TEST_F(SessionTest, LoadingShowsAndSelectsTheFirstRemarkInEveryOrder) {
     EXPECT_EQ(s_.Shown().header->Title, "title1");
     EXPECT_EQ(Pane(), "     96/03/01   21:00  \nbody 1\n");
     EXPECT_TRUE(s_.Search().SpeakerListStale);
-    EXPECT_TRUE(Checked(order == SortOrder::Remark            ? Command::SortRemark
-                        : order == SortOrder::ContentFull     ? Command::SortContentFull
-                                                              : Command::SortContentFolded));
+    EXPECT_TRUE(Checked(order == SortOrder::Remark        ? Command::SortRemark
+                        : order == SortOrder::ContentFull ? Command::SortContentFull
+                                                          : Command::SortContentFolded));
   }
   EXPECT_EQ(Numbers(), (std::vector<int>{1, 7, 8}));
   EXPECT_TRUE(s_.Commands().logMenusShown);
@@ -250,7 +251,7 @@ TEST_F(SessionTest, TheShownLineFollowsFoldsAboveIt) {
   Open(Log({{1, 0}, {2, 1}, {3, 1}, {7, 0}, {8, 7}}));
   EXPECT_TRUE(s_.ClickLine(ListLine(1)));
   EXPECT_EQ(Shown(), 7);
-  s_.Select(ListLine(0));  // the selection moves, nothing is shown
+  s_.Select(ListLine(0));        // the selection moves, nothing is shown
   EXPECT_TRUE(s_.ToggleFold());  // inserts 2 and 3 above the shown line
   EXPECT_EQ(s_.Shown().line, ListLine(3));
   EXPECT_TRUE(s_.ClickLine(ListLine(1)));  // line 1 is remark 2 now
@@ -317,7 +318,8 @@ TEST_F(SessionTest, AColumnToggleKeepsFoldsAndSelectionAndReadsTheRemarkAgain) {
 }
 
 TEST_F(SessionTest, TextSearchInTheFlatOrders) {
-  Open(Log({{1, 0, "ABC00001", {"word here"}}, {2, 0, "ABC00001", {"word", "and WORD"}},
+  Open(Log({{1, 0, "ABC00001", {"word here"}},
+            {2, 0, "ABC00001", {"word", "and WORD"}},
             {3, 0, "ABC00001", {"plain"}}}),
        SortOrder::Remark);
   s_.Search().SearchKey = "word";
@@ -364,12 +366,13 @@ TEST_F(SessionTest, TextSearchUnfoldsFoldedThreadsDownToTheMatch) {
 }
 
 TEST_F(SessionTest, SpeakerSearchAndItsDirection) {
-  const std::string log = Log({{1, 0, "AAA00001"}, {2, 1, "BBB00002"}, {3, 2, "CCC00003"}, {4, 0, "AAA00001"}});
+  const std::string log =
+      Log({{1, 0, "AAA00001"}, {2, 1, "BBB00002"}, {3, 2, "CCC00003"}, {4, 0, "AAA00001"}});
   Open(log, SortOrder::Remark);
   s_.Search().SearchKey = "AAA00001";
   s_.Search().SpeakerDirection = 1;
   EXPECT_EQ(s_.FindSpeaker(+1), SearchOutcome::Found);
-  EXPECT_EQ(Shown(), 4);  // found and shown
+  EXPECT_EQ(Shown(), 4);                       // found and shown
   EXPECT_EQ(s_.Search().SpeakerDirection, 1);  // a find in a flat order leaves it
   EXPECT_EQ(s_.FindSpeaker(+1), SearchOutcome::NotFound);
   EXPECT_EQ(s_.Search().SpeakerDirection, 0);
@@ -444,18 +447,19 @@ TEST(SettingsTest, WindowSettingsReadWithDefaultsAndWrittenInTheOrderOfTheTable)
   // keys of a section in the order of the table.
   const std::string text = ReadFile(path);
   std::size_t at = 0;
-  for (const char* key : {"[Option]", "SortType=1", "Numb=1", "Name=1", "Date=0", "OpenFolder=/logs/",
-                          "Color=-2147483643", "Top=40", "Left=88", "Height=507", "Width=633", "[Font]",
-                          "FontName=FixedSys", "FontSize=14", "Color=-2147483640", "FontStyle=0",
-                          "[FileName]", "File_0=/logs/a.log", "File_4="}) {
+  for (const char* key :
+       {"[Option]", "SortType=1", "Numb=1", "Name=1", "Date=0", "OpenFolder=/logs/", "Color=-2147483643",
+        "Top=40", "Left=88", "Height=507", "Width=633", "[Font]", "FontName=FixedSys", "FontSize=14",
+        "Color=-2147483640", "FontStyle=0", "[FileName]", "File_0=/logs/a.log", "File_4="}) {
     const std::size_t found = text.find(key, at);
     ASSERT_NE(found, std::string::npos) << key << " in\n" << text;
     at = found;
   }
 
   // Value forms and a face name longer than 255 bytes, cut on a character.
-  std::ofstream(path, std::ios::binary) << "[Option]\r\nSortType=0x2\r\nNumb=abc\r\nDate=2\r\n[FONT]\r\nFontName="
-                                        << std::string(253, 'a') << Sjis("漢字") << "\r\n";
+  std::ofstream(path, std::ios::binary)
+      << "[Option]\r\nSortType=0x2\r\nNumb=abc\r\nDate=2\r\n[FONT]\r\nFontName=" << std::string(253, 'a')
+      << Sjis("漢字") << "\r\n";
   ProfileFile again(path);
   s = ReadWindowSettings(again);
   EXPECT_EQ(s.View.SortType, SortOrder::ContentFull);

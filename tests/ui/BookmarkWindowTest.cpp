@@ -19,17 +19,17 @@
 #include <sstream>
 
 #include "bookmarks/BKCopy.h"
+#include "bookmarks/BookCommands.h"
 #include "bookmarks/BookUnit.h"
 #include "bookmarks/TreeBook.h"
 #include "core/LogFixture.h"
 #include "platform/Codec.h"
+#include "platform/Interaction.h"
 #include "platform/Paths.h"
 #include "platform/Profile.h"
-#include "platform/Interaction.h"
 #include "ui/FormFixture.h"
-#include "ui/RecordingUi.h"
-#include "bookmarks/BookCommands.h"
 #include "ui/Kest2.h"
+#include "ui/RecordingUi.h"
 #include "ui/TitleListModel.h"
 
 using namespace kest;
@@ -69,8 +69,8 @@ QAction* Entry(const QMenu* menu, const QString& text) {
 
 // Checks inside the lambdas that drive modal dialogs, which cannot return
 // early the way QCOMPARE does; cleanup() reports them.
-#define CHECK(c)                                                             \
-  do {                                                                       \
+#define CHECK(c)                                                                \
+  do {                                                                          \
     if (!(c)) failures_ << QStringLiteral("line %1: %2").arg(__LINE__).arg(#c); \
   } while (0)
 
@@ -122,9 +122,10 @@ class BookmarkWindowTest : public QObject {
       QVERIFY(!Action(*f, "BkBar")->isVisible());
       QVERIFY(!Action(*f, "BMCln")->isEnabled());
     }
-    WriteIni("[Book Dir]\r\nNews=A0|0\r\nOld=A1|A0\r\nLate=A3|A2\r\n[Book Mark]\r\n"
-             "First reply=A1|15|/log/F1.LOG\r\nStart=3|/log/F2.LOG\r\nZero=0|0|/log/F3.LOG\r\n"
-             "Bad=A0|x|/log/F4.LOG\r\nInLate=A3|4|/log/F5.LOG\r\nR&D=5|/log/F6.LOG\r\n");
+    WriteIni(
+        "[Book Dir]\r\nNews=A0|0\r\nOld=A1|A0\r\nLate=A3|A2\r\n[Book Mark]\r\n"
+        "First reply=A1|15|/log/F1.LOG\r\nStart=3|/log/F2.LOG\r\nZero=0|0|/log/F3.LOG\r\n"
+        "Bad=A0|x|/log/F4.LOG\r\nInLate=A3|4|/log/F5.LOG\r\nR&D=5|/log/F6.LOG\r\n");
     auto f = MakeForm();
     QCOMPARE(Show(MenuOf(*f, "BookM_M"), 3),
              QStringLiteral("[News]([Old](First reply:15)) Start:3 Zero:0 InLate:4 R&&D:5"));
@@ -152,8 +153,8 @@ class BookmarkWindowTest : public QObject {
     AcceptAdd(std::nullopt, &proposed);
     Trigger(*f, "BM_Set");
     QCOMPARE(proposed, QStringLiteral("[Admin] title3"));
-    for (const QString& bad : {QStringLiteral("deep name"), QStringLiteral("NEWS"),
-                               QStringLiteral("a=b"), QStringLiteral("  ")}) {
+    for (const QString& bad :
+         {QStringLiteral("deep name"), QStringLiteral("NEWS"), QStringLiteral("a=b"), QStringLiteral("  ")}) {
       AcceptAdd(bad);
       Trigger(*f, "BM_Set");
       // A name that is no key is asked for again, as it was typed.
@@ -198,9 +199,8 @@ class BookmarkWindowTest : public QObject {
     const auto b = dir_->Write(longName + "/" + longName + "/b.log", MakeLog({{7, 0}, {8, 0}}));
     QVERIFY(Path(b).toUtf8().size() > 255);
     WriteIni("[Book Mark]\r\nA5=5|" + Path(a).toStdString() + "\r\nB8=0|8|" +
-             PathToProfile(Path(b).toStdString()) + "\r\nGone=2|" +
-             (dir_->Path() / "gone.log").string() + "\r\nNoSuch=99|" + Path(a).toStdString() +
-             "\r\n");
+             PathToProfile(Path(b).toStdString()) + "\r\nGone=2|" + (dir_->Path() / "gone.log").string() +
+             "\r\nNoSuch=99|" + Path(a).toStdString() + "\r\n");
     auto f = MakeForm();
     // No log shown and a missing file: the message, and nothing more.
     Entry(MenuOf(*f, "BookM_M"), QStringLiteral("Gone"))->trigger();
@@ -290,15 +290,17 @@ class BookmarkWindowTest : public QObject {
       return book->result();
     };
     Trigger(*f, "BMCln");
-    CHECK((QString::fromStdString(Ini())) == (QStringLiteral("[Option]\r\nTop=1\r\n[Book Dir]\r\nNewer=A0|0\r\nOld=A2|A0\r\n"
-                            "Sub=A1|A0\r\n[Book Mark]\r\na=A1|1|/a.log\r\nb=A1|2|/b.log\r\n"
-                            "bad=A0|x|/c.log\r\nc=A2|3|/c.log\r\n")));
+    CHECK((QString::fromStdString(Ini())) ==
+          (QStringLiteral("[Option]\r\nTop=1\r\n[Book Dir]\r\nNewer=A0|0\r\nOld=A2|A0\r\n"
+                          "Sub=A1|A0\r\n[Book Mark]\r\na=A1|1|/a.log\r\nb=A1|2|/b.log\r\n"
+                          "bad=A0|x|/c.log\r\nc=A2|3|/c.log\r\n")));
     CHECK((Show(MenuOf(*f, "BookM_M"), 3)) == (QStringLiteral("[Newer]([Old](c:3) [Sub](a:1 b:2))")));
   }
 
   void organizerRenamesDeletesAndRefuses() {
-    WriteIni("[Book Dir]\r\nG=A0|0\r\nS=A1|A0\r\n[Book Mark]\r\nx=A0|1|/a\r\ny=A1|2|/a\r\n"
-             "z=3|/a\r\nw=4|/a\r\n");
+    WriteIni(
+        "[Book Dir]\r\nG=A0|0\r\nS=A1|A0\r\n[Book Mark]\r\nx=A0|1|/a\r\ny=A1|2|/a\r\n"
+        "z=3|/a\r\nw=4|/a\r\n");
     auto f = MakeForm();
     ui_->onModal = [&](QDialog& d) {
       auto* book = qobject_cast<TTBook*>(&d);
@@ -306,8 +308,7 @@ class BookmarkWindowTest : public QObject {
       CHECK((book->BookList->count()) == (2));
       book->BookListClick();
       CHECK(book->BMReName->isEnabled());
-      ui_->inputs = {QStringLiteral("X"), QStringLiteral("[w]"), QStringLiteral("w2"),
-                     QStringLiteral("s")};
+      ui_->inputs = {QStringLiteral("X"), QStringLiteral("[w]"), QStringLiteral("w2"), QStringLiteral("s")};
       book->BMReNameClick();
       book->BMReNameClick();
       book->BMReNameClick();
@@ -323,8 +324,8 @@ class BookmarkWindowTest : public QObject {
       book->BookList->selectAll();
       ui_->confirmAnswers = {true, false};
       book->BMDelClick();
-      CHECK((ui_->confirms) == ((QStringList{QStringLiteral("<w2>を削除します"),
-                                           QStringLiteral("<w>を削除します")})));
+      CHECK((ui_->confirms) ==
+            ((QStringList{QStringLiteral("<w2>を削除します"), QStringLiteral("<w>を削除します")})));
       // Deleting G takes S and the bookmarks of both.
       book->TreeView1->setCurrentItem(book->ItemOfNode(1));
       book->BookMenuPopup();
@@ -368,8 +369,8 @@ class BookmarkWindowTest : public QObject {
     }
     file += "[Book Mark]\r\n";
     for (int i = 0; i < 2000; ++i) {
-      file += "Bookmark " + std::to_string(i) + "=A" + std::to_string(i % 50) + "|" +
-              std::to_string(i) + "|/home/user/logs/forum" + std::to_string(i % 13) + ".log\r\n";
+      file += "Bookmark " + std::to_string(i) + "=A" + std::to_string(i % 50) + "|" + std::to_string(i) +
+              "|/home/user/logs/forum" + std::to_string(i % 13) + ".log\r\n";
     }
     WriteIni(file);
     auto f = MakeForm();

@@ -12,16 +12,16 @@
 
 #include "core/LogFixture.h"
 #include "platform/Codec.h"
+#include "platform/Interaction.h"
 #include "platform/Profile.h"
 #include "platform/QtColors.h"
-#include "ui/ExMemo.h"
 #include "settings/ColUnit.h"
 #include "settings/ColorGrdWidget.h"
 #include "settings/FontSize.h"
-#include "platform/Interaction.h"
+#include "ui/ExMemo.h"
 #include "ui/FormFixture.h"
-#include "ui/RecordingUi.h"
 #include "ui/Kest2.h"
+#include "ui/RecordingUi.h"
 
 using namespace kest;
 using namespace kest::test;
@@ -58,9 +58,7 @@ class ColoursTest : public QObject {
   std::unique_ptr<TKestForm> MakeForm() { return env_.MakeForm(); }
   void WriteIni(const std::string& sjis) { env_.WriteIni(sjis); }
   static QColor PreviewBack(TColorDlg& d) { return d.Label1->palette().color(QPalette::Window); }
-  static QColor PreviewText(TColorDlg& d) {
-    return d.Label1->palette().color(QPalette::WindowText);
-  }
+  static QColor PreviewText(TColorDlg& d) { return d.Label1->palette().color(QPalette::WindowText); }
   // Clicks a grid cell with a mouse button.
   static void ClickCell(TColorGrid* g, int cell, Qt::MouseButton b) {
     QTest::mouseClick(g, b, {}, g->CellRectangle(cell).center());
@@ -105,7 +103,7 @@ class ColoursTest : public QObject {
     ui_->accept = true;
     ui_->onShow = [](QDialog& d) {
       auto& dlg = static_cast<TColorDlg&>(d);
-      ClickCell(dlg.ColorGrid1, 9, Qt::LeftButton);   // red background
+      ClickCell(dlg.ColorGrid1, 9, Qt::LeftButton);    // red background
       ClickCell(dlg.ColorGrid1, 11, Qt::RightButton);  // yellow text
     };
     Trigger(*f, "K1");

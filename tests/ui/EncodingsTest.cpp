@@ -10,11 +10,11 @@
 
 #include "core/LogFixture.h"
 #include "platform/Codec.h"
-#include "ui/ExMemo.h"
 #include "platform/Interaction.h"
+#include "ui/ExMemo.h"
 #include "ui/FormFixture.h"
-#include "ui/RecordingUi.h"
 #include "ui/Kest2.h"
+#include "ui/RecordingUi.h"
 #include "ui/TitleListModel.h"
 
 using namespace kest;
@@ -24,7 +24,9 @@ namespace {
 
 using FakeUi = test::RecordingUi;
 
-QString Sample(const char* name) { return QStringLiteral(KEST_SOURCE_DIR "/samples/") + QString::fromUtf8(name); }
+QString Sample(const char* name) {
+  return QStringLiteral(KEST_SOURCE_DIR "/samples/") + QString::fromUtf8(name);
+}
 
 struct Read {
   QString caption;

@@ -21,8 +21,8 @@
 
 #include "app/MainWindow.h"
 #include "core/LogFixture.h"
-#include "ui/ExMemo.h"
 #include "platform/Interaction.h"
+#include "ui/ExMemo.h"
 #include "ui/Kest2.h"
 #include "ui/RecordingUi.h"
 #include "ui/TitleListView.h"
@@ -37,7 +37,9 @@ struct FormProbe {
   static void SetHelpFile(TKestForm& f, const QString& file) { f.HelpFile = file; }
   static HelpViewer* Help(const TKestForm& f) { return f.help_; }
   static TColorDlg& ColorDialog(TKestForm& f) { return f.ColorDialog(); }
-  static void SetPaneColors(TKestForm& f, std::int32_t text, std::int32_t back) { f.SetPaneColors(text, back); }
+  static void SetPaneColors(TKestForm& f, std::int32_t text, std::int32_t back) {
+    f.SetPaneColors(text, back);
+  }
   static void PushRecentFile(TKestForm& f, const QString& name) { f.PushRecentFile(name.toStdString()); }
 };
 
@@ -54,7 +56,9 @@ T* Control(const QObject& f, const char* name) {
 
 inline TExMemo* Memo(const TKestForm& f) { return Control<TExMemo>(f, "Memo1"); }
 inline TitleListView* List(const TKestForm& f) { return Control<TitleListView>(f, "ListBox1"); }
-inline QAbstractListModel* Model(const TKestForm& f) { return qobject_cast<QAbstractListModel*>(List(f)->model()); }
+inline QAbstractListModel* Model(const TKestForm& f) {
+  return qobject_cast<QAbstractListModel*>(List(f)->model());
+}
 inline QAction* Action(const TKestForm& f, const char* name) { return Control<QAction>(f, name); }
 inline QToolButton* Button(const TKestForm& f, const char* name) { return Control<QToolButton>(f, name); }
 inline QMenu* MenuOf(const TKestForm& f, const char* name) { return Control<QMenu>(f, name); }

@@ -2,8 +2,10 @@
 // title list's clicks, folds and column toggles, the command states, finding
 // a remark by number, and what happens when files go away. Every message box,
 // beep and cursor goes through a recording fake.
+#include <unistd.h>
 #include <QAbstractItemModel>
 #include <QAction>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -11,23 +13,21 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTimer>
-#include <QDialog>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 #include "core/LogFixture.h"
 #include "platform/Codec.h"
+#include "platform/Interaction.h"
 #include "platform/Profile.h"
 #include "ui/ExMemo.h"
-#include "platform/Interaction.h"
 #include "ui/FormFixture.h"
-#include "ui/RecordingUi.h"
 #include "ui/Kest2.h"
+#include "ui/RecordingUi.h"
 #include "ui/TitleListModel.h"
 
 using namespace kest;
@@ -62,7 +62,8 @@ class Kest2Test : public QObject {
     auto f = MakeForm();
     QCOMPARE(f->windowTitle(), QStringLiteral("Kest32"));
     QCOMPARE(static_cast<int>(f->Session().Sort()), 1);
-    QVERIFY(f->Session().Columns().ShowNumber && f->Session().Columns().ShowSpeaker && !f->Session().Columns().ShowDate);
+    QVERIFY(f->Session().Columns().ShowNumber && f->Session().Columns().ShowSpeaker &&
+            !f->Session().Columns().ShowDate);
     QCOMPARE(Memo(*f)->font().family(), QStringLiteral("FixedSys"));
     QCOMPARE(Memo(*f)->font().pointSize(), 14);
     QCOMPARE(f->Look().TextColor, -2147483640);
@@ -77,16 +78,14 @@ class Kest2Test : public QObject {
     }
 
     // Initial states of the tables.
-    for (const char* on : {"OPFile_B", "SpeedButton5", "OPFile_M", "Print1", "PrgEnd", "Copy_M",
-                           "All_M", "K3", "K1", "Help_M", "KeyHelp_M", "Ver_M", "K6", "K7", "K8",
-                           "Copy_P", "All_P"}) {
+    for (const char* on : {"OPFile_B", "SpeedButton5", "OPFile_M", "Print1", "PrgEnd", "Copy_M", "All_M",
+                           "K3", "K1", "Help_M", "KeyHelp_M", "Ver_M", "K6", "K7", "K8", "Copy_P", "All_P"}) {
       QVERIFY2(Enabled(*f, on), on);
     }
-    for (const char* off : {"Prev_B", "Next_B", "Com_B", "NSort_B", "RSort_B2", "RSort_B", "Numb_VB",
-                            "Name_VB", "Date_VB", "StrFind", "NameFind", "PrevS_M", "NextS_M",
-                            "BM_Set", "BMCln", "NSort_M", "RSort_M2", "RSort_M", "Numb_VM",
-                            "Name_VM", "Date_VM", "Prev_M", "Next_M", "Com_M", "Prev_P", "Next_P",
-                            "Com_P", "BM_P"}) {
+    for (const char* off : {"Prev_B",  "Next_B",  "Com_B",    "NSort_B",  "RSort_B2", "RSort_B", "Numb_VB",
+                            "Name_VB", "Date_VB", "StrFind",  "NameFind", "PrevS_M",  "NextS_M", "BM_Set",
+                            "BMCln",   "NSort_M", "RSort_M2", "RSort_M",  "Numb_VM",  "Name_VM", "Date_VM",
+                            "Prev_M",  "Next_M",  "Com_M",    "Prev_P",   "Next_P",   "Com_P",   "BM_P"}) {
       QVERIFY2(!Enabled(*f, off), off);
     }
     for (const char* up : {"NSort_B", "RSort_B2", "RSort_B", "Numb_VB", "Name_VB", "Date_VB"}) {
@@ -134,15 +133,16 @@ class Kest2Test : public QObject {
   // Hexadecimal and letter values, "FONT" and "Font" as one section, and the
   // face name written back exactly as it was read.
   void settingsValueForms() {
-    WriteIni(Sjis("[Option]\r\nSortType=0x2\r\nNumb=abc\r\nName=0\r\nDate=2\r\nColor=$0000FF\r\n"
-                  "[FONT]\r\nFontName=ＭＳ ゴシック\r\nFontStyle=3\r\n"
-                  "[Font]\r\nFontSize=$0C\r\nColor=255\r\n"));
+    WriteIni(
+        Sjis("[Option]\r\nSortType=0x2\r\nNumb=abc\r\nName=0\r\nDate=2\r\nColor=$0000FF\r\n"
+             "[FONT]\r\nFontName=ＭＳ ゴシック\r\nFontStyle=3\r\n"
+             "[Font]\r\nFontSize=$0C\r\nColor=255\r\n"));
     {
       auto f = MakeForm();
       QCOMPARE(static_cast<int>(f->Session().Sort()), 2);
-      QCOMPARE(f->Session().Columns().ShowNumber, true);   // letters: the default
+      QCOMPARE(f->Session().Columns().ShowNumber, true);  // letters: the default
       QCOMPARE(f->Session().Columns().ShowSpeaker, false);
-      QCOMPARE(f->Session().Columns().ShowDate, true);     // 2 is true
+      QCOMPARE(f->Session().Columns().ShowDate, true);  // 2 is true
       QCOMPARE(Memo(*f)->font().family(), QStringLiteral("ＭＳ ゴシック"));
       QCOMPARE(Memo(*f)->font().pointSize(), 12);
       QVERIFY(Memo(*f)->font().bold() && Memo(*f)->font().italic());
@@ -213,8 +213,10 @@ class Kest2Test : public QObject {
     QVERIFY(Line(*f, 2).startsWith(QStringLiteral("2 ")));
     QVERIFY(f->findChild<QMenu*>("Edit_M")->menuAction()->isVisible());
     QVERIFY(f->findChild<QMenu*>("View_M")->menuAction()->isVisible());
-    QVERIFY(Button(*f, "NSort_B")->isChecked() && Action(*f, "NSort_M")->isChecked() && !Button(*f, "RSort_B")->isChecked());
-    QVERIFY(Button(*f, "Numb_VB")->isChecked() && Button(*f, "Name_VB")->isChecked() && !Button(*f, "Date_VB")->isChecked());
+    QVERIFY(Button(*f, "NSort_B")->isChecked() && Action(*f, "NSort_M")->isChecked() &&
+            !Button(*f, "RSort_B")->isChecked());
+    QVERIFY(Button(*f, "Numb_VB")->isChecked() && Button(*f, "Name_VB")->isChecked() &&
+            !Button(*f, "Date_VB")->isChecked());
     QVERIFY(Enabled(*f, "Numb_VM") && Enabled(*f, "StrFind") && Enabled(*f, "BM_P"));
     QVERIFY(!Enabled(*f, "PrevS_M"));
   }
@@ -225,8 +227,12 @@ class Kest2Test : public QObject {
     auto f = MakeForm({Path(a)});
     auto states = [&] {
       return QString("%1%2%3%4%5%6")
-          .arg(Enabled(*f, "Prev_M")).arg(Enabled(*f, "Prev_B")).arg(Enabled(*f, "Prev_P"))
-          .arg(Enabled(*f, "Next_M")).arg(Enabled(*f, "Next_B")).arg(Enabled(*f, "Next_P"));
+          .arg(Enabled(*f, "Prev_M"))
+          .arg(Enabled(*f, "Prev_B"))
+          .arg(Enabled(*f, "Prev_P"))
+          .arg(Enabled(*f, "Next_M"))
+          .arg(Enabled(*f, "Next_B"))
+          .arg(Enabled(*f, "Next_P"));
     };
     QCOMPARE(f->Session().LineCount(), 3);
     Click(*f, 0);
@@ -329,7 +335,8 @@ class Kest2Test : public QObject {
     QCOMPARE(PanelText(*f, 0), QStringLiteral("2"));
     const int lines = f->Session().LineCount();
     QTest::mouseClick(Button(*f, "Date_VB"), Qt::LeftButton);
-    QVERIFY(f->Session().Columns().ShowDate && Button(*f, "Date_VB")->isChecked() && Action(*f, "Date_VM")->isChecked());
+    QVERIFY(f->Session().Columns().ShowDate && Button(*f, "Date_VB")->isChecked() &&
+            Action(*f, "Date_VM")->isChecked());
     QCOMPARE(f->Session().LineCount(), lines);
     QVERIFY(Line(*f, 0).startsWith(QStringLiteral(" -1 96/03/01 ABC01234")));
     QCOMPARE(f->Session().Selected().v, 1);
@@ -347,7 +354,7 @@ class Kest2Test : public QObject {
   void selectRemarkByNumber() {
     const auto a = dir_->Write("a.log", ThreadLog());
     auto f = MakeForm({Path(a)});
-    QCOMPARE(f->Session().LineCount(), 3);  // 1, 7, 8
+    QCOMPARE(f->Session().LineCount(), 3);                                // 1, 7, 8
     Do(*f, [&](LogSession& s) { s.SelectRemarkByNumber(RemarkNo(6)); });  // 6 -> 4 -> 2 -> 1
     QCOMPARE(PanelText(*f, 0), QStringLiteral("6"));
     const ListLine line = f->Session().Selected();
@@ -390,8 +397,8 @@ class Kest2Test : public QObject {
     QCOMPARE(f->Session().LineCount(), 2);  // 1+, 7+
     Click(*f, 1);
     QCOMPARE(PanelText(*f, 0), QStringLiteral("7"));
-    f->Session().Select(ListLine(0));  // the selection moves without showing anything
-    Do(*f, [](LogSession& s) { s.ToggleFold(); });   // inserts 2 and 3 above the shown line
+    f->Session().Select(ListLine(0));               // the selection moves without showing anything
+    Do(*f, [](LogSession& s) { s.ToggleFold(); });  // inserts 2 and 3 above the shown line
     QCOMPARE(f->Session().Shown().line.v, 3);
     Click(*f, 1);  // line 1 is now remark 2
     QCOMPARE(PanelText(*f, 0), QStringLiteral("2"));
@@ -544,7 +551,8 @@ class Kest2Test : public QObject {
     emit Memo(*f)->contextMenuWanted(Memo(*f)->mapToGlobal(QPoint(5, 5)));
     QVERIFY(MenuOf(*f, "PopupMenu1")->isVisible());
     MenuOf(*f, "PopupMenu1")->hide();
-    QContextMenuEvent onStatus(QContextMenuEvent::Mouse, QPoint(3, 3), Panel(*f, 2)->mapToGlobal(QPoint(3, 3)));
+    QContextMenuEvent onStatus(QContextMenuEvent::Mouse, QPoint(3, 3),
+                               Panel(*f, 2)->mapToGlobal(QPoint(3, 3)));
     QApplication::sendEvent(Panel(*f, 2), &onStatus);
     QVERIFY(MenuOf(*f, "PopupMenu1")->isVisible());
     MenuOf(*f, "PopupMenu1")->hide();
@@ -608,8 +616,8 @@ class Kest2Test : public QObject {
         int to = 0;
         if (n % 8 == 1) top = n;
         else to = number((n % 3 == 0) ? n - 1 : top);
-        out << Header5(number(n), "ABC01234", "poster", "title of remark " + std::to_string(n))
-            << "\r\n" << Line2("96/03/01", to) << "\r\n";
+        out << Header5(number(n), "ABC01234", "poster", "title of remark " + std::to_string(n)) << "\r\n"
+            << Line2("96/03/01", to) << "\r\n";
         for (int l = 0; l < 5; ++l) out << body << "\r\n";
       }
     }
@@ -646,10 +654,11 @@ class Kest2Test : public QObject {
     Trigger(*f, "RSort_M");
     QApplication::processEvents();
     const qint64 toFolded = t.elapsed();
-    qInfo("log %.1f MB, %d remarks: load %lld ms; column %lld ms; order: number %lld ms, "
-          "content (1) %lld ms, content (2) %lld ms; index %.1f MB, window beyond index %.1f MB",
-          mb, f->Session().Log()->Count(), load, column, toNumber, toFull, toFolded, index,
-          static_cast<double>(after - before) / 1e6 - index);
+    qInfo(
+        "log %.1f MB, %d remarks: load %lld ms; column %lld ms; order: number %lld ms, "
+        "content (1) %lld ms, content (2) %lld ms; index %.1f MB, window beyond index %.1f MB",
+        mb, f->Session().Log()->Count(), load, column, toNumber, toFull, toFolded, index,
+        static_cast<double>(after - before) / 1e6 - index);
   }
 };
 

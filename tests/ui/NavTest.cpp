@@ -4,6 +4,7 @@
 // line), paths that must survive Kest.INI, the help viewer and the version
 // box, and what a new user would trip over (read-only settings, a window off
 // every screen, hints over the status panels, the window's spoken name).
+#include <sys/stat.h>
 #include <QAccessible>
 #include <QAction>
 #include <QClipboard>
@@ -25,17 +26,16 @@
 #include <QUrl>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
 
 #include "core/LogFixture.h"
 #include "platform/Codec.h"
 #include "platform/HelpViewer.h"
+#include "platform/Interaction.h"
 #include "platform/Profile.h"
 #include "ui/ExMemo.h"
-#include "platform/Interaction.h"
 #include "ui/FormFixture.h"
-#include "ui/RecordingUi.h"
 #include "ui/Kest2.h"
+#include "ui/RecordingUi.h"
 #include "ui/TAboutBox.h"
 #include "ui/TitleListModel.h"
 
@@ -177,7 +177,7 @@ class NavTest : public QObject {
     QCOMPARE(f->Session().LineCount(), 3);  // 1, 7, 8
     Keypad(list, Qt::Key_Plus);
     QCOMPARE(f->Session().LineCount(), 6);  // 1, 2, 3, 5, 7, 8
-    Keypad(list, Qt::Key_Plus);  // unfolded already: nothing
+    Keypad(list, Qt::Key_Plus);             // unfolded already: nothing
     QCOMPARE(f->Session().LineCount(), 6);
     Keypad(list, Qt::Key_Minus);
     QCOMPARE(f->Session().LineCount(), 3);
@@ -314,8 +314,8 @@ class NavTest : public QObject {
                       Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(bar, &first);
     QCOMPARE(Widget(*f, "BorderLine")->y(), barTop - 1);  // the first move is only noted
-    QMouseEvent down(QEvent::MouseMove, QPointF(5, 60), bar->mapToGlobal(QPointF(5, 60)),
-                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent down(QEvent::MouseMove, QPointF(5, 60), bar->mapToGlobal(QPointF(5, 60)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(bar, &down);
     QCOMPARE(Widget(*f, "BorderLine")->y(), barTop + 60);
     QCOMPARE(bar->y(), barTop);  // the bar itself stays
@@ -326,8 +326,9 @@ class NavTest : public QObject {
     auto drag = [&](int y) {
       QTest::mousePress(Widget(*f, "BorderPanel"), Qt::LeftButton, {}, QPoint(5, 1));
       for (int to : {0, y}) {
-        QMouseEvent move(QEvent::MouseMove, QPointF(5, to), Widget(*f, "BorderPanel")->mapToGlobal(QPointF(5, to)),
-                         Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent move(QEvent::MouseMove, QPointF(5, to),
+                         Widget(*f, "BorderPanel")->mapToGlobal(QPointF(5, to)), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
         QApplication::sendEvent(Widget(*f, "BorderPanel"), &move);
       }
       QTest::mouseRelease(Widget(*f, "BorderPanel"), Qt::LeftButton, {}, QPoint(5, y));
@@ -362,7 +363,8 @@ class NavTest : public QObject {
     ClientHeight(*f, 457);
     ClientHeight(*f, 150);
     QCOMPARE(FormProbe::ListHeight(*f), 150 - 31 - 22 - 7);
-    QVERIFY(Widget(*f, "BorderPanel")->geometry().bottom() < Control<QStatusBar>(*f, "StatusBar1")->y() - f->centralWidget()->y());
+    QVERIFY(Widget(*f, "BorderPanel")->geometry().bottom() <
+            Control<QStatusBar>(*f, "StatusBar1")->y() - f->centralWidget()->y());
     QVERIFY(Widget(*f, "BorderPanel")->isVisible());
     ClientHeight(*f, 600);
     QCOMPARE(FormProbe::ListHeight(*f), 90);
@@ -593,8 +595,7 @@ class NavTest : public QObject {
     h->KeywordEdit->clear();
     h->KeywordEdit->insert(QStringLiteral("ｷｰ"));  // half-width finds キー
     QVERIFY(!h->ShownKeywords().isEmpty());
-    QCOMPARE(h->ShownKeywords().size(),
-             h->ShownKeywords().filter(QStringLiteral("キー")).size());
+    QCOMPARE(h->ShownKeywords().size(), h->ShownKeywords().filter(QStringLiteral("キー")).size());
     h->close();
   }
 

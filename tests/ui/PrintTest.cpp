@@ -1,20 +1,20 @@
 // Printing the shown remark: the print dialog runs through a fake that
 // prints to a PDF file, and the file's text is read back with pdftotext.
 #include <QAction>
+#include <QFile>
 #include <QLabel>
 #include <QPrinter>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
-#include <QFile>
 
 #include "core/LogFixture.h"
 #include "platform/Codec.h"
-#include "ui/ExMemo.h"
 #include "platform/Interaction.h"
+#include "ui/ExMemo.h"
 #include "ui/FormFixture.h"
-#include "ui/RecordingUi.h"
 #include "ui/Kest2.h"
+#include "ui/RecordingUi.h"
 
 using namespace kest;
 using namespace kest::test;
@@ -125,8 +125,7 @@ class PrintTest : public QObject {
     int pages = 0;
     const QStringList lines = PdfLines(ui_->pdf, &pages);
     QVERIFY2(pages >= 2, "a long remark goes on to a second page");
-    QCOMPARE(lines[0].simplified(),
-             QStringLiteral("7 ID: ABC01234 発言者: poster ﾀｲﾄﾙ: title7"));
+    QCOMPARE(lines[0].simplified(), QStringLiteral("7 ID: ABC01234 発言者: poster ﾀｲﾄﾙ: title7"));
     QStringList expected;
     for (const QString& l : display) {
       if (!l.trimmed().isEmpty()) expected << l.simplified();

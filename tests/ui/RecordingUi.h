@@ -23,7 +23,7 @@ class RecordingUi : public Interaction {
   std::optional<QString> fileToOpen;          // the open dialog's answer; unset: cancelled
   QString folder;                             // what the open dialog was offered
   QStringList filters;
-  std::optional<QFont> font;                  // the font dialog's answer; unset: cancelled
+  std::optional<QFont> font;  // the font dialog's answer; unset: cancelled
   QFont fontOffered;
   // Drives one of the program's own modal dialogs; its answer is how the
   // dialog ends (true: OK). Unset: cancelled.

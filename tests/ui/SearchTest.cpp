@@ -1,28 +1,28 @@
 // The window's searches: the find dialog and the text search through the
 // pane and the list in each order, the speaker dialog and the speaker
 // search, the repeat commands, and files that change under a search.
+#include <unistd.h>
 #include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QRadioButton>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 #include <QToolButton>
 #include <functional>
-#include <unistd.h>
 
 #include "core/LogFixture.h"
 #include "platform/Codec.h"
 #include "platform/FindDialog.h"
-#include "ui/ExMemo.h"
-#include "search/Logdlg1.h"
 #include "platform/Interaction.h"
+#include "search/Logdlg1.h"
+#include "ui/ExMemo.h"
 #include "ui/FormFixture.h"
-#include "ui/RecordingUi.h"
 #include "ui/Kest2.h"
+#include "ui/RecordingUi.h"
 #include "ui/TitleListModel.h"
 
 using namespace kest;
@@ -87,7 +87,8 @@ class SearchTest : public QObject {
   }
   std::string SelectedText(TKestForm& f) {
     const std::string& t = Memo(f)->Text();
-    return t.substr(static_cast<std::size_t>(Memo(f)->SelStart()), static_cast<std::size_t>(Memo(f)->SelLength()));
+    return t.substr(static_cast<std::size_t>(Memo(f)->SelStart()),
+                    static_cast<std::size_t>(Memo(f)->SelLength()));
   }
   int LineOf(TKestForm& f) {
     const TLogItem* item = f.Session().CurrentItem();
@@ -122,15 +123,16 @@ class SearchTest : public QObject {
     // At most 255 bytes of Shift-JIS: whole characters are dropped.
     d->SetFindText(QString(200, QChar(u'あ')));
     QCOMPARE(Utf8ToSjis(d->FindText().toStdString()).size(), std::size_t(254));
-    const QWidget* controls[] = {d->FindEdit, d->MatchCaseBox, d->UpButton, d->DownButton, d->FindButton,
-                                 d->CancelButton};
+    const QWidget* controls[] = {d->FindEdit,   d->MatchCaseBox, d->UpButton,
+                                 d->DownButton, d->FindButton,   d->CancelButton};
     for (const QWidget* w : controls) {
       QVERIFY(!w->accessibleName().isEmpty());
     }
   }
 
   void findTextWithoutShiftJisFormIsRefused() {
-    auto f = Open(MakeLog({{1, 0, "ABC00001", "a", {"text"}}, {2, 0, "ABC00001", "a", {"more"}}}), SortOrder::Remark);
+    auto f = Open(MakeLog({{1, 0, "ABC00001", "a", {"text"}}, {2, 0, "ABC00001", "a", {"more"}}}),
+                  SortOrder::Remark);
     Find(*f, QStringLiteral("x\U0001F600"));
     QCOMPARE(ui_->infos.size(), 1);
     QVERIFY(ui_->infos[0].contains(QStringLiteral("Shift-JIS")));
@@ -149,7 +151,8 @@ class SearchTest : public QObject {
     Find(*f, QStringLiteral("key"));
     QVERIFY(!Control<TFindDialog>(*f, "FindDialog1")->isVisible());
     QCOMPARE(f->Session().Search().SearchKey, std::string("KEY"));
-    QVERIFY(f->Session().Search().IgnoreCase && f->Session().Search().SearchKind == 1 && f->Session().Search().Searched);
+    QVERIFY(f->Session().Search().IgnoreCase && f->Session().Search().SearchKind == 1 &&
+            f->Session().Search().Searched);
     QVERIFY(f->findChild<QAction*>("NextS_M")->isEnabled());
     QCOMPARE(f->Session().Selected().v, 0);
     QCOMPARE(SelectedText(*f), std::string("KEY"));
@@ -255,7 +258,8 @@ class SearchTest : public QObject {
   void fileCutShortOrGone() {
     std::string log = "log\r\n\r\n";
     std::vector<R> rs;
-    for (int i = 1; i <= 50; ++i) rs.push_back({i, 0, "ABC00001", "a", {"remark number " + std::to_string(i)}});
+    for (int i = 1; i <= 50; ++i)
+      rs.push_back({i, 0, "ABC00001", "a", {"remark number " + std::to_string(i)}});
     auto f = Open(MakeLog(rs), SortOrder::Remark);
     QVERIFY(::truncate(log_.c_str(), 300) == 0);
     Find(*f, QStringLiteral("nowhere"));
@@ -305,7 +309,7 @@ class SearchTest : public QObject {
     QCOMPARE(entries, std::size_t(3));  // alice, alice2, bob
     QCOMPARE(row, 2);                   // the shown poster
     QVERIFY(upOn && !downOn && bothOn);
-    QCOMPARE(dirFirst, 1);              // downward at first
+    QCOMPARE(dirFirst, 1);  // downward at first
     QCOMPARE(f->Session().Search().SearchKind, std::uint8_t(0));
     QCOMPARE(f->Session().Search().SearchKey, std::string("AAA00001"));
     QCOMPARE(Shown(*f), 3);  // alice2's ID posted remark 3
@@ -325,7 +329,7 @@ class SearchTest : public QObject {
     const int beeps = ui_->beeps;
     Trigger(*f, "NameFind");
     QCOMPARE(seen, 2);
-    QCOMPARE(dirSecond, 0);  // the last direction: upward
+    QCOMPARE(dirSecond, 0);           // the last direction: upward
     QCOMPARE(ui_->beeps, beeps + 1);  // the dialog's own beep only
     QCOMPARE(Shown(*f), 1);
   }

@@ -8,8 +8,8 @@
 #include "core/LogFixture.h"
 #include "log/Logunit1.h"
 #include "log/NativeCopy.h"
-#include "session/LogSession.h"
 #include "platform/Codec.h"
+#include "session/LogSession.h"
 #include "ui/TitleListModel.h"
 
 using namespace kest;
@@ -35,7 +35,8 @@ QString Text(const TitleListModel& m, int row) { return m.data(m.index(row)).toS
 
 QStringList Numbers(const LogSession& s) {
   QStringList l;
-  for (int r = 0; r < s.LineCount(); ++r) l << QString::number(s.Log()->GetNumber(s.PositionOf(ListLine(r))).v);
+  for (int r = 0; r < s.LineCount(); ++r)
+    l << QString::number(s.Log()->GetNumber(s.PositionOf(ListLine(r))).v);
   return l;
 }
 
