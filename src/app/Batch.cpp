@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "library/LibraryBatch.h"
 #include "log/Logunit1.h"
 #include "log/NativeCopy.h"
 #include "log/RemarkHeader.h"
@@ -29,6 +30,7 @@ constexpr const char* kUsage =
     "  kest32 --index [OPTIONS] FILE          発言インデックスを表示する\n"
     "  kest32 --grep TEXT [OPTIONS] FILE      TEXT を含む発言の番号を表示する\n"
     "  kest32 --help | --version\n"
+    KEST_LIBRARY_USAGE
     "OPTIONS\n"
     "  --sort=remark|content1|content2   発言順 / 内容順(1) / 内容順(2)\n"
     "                                    (既定: Kest.INI の SortType、なければ content2)\n"
@@ -197,6 +199,7 @@ bool IsBatchInvocation(int argc, char** argv) {
 
 int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
   std::setlocale(LC_ALL, "");
+  if (IsLibraryInvocation(argc, argv)) return RunLibraryBatch(argc, argv, out, err);
   Options o;
   try {
     o = Parse(argc, argv);
