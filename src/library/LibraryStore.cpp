@@ -37,6 +37,7 @@ CREATE TABLE remarks(
   title BLOB NOT NULL);
 CREATE INDEX remarks_log ON remarks(log);
 CREATE VIRTUAL TABLE remark_text USING fts5(text, content='', columnsize=0, detail=none, tokenize='kest');
+INSERT INTO remark_text(remark_text, rank) VALUES('hashsize', 67108864);
 CREATE TABLE counts(name TEXT PRIMARY KEY, value INTEGER NOT NULL) WITHOUT ROWID;
 INSERT INTO counts VALUES('dead', 0);
 PRAGMA user_version = 1;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <utility>
@@ -53,21 +54,23 @@ class Indexer {
   }
 
   // Writes a file that holds no log: tried, so that it is not read again
-  // while it stays as it is.
-  void NotALog(const std::string& path, const std::string& member, const FileStamp& stamp,
-               std::int64_t readAt) {
+  // while it stays as it is. Gives its row's id.
+  std::int64_t NotALog(const std::string& path, const std::string& member, const FileStamp& stamp,
+                       std::int64_t readAt) {
     BindLog(path, member, stamp, readAt, true, {}, 0, std::nullopt, std::nullopt);
     insertLog_.Run();
+    return sqlite3_last_insert_rowid(db_.Handle());
   }
 
-  // Scans and indexes the log read from `read`; false when it holds no
-  // remark (and nothing was written). Inside the caller's transaction.
-  bool Index(const std::string& path, const std::string& member, const FileStamp& stamp, std::int64_t readAt,
-             const OpenedLog& read) {
+  // Scans and indexes the log read from `read`, giving its row's id;
+  // nothing when it holds no remark (and nothing was written). Inside the
+  // caller's transaction.
+  std::optional<std::int64_t> Index(const std::string& path, const std::string& member,
+                                    const FileStamp& stamp, std::int64_t readAt, const OpenedLog& read) {
     TLogCtrl index;
     const std::string title = ScanLog(read.ReadPath(), index);
     const std::int32_t n = index.Count();
-    if (n == 0) return false;
+    if (n == 0) return std::nullopt;
     std::vector<std::optional<Day>> days(static_cast<std::size_t>(n));
     std::optional<Day> first, last;
     for (std::int32_t i = 0; i < n; ++i) {
@@ -101,7 +104,7 @@ class Indexer {
       AppendSearchedLines(reader, r.StartPos, r.EndPos, text);
       insertText_.Bind(1, sqlite3_last_insert_rowid(db_.Handle())).BindText(2, text).Run();
     }
-    return true;
+    return log;
   }
 
   // Puts the text of the log's remarks into the index again, under their
@@ -159,6 +162,40 @@ bool Unchanged(const LibraryLog& held, const FileStamp& now) {
   return held.stamp == now && held.stamp.mtimeNs + kRacyNs <= held.readAtNs;
 }
 
+// The logs are written in groups, a transaction each: the full-text index
+// sorts all it has taken in at every commit, which costs about a third of
+// the time when each log of a few megabytes commits on its own. A group ends
+// after this many bytes of logs (a larger log is a group of its own) or
+// files, so a cancelled or failed update gives up at most that much work;
+// a log is never in the library in part.
+constexpr std::int64_t kGroupBytes = 32 << 20;
+constexpr std::int32_t kGroupFiles = 1000;
+
+class Group {
+ public:
+  explicit Group(SqlDb& db) : db_(db) {}
+  void Open() {
+    if (!t_) t_ = std::make_unique<SqlTransaction>(db_);
+  }
+  // One more file written; the group ends when it is full.
+  void Add(std::int64_t bytes) {
+    bytes_ += bytes;
+    if (bytes_ >= kGroupBytes || ++files_ >= kGroupFiles) Commit();
+  }
+  void Commit() {
+    if (t_) t_->Commit();
+    t_.reset();
+    bytes_ = 0;
+    files_ = 0;
+  }
+
+ private:
+  SqlDb& db_;
+  std::unique_ptr<SqlTransaction> t_;  // rolled back when the update ends before Commit
+  std::int64_t bytes_ = 0;
+  std::int32_t files_ = 0;
+};
+
 // The rows the library holds for one file: the file itself ('' member) and,
 // for an archive, its members.
 using FileRows = std::map<std::string, LibraryLog>;  // member -> row
@@ -167,7 +204,11 @@ class Updater {
  public:
   Updater(Library& library, const ArchiveHook& hook, const UpdateProgressFn& progress,
           const std::atomic<bool>* cancel, UpdateReport& report)
-      : library_(library), hook_(hook), indexer_(library, progress, cancel), report_(report) {}
+      : library_(library),
+        hook_(hook),
+        indexer_(library, progress, cancel),
+        group_(library.Db()),
+        report_(report) {}
 
   void Run(const std::atomic<bool>* cancel) {
     const std::vector<std::filesystem::path> folders = library_.Folders();
@@ -204,12 +245,12 @@ class Updater {
       bool unseen = false;
       for (const std::filesystem::path& u : walk.unseen) unseen = unseen || PathInFolder(path, u);
       if (unseen) continue;
-      SqlTransaction t(library_.Db());
+      group_.Open();
       for (auto& [member, row] : rows) {
         if (row.remarks > 0) ++report_.removed;
         library_.DropLog(row.id);
       }
-      t.Commit();
+      group_.Add(0);
     }
 
     for (const FoundFile* f : work) {
@@ -223,6 +264,7 @@ class Updater {
       ++p.doneFiles;
       report_.bytesRead += f->stamp.size;
     }
+    group_.Commit();
     indexer_.Progress().current.clear();
     indexer_.Report();
 
@@ -256,13 +298,13 @@ class Updater {
           report_.problems.push_back(e.what());
         }
       }
-      SqlTransaction t(library_.Db());
+      group_.Open();
       for (auto& [member, row] : rows) {
         if (member.empty() || names.count(member)) continue;
         if (row.remarks > 0) ++report_.removed;
         library_.DropLog(row.id);
       }
-      t.Commit();
+      group_.Add(0);
     } catch (const LogFileError& e) {
       // Unreadable now: what the library holds of it stays until it can be
       // read again.
@@ -270,22 +312,27 @@ class Updater {
     }
   }
 
-  // One log (or a file that is none) in a transaction of its own, in place
-  // of what the library held for it.
+  // One log (or a file that is none) in place of what the library held for
+  // it, in the group's transaction.
   void Write(const std::string& path, const std::string& member, const FileStamp& stamp, std::int64_t readAt,
              FileRows& rows, const OpenedLog* read, bool wasLog) {
-    SqlTransaction t(library_.Db());
+    group_.Open();
     if (auto it = rows.find(member); it != rows.end()) library_.DropLog(it->second.id);
-    const bool isLog = read && indexer_.Index(path, member, stamp, readAt, *read);
-    if (!isLog) indexer_.NotALog(path, member, stamp, readAt);
-    // A file that changed while it was read is left as it was, for the next
-    // update.
+    std::optional<std::int64_t> id;
+    if (read) id = indexer_.Index(path, member, stamp, readAt, *read);
+    const bool isLog = id.has_value();
+    if (!isLog) id = indexer_.NotALog(path, member, stamp, readAt);
+    indexer_.CheckCancel();
+    // A file that changed while it was read is not kept: the next update
+    // finds it changed and reads it again.
     const std::optional<FileStamp> now = StampOf(path);
     if (!now || !(*now == stamp)) {
+      library_.DropLog(*id);
       report_.problems.push_back("読んでいる間にファイルが変わりました (次の更新で読み直します): " + path);
       return;
     }
-    t.Commit();
+    std::error_code ec;
+    group_.Add(read ? static_cast<std::int64_t>(std::filesystem::file_size(read->ReadPath(), ec)) : 0);
     if (read) {
       if (!isLog) ++report_.notLogs;
       else if (wasLog) ++report_.changed;
@@ -332,6 +379,7 @@ class Updater {
   Library& library_;
   const ArchiveHook& hook_;
   Indexer indexer_;
+  Group group_;
   UpdateReport& report_;
 };
 
@@ -363,6 +411,9 @@ bool NeedsCompaction(std::int64_t dead, std::int64_t live) { return dead > 0 && 
 UpdateReport UpdateLibrary(Library& library, const ArchiveHook& hook, const UpdateProgressFn& progress,
                            const std::atomic<bool>* cancel) {
   UpdateReport report;
+  // The log is copied into the database file in large steps, not every few
+  // logs: each step waits for the disk.
+  library.Db().Exec("PRAGMA wal_autocheckpoint = 16384");
   try {
     Updater(library, hook, progress, cancel, report).Run(cancel);
   } catch (const Cancelled&) {
