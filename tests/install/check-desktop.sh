@@ -120,6 +120,11 @@ completion)
     expect 'kest32 --list ' 'forum.log logs notes.txt '  # logs and text files, folders
     expect 'kest32 --list -- --s' ''                     # after "--" only file names
     expect 'kest32 --list ima' 'image.png '              # any file when no log matches
+    expect 'kest32 --library-s' '--library-search '
+    expect 'kest32 --library-search x --s' '--speaker= '   # the library's options
+    expect 'kest32 --library-list --l' '--library= --limit= '
+    expect 'kest32 --library-add ' 'logs '                 # folders only
+    expect 'kest32 --library-search ' ''                  # free text: nothing to offer
   done
   [ ${#modes[@]} -eq 1 ] && echo "note: bash-completion is not installed; checked without its helpers only"
   finish ;;
