@@ -25,6 +25,12 @@ struct LibraryQuery {
   std::optional<Day> from, to;  // inclusive; a remark without a date is outside any range
   bool newestFirst = false;     // else oldest first
   std::size_t limit = 0;        // 0: every hit
+  // How the search goes (tests change it to take every road): it checks
+  // the first `walkFirst` remarks one by one, in order, and goes on so while
+  // one in `keepWalking` of those walked holds the key (0: never); then it
+  // asks the index for the rest.
+  std::int64_t walkFirst = 2048;
+  std::int64_t keepWalking = 64;
 };
 
 struct LibraryHit {

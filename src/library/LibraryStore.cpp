@@ -36,6 +36,7 @@ CREATE TABLE remarks(
   speaker BLOB NOT NULL,
   title BLOB NOT NULL);
 CREATE INDEX remarks_log ON remarks(log);
+CREATE INDEX remarks_day ON remarks(day);
 CREATE VIRTUAL TABLE remark_text USING fts5(text, content='', columnsize=0, detail=none, tokenize='kest');
 INSERT INTO remark_text(remark_text, rank) VALUES('hashsize', 67108864);
 CREATE TABLE counts(name TEXT PRIMARY KEY, value INTEGER NOT NULL) WITHOUT ROWID;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 
@@ -134,11 +135,19 @@ Found SearchEachLog(const ScannedLogs& scanned, std::string key, bool ignoreCase
   return found;
 }
 
+// What the library finds; with `walkFirst` given, the search checks that many
+// remarks in order and asks the index for the rest, newest first or oldest.
 Found SearchTheLibrary(Library& library, const std::string& key, bool ignoreCase,
-                       SearchReport* report = nullptr) {
+                       SearchReport* report = nullptr, std::optional<std::int64_t> walkFirst = std::nullopt,
+                       bool newestFirst = false) {
   LibraryQuery q;
   q.key = key;
   q.ignoreCase = ignoreCase;
+  q.newestFirst = newestFirst;
+  if (walkFirst) {
+    q.walkFirst = *walkFirst;
+    q.keepWalking = 0;
+  }
   Found found;
   SearchReport r = SearchLibrary(library, q, {}, [&](const LibraryHit& h) {
     EXPECT_TRUE(found.insert({h.path, h.start.v}).second) << "a remark given twice";
@@ -193,8 +202,14 @@ TEST_F(LibraryTest, AnswersAsTheSearchesOfItsLogs) {
       const std::string key = RandomKey(rng, made);
       const bool ignoreCase = rng() % 2;
       const Found expected = SearchEachLog(scanned, key, ignoreCase);
-      ASSERT_EQ(SearchTheLibrary(library, key, ignoreCase), expected)
-          << "round " << round << " key '" << SjisToUtf8(key) << "' ignoreCase " << ignoreCase;
+      // Walking every remark, asking the index for all, and walking a few
+      // days before asking the index for the rest, either way round.
+      for (std::int64_t walkFirst : {2048, 0, 5, 20}) {
+        const bool newestFirst = rng() % 2;
+        ASSERT_EQ(SearchTheLibrary(library, key, ignoreCase, nullptr, walkFirst, newestFirst), expected)
+            << "round " << round << " key '" << SjisToUtf8(key) << "' ignoreCase " << ignoreCase
+            << " walking " << walkFirst << (newestFirst ? " newest first" : "");
+      }
       (expected.empty() ? empty : hits)++;
     }
     // Change some logs, add one, remove one.
@@ -507,14 +522,23 @@ TEST_F(LibraryTest, KeysFiltersAndOrder) {
   EXPECT_TRUE(SearchTheLibrary(library, "w\r\nbody", false).empty());
   EXPECT_TRUE(SearchTheLibrary(library, "\x1A", false).empty());
 
+  // The hits, the same whether the search walks all, asks the index for
+  // all, or walks a day or two first.
   auto run = [&](LibraryQuery q) {
-    std::vector<std::string> hits;
-    SearchLibrary(library, q, {}, [&](const LibraryHit& h) {
-      hits.push_back(fs::path(h.path).filename().string() + ":" + std::to_string(h.number) + ":" +
-                     (h.day ? FormatDay(*h.day) : "-"));
-      return true;
-    });
-    return hits;
+    std::vector<std::string> first;
+    for (std::int64_t walkFirst : {2048, 0, 1, 4}) {
+      std::vector<std::string> hits;
+      q.walkFirst = walkFirst;
+      q.keepWalking = 0;
+      SearchLibrary(library, q, {}, [&](const LibraryHit& h) {
+        hits.push_back(fs::path(h.path).filename().string() + ":" + std::to_string(h.number) + ":" +
+                       (h.day ? FormatDay(*h.day) : "-"));
+        return true;
+      });
+      if (walkFirst == 2048) first = hits;
+      EXPECT_EQ(hits, first) << "walking " << walkFirst;
+    }
+    return first;
   };
   LibraryQuery q;
   q.key = "W";
