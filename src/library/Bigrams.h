@@ -18,7 +18,9 @@
 // character occurs starts a token that begins with that character: the index
 // finds every remark that can match, and the exact check of each remark decides.
 //
-// Tokens are the UTF-8 bytes of their one or two codes.
+// A token holds its one or two codes in three bytes each (PairToken,
+// CharToken), so every pair that starts with a character starts with that
+// character's token.
 #pragma once
 
 #include <cstddef>
@@ -36,8 +38,9 @@ std::uint32_t CharCode(std::string_view bytes);
 // The characters of `line` in order, cut as above.
 std::vector<std::string_view> SplitChars(std::string_view line);
 
-// Appends the UTF-8 form of `code` (up to U+10FFFF).
-void AppendCode(std::uint32_t code, std::string& out);
+// The token of two neighbouring characters, and of a character alone.
+std::string PairToken(std::uint32_t first, std::uint32_t second);
+std::string CharToken(std::uint32_t code);
 
 // Collects the tokens of a text whose lines are separated by a CR each (as
 // library/RemarkCheck.h joins them: an LF after it starts the next line).

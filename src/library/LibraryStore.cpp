@@ -24,9 +24,10 @@ CREATE TABLE logs(
   remarks INTEGER NOT NULL,
   first_day INTEGER,
   last_day INTEGER,
+  first_remark INTEGER NOT NULL,
   UNIQUE(path, member));
 CREATE TABLE remarks(
-  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  id INTEGER PRIMARY KEY,
   log INTEGER NOT NULL,
   start INTEGER NOT NULL,
   length INTEGER NOT NULL,
@@ -35,12 +36,12 @@ CREATE TABLE remarks(
   poster BLOB NOT NULL,
   speaker BLOB NOT NULL,
   title BLOB NOT NULL);
-CREATE INDEX remarks_log ON remarks(log);
 CREATE INDEX remarks_day ON remarks(day);
 CREATE VIRTUAL TABLE remark_text USING fts5(text, content='', columnsize=0, detail=none, tokenize='kest');
 INSERT INTO remark_text(remark_text, rank) VALUES('hashsize', 67108864);
 CREATE TABLE counts(name TEXT PRIMARY KEY, value INTEGER NOT NULL) WITHOUT ROWID;
 INSERT INTO counts VALUES('dead', 0);
+INSERT INTO counts VALUES('next_remark', 1);
 PRAGMA user_version = 1;
 )";
 
@@ -138,8 +139,8 @@ bool Library::RemoveFolder(const std::filesystem::path& folder) {
 
 std::vector<LibraryLog> Library::Query(const char* where) {
   std::string sql =
-      "SELECT id, path, member, size, mtime, inode, read_at, native, title, remarks, first_day, last_day "
-      "FROM logs ";
+      "SELECT id, path, member, size, mtime, inode, read_at, native, title, remarks, first_day, last_day, "
+      "first_remark FROM logs ";
   sql += where;
   sql += " ORDER BY path, member";
   SqlStatement st(db_, sql.c_str());
@@ -156,6 +157,7 @@ std::vector<LibraryLog> Library::Query(const char* where) {
     l.remarks = st.Int(9);
     if (!st.IsNull(10)) l.firstDay = static_cast<Day>(st.Int(10));
     if (!st.IsNull(11)) l.lastDay = static_cast<Day>(st.Int(11));
+    l.firstRemark = st.Int(12);
     logs.push_back(std::move(l));
   }
   return logs;
@@ -170,7 +172,10 @@ std::int64_t Library::RemarkCount() { return One(db_, "SELECT count(*) FROM rema
 std::int64_t Library::DeadEntries() { return One(db_, "SELECT value FROM counts WHERE name = 'dead'"); }
 
 void Library::DropLog(std::int64_t id) {
-  SqlStatement del(db_, "DELETE FROM remarks WHERE log = ?1");
+  // A log's remarks have the ids from its first on, one after another.
+  SqlStatement del(db_,
+                   "DELETE FROM remarks WHERE id BETWEEN (SELECT first_remark FROM logs WHERE id = ?1) "
+                   "AND (SELECT first_remark + remarks - 1 FROM logs WHERE id = ?1)");
   del.Bind(1, id).Run();
   const std::int64_t gone = sqlite3_changes(db_.Handle());
   SqlStatement dead(db_, "UPDATE counts SET value = value + ?1 WHERE name = 'dead'");

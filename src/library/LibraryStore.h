@@ -7,18 +7,22 @@
 //   logs         id, path, member ('' for a log of its own), size, mtime,
 //                inode, read_at (when it was read), native (read as it
 //                stands), title, remarks (0: the file was tried and is no
-//                log), first_day, last_day
+//                log), first_day, last_day, first_remark
 //   remarks      id, log, start (StartPos), length (EndPos - StartPos),
-//                number, day, poster (ID), speaker, title
+//                number, day, poster (ID), speaker, title; a log's remarks
+//                have the ids first_remark, first_remark + 1, ... in file
+//                order
+//   counts       dead: entries of the index whose remark is gone;
+//                next_remark: the id the next remark gets
 //   remark_text  the full-text index (FTS5, contentless, detail=none) of
 //                each remark's text under the remark's id
-//   counts       dead: entries of the index whose remark is gone
 //
 // The full-text index of SQLite 3.40 cannot forget a row of a contentless
 // table. A log that changes or goes loses its rows in `remarks`; its entries
 // in the index stay, dead, and a search drops them, since it only takes
 // candidates that still have a remark row. Remark ids are never given again
-// (AUTOINCREMENT), so a dead entry can never stand for a new remark. When
+// (next_remark only grows), so a dead entry can never stand for a new
+// remark. When
 // the dead entries pass half the live ones, the update rebuilds the index.
 #pragma once
 
@@ -53,6 +57,7 @@ struct LibraryLog {
   std::string title;  // Shift-JIS
   std::int64_t remarks = 0;
   std::optional<Day> firstDay, lastDay;
+  std::int64_t firstRemark = 0;  // its remarks' ids run from this one on
 };
 
 class Library {

@@ -37,11 +37,13 @@ class Indexer {
         insertLog_(
             db_,
             "INSERT INTO logs(path, member, size, mtime, inode, native, title, remarks, first_day, last_day, "
-            "read_at) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)"),
+            "read_at, first_remark) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)"),
         insertRemark_(db_,
-                      "INSERT INTO remarks(log, start, length, number, day, poster, speaker, title) "
-                      "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"),
-        insertText_(db_, "INSERT INTO remark_text(rowid, text) VALUES(?1, ?2)") {}
+                      "INSERT INTO remarks(id, log, start, length, number, day, poster, speaker, title) "
+                      "VALUES(?9, ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"),
+        insertText_(db_, "INSERT INTO remark_text(rowid, text) VALUES(?1, ?2)"),
+        nextRemark_(db_, "SELECT value FROM counts WHERE name = 'next_remark'"),
+        setNextRemark_(db_, "UPDATE counts SET value = ?1 WHERE name = 'next_remark'") {}
 
   UpdateProgress& Progress() { return state_; }
 
@@ -58,7 +60,7 @@ class Indexer {
   std::int64_t NotALog(const std::string& path, const std::string& member, const FileStamp& stamp,
                        std::int64_t readAt) {
     BindLog(path, member, stamp, readAt, true, {}, 0, std::nullopt, std::nullopt);
-    insertLog_.Run();
+    insertLog_.Bind(12, 0).Run();
     return sqlite3_last_insert_rowid(db_.Handle());
   }
 
@@ -79,8 +81,11 @@ class Indexer {
       if (d && (!first || *d < *first)) first = d;
       if (d && (!last || *d > *last)) last = d;
     }
+    nextRemark_.Step();
+    const std::int64_t firstId = nextRemark_.Int(0);
+    nextRemark_.Reset();
     BindLog(path, member, stamp, readAt, read.Native(), title, n, first, last);
-    insertLog_.Run();
+    insertLog_.Bind(12, firstId).Run();
     const std::int64_t log = sqlite3_last_insert_rowid(db_.Handle());
 
     LineReader reader(read.ReadPath());
@@ -97,21 +102,27 @@ class Indexer {
       }
       const std::string poster = TrimSjisBlanks(r.ID());
       const std::string speaker = TrimSjisBlanks(r.Speaker());
-      insertRemark_.Bind(1, log).Bind(2, r.StartPos.v).Bind(3, r.EndPos - r.StartPos).Bind(4, r.Number.v);
+      const std::int64_t id = firstId + i;
+      insertRemark_.Bind(9, id)
+          .Bind(1, log)
+          .Bind(2, r.StartPos.v)
+          .Bind(3, r.EndPos - r.StartPos)
+          .Bind(4, r.Number.v);
       if (const std::optional<Day>& d = days[static_cast<std::size_t>(i)]) insertRemark_.Bind(5, *d);
       insertRemark_.BindBlob(6, poster).BindBlob(7, speaker).BindBlob(8, r.Title()).Run();
       text.clear();
       AppendSearchedLines(reader, r.StartPos, r.EndPos, text);
-      insertText_.Bind(1, sqlite3_last_insert_rowid(db_.Handle())).BindText(2, text).Run();
+      insertText_.Bind(1, id).BindText(2, text).Run();
     }
+    setNextRemark_.Bind(1, firstId + n).Run();
     return log;
   }
 
   // Puts the text of the log's remarks into the index again, under their
   // ids (the index is being rebuilt).
   void Reindex(const LibraryLog& log, const OpenedLog& read) {
-    SqlStatement rows(db_, "SELECT id, start, length FROM remarks WHERE log = ?1 ORDER BY start");
-    rows.Bind(1, log.id);
+    SqlStatement rows(db_, "SELECT id, start, length FROM remarks WHERE id BETWEEN ?1 AND ?2");
+    rows.Bind(1, log.firstRemark).Bind(2, log.firstRemark + log.remarks - 1);
     LineReader reader(read.ReadPath());
     std::string text;
     for (std::int64_t k = 0; rows.Step(); ++k) {
@@ -141,7 +152,7 @@ class Indexer {
   SqlDb& db_;
   const UpdateProgressFn& progress_;
   const std::atomic<bool>* cancel_;
-  SqlStatement insertLog_, insertRemark_, insertText_;
+  SqlStatement insertLog_, insertRemark_, insertText_, nextRemark_, setNextRemark_;
   UpdateProgress state_;
 };
 

@@ -18,16 +18,32 @@ namespace {
 
 std::vector<std::string> Tokens(std::string_view sjis) { return BigramTokens::OfLine(sjis); }
 
+// The tokens of a string of Unicode characters: its pairs and its last
+// character alone.
+std::vector<std::string> Expected(std::u32string_view chars) {
+  std::vector<std::string> t;
+  for (std::size_t i = 0; i + 1 < chars.size(); ++i) t.push_back(PairToken(chars[i], chars[i + 1]));
+  if (!chars.empty()) t.push_back(CharToken(chars.back()));
+  return t;
+}
+
 TEST(LibraryTokensTest, PairsOfALineAndItsLastCharacterAlone) {
-  EXPECT_EQ(Tokens("AbC"), (std::vector<std::string>{"ab", "bc", "c"}));
-  EXPECT_EQ(Tokens("x"), (std::vector<std::string>{"x"}));
+  EXPECT_EQ(Tokens("AbC"), Expected(U"abc"));
+  EXPECT_EQ(Tokens("x"), Expected(U"x"));
   EXPECT_TRUE(Tokens("").empty());
-  // Two-byte characters decoded: あい -> U+3042 U+3044.
-  EXPECT_EQ(Tokens(Utf8ToSjis("あい")), (std::vector<std::string>{"あい", "い"}));
+  // Two-byte characters decoded.
+  EXPECT_EQ(Tokens(Utf8ToSjis("あい")), Expected(U"あい"));
   // Half-width kana are single bytes, each a character of its own.
-  EXPECT_EQ(Tokens("\xB1\xB2"), (std::vector<std::string>{"ｱｲ", "ｲ"}));
+  EXPECT_EQ(Tokens("\xB1\xB2"), Expected(U"ｱｲ"));
   // Only ASCII letters fold; full-width ones stay as they are.
-  EXPECT_EQ(Tokens(Utf8ToSjis("Ａa")), (std::vector<std::string>{"Ａa", "a"}));
+  EXPECT_EQ(Tokens(Utf8ToSjis("Ａa")), Expected(U"Ａa"));
+  // A pair starts with its first character's token; no token holds a NUL
+  // byte, not even that of the NUL character.
+  EXPECT_EQ(PairToken(U'あ', U'い').substr(0, 3), CharToken(U'あ'));
+  for (const std::string& t : {CharToken(0), PairToken(0, 0x10FFFF), CharToken(0xFFFFF)}) {
+    EXPECT_EQ(t.find('\0'), std::string::npos);
+  }
+  EXPECT_NE(CharToken(0x3042), CharToken(0x3044));
 }
 
 TEST(LibraryTokensTest, ExtensionsDecodeAsTheCharactersTheyAre) {
@@ -40,7 +56,7 @@ TEST(LibraryTokensTest, ExtensionsDecodeAsTheCharactersTheyAre) {
   // A character that ends with a byte looking like '\' or a letter is one
   // character, not an ASCII one after another.
   EXPECT_EQ(SplitChars("\x83\x5C\x83\x41"), (std::vector<std::string_view>{"\x83\x5C", "\x83\x41"}));
-  EXPECT_EQ(Tokens("\x83\x41"), (std::vector<std::string>{"ア"}));
+  EXPECT_EQ(Tokens("\x83\x41"), Expected(U"ア"));
 }
 
 TEST(LibraryTokensTest, BytesThatAreNoCharacterKeepCodesOfTheirOwn) {
@@ -65,11 +81,12 @@ TEST(LibraryTokensTest, ATextIsCutAtCrAndEachTokenComesOnce) {
   // "ab" twice, no pair across a line end, an LF an ordinary character (the
   // line reader has taken the one that ended a line with its CR).
   const std::vector<std::string>& d = t.Distinct("ab\rab\r\nc\rd");
-  EXPECT_EQ(d, (std::vector<std::string>{"ab", "b", "\nc", "c", "d"}));
+  EXPECT_EQ(d, (std::vector<std::string>{PairToken('a', 'b'), CharToken('b'), PairToken('\n', 'c'),
+                                         CharToken('c'), CharToken('d')}));
   EXPECT_TRUE(t.Distinct("").empty());
   EXPECT_TRUE(t.Distinct("\r\r\r").empty());
   // A second text starts afresh.
-  EXPECT_EQ(t.Distinct("ba"), (std::vector<std::string>{"ba", "a"}));
+  EXPECT_EQ(t.Distinct("ba"), Expected(U"ba"));
 }
 
 // The property the index stands on: wherever a key occurs at a character of
