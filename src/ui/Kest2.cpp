@@ -204,6 +204,29 @@ void TKestForm::CreateControls() {
   Bevel1->setFrameStyle(QFrame::HLine | QFrame::Sunken);
   Bevel1->setGeometry(0, 0, 4096, 2);
 
+  // The tool buttons; each shows the action of its command (CreateCommands).
+  auto button = [this](const char* name, int x, const QString& hint) {
+    auto* b = new QToolButton(IconPanel);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setGeometry(x, 4, 25, 25);
+    b->setAutoRaise(true);
+    b->setIconSize(QSize(21, 21));
+    b->setFocusPolicy(Qt::NoFocus);  // speed buttons never take the keyboard
+    b->setToolTip(hint);  // a tooltip only: the status panels keep the remark
+    b->setAccessibleName(hint);
+  };
+  button("OPFile_B", 8, QStringLiteral("ﾌｧｲﾙを開く"));
+  button("Prev_B", 48, QStringLiteral("前の発言"));
+  button("Next_B", 72, QStringLiteral("次の発言"));
+  button("Com_B", 104, QStringLiteral("コメント発言"));
+  button("NSort_B", 144, QStringLiteral("発言順でソート"));
+  button("RSort_B2", 168, QStringLiteral("内容順でソート(1)"));
+  button("RSort_B", 192, QStringLiteral("内容順でソート(2)"));
+  button("Numb_VB", 232, QStringLiteral("発言番号表示"));
+  button("Name_VB", 256, QStringLiteral("発言者表示"));
+  button("Date_VB", 280, QStringLiteral("日付表示"));
+  button("SpeedButton5", 344, QStringLiteral("終了"));
+
   ConvertedPanel = CreateConversionLabel(IconPanel);  // under PBar1, which covers it while loading
   PBar1 = new QProgressBar(IconPanel);
   PBar1->setObjectName(QStringLiteral("PBar1"));
@@ -373,20 +396,14 @@ void TKestForm::CreateCommands() {
                    std::function<void()> handler) {
     return entry(m, c, name, text, QKeySequence(), std::move(handler));
   };
-  // A tool button showing its action; `hint` is its tooltip and spoken name.
-  auto button = [this](QAction* a, const char* name, int x, const QString& hint) {
-    auto* b = new QToolButton(IconPanel);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setGeometry(x, 4, 25, 25);
-    b->setAutoRaise(true);
-    b->setIconSize(QSize(21, 21));
-    b->setFocusPolicy(Qt::NoFocus);  // speed buttons never take the keyboard
+  // A tool button shows its command's action: its picture, its state, and
+  // the button's hint as the tooltip.
+  auto button = [this](QAction* a, const char* name) {
+    auto* b = IconPanel->findChild<QToolButton*>(QString::fromLatin1(name));
     a->setIcon(ButtonIcon(QString::fromLatin1(name)));
     a->setIconVisibleInMenu(false);
-    a->setToolTip(hint);  // a tooltip only: the status panels keep the remark
+    a->setToolTip(b->toolTip());
     b->setDefaultAction(a);
-    b->setAccessibleName(hint);
-    return b;
   };
   auto checkable = [](QAction* a) {
     a->setCheckable(true);
@@ -467,17 +484,17 @@ void TKestForm::CreateCommands() {
   AddSeparator(*PopupMenu1, "N9");
 
   // The tool buttons.
-  button(open, "OPFile_B", 8, QStringLiteral("ﾌｧｲﾙを開く"));
-  button(prev, "Prev_B", 48, QStringLiteral("前の発言"));
-  button(next, "Next_B", 72, QStringLiteral("次の発言"));
-  button(com, "Com_B", 104, QStringLiteral("コメント発言"));
-  button(nsort, "NSort_B", 144, QStringLiteral("発言順でソート"));
-  button(rsort2, "RSort_B2", 168, QStringLiteral("内容順でソート(1)"));
-  button(rsort, "RSort_B", 192, QStringLiteral("内容順でソート(2)"));
-  button(numb, "Numb_VB", 232, QStringLiteral("発言番号表示"));
-  button(name, "Name_VB", 256, QStringLiteral("発言者表示"));
-  button(date, "Date_VB", 280, QStringLiteral("日付表示"));
-  button(exit, "SpeedButton5", 344, QStringLiteral("終了"));
+  button(open, "OPFile_B");
+  button(prev, "Prev_B");
+  button(next, "Next_B");
+  button(com, "Com_B");
+  button(nsort, "NSort_B");
+  button(rsort2, "RSort_B2");
+  button(rsort, "RSort_B");
+  button(numb, "Numb_VB");
+  button(name, "Name_VB");
+  button(date, "Date_VB");
+  button(exit, "SpeedButton5");
 }
 
 // ---------------------------------------------------------------------------
