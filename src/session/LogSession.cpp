@@ -224,12 +224,15 @@ void LogSession::ResetShown() {
   ClearPane();
   shown_.header.reset();
   shown_.position = IndexPos(-1);
+  shown_.start = ByteOffset(-1);
   shown_.line = ListLine(-1);
 }
 
 bool LogSession::ShowRemark(IndexPos i) {
-  shown_.header = HeaderOf(log_->GetItem(i));
+  const TLogData& rec = log_->GetItem(i);
+  shown_.header = HeaderOf(rec);
   shown_.position = i;
+  shown_.start = rec.StartPos;
   // The file is read anew for every remark. When it has gone, cannot be read
   // or has become shorter since the scan, a notice says so; the pane shows
   // what could be read (nothing, for a file that is gone).

@@ -53,6 +53,7 @@ struct ShownRemark {
   // leaves it as it was: the status bar goes on naming that remark.
   std::optional<RemarkHeader> header;
   IndexPos position{-1};  // where the remark stood in the order of the time
+  ByteOffset start{-1};   // its StartPos: the same in every order
   // The line whose remark the pane shows, read whole; -1 when none (its text
   // could not be read whole, or its line went in a fold or a new order). A
   // click on any other line shows that line's remark.
@@ -146,6 +147,8 @@ class LogSession {
   const TLogItem* ItemOf(ListLine line) const;
   // The first line from `from` on whose remark has this number; -1 if none.
   ListLine FindLine(RemarkNo number, ListLine from = ListLine(0)) const;
+  // The lines of content order (2), when that is the order built.
+  const FoldedList* Folded() const { return built_ == SortOrder::ContentFolded ? &folded_ : nullptr; }
 
   // The selected line; -1 when none.
   ListLine Selected() const { return selected_; }
