@@ -12,8 +12,10 @@
 
 namespace kest {
 
-LogBytes::LogBytes(const std::filesystem::path& path, std::size_t window)
-    : capacity_(std::max<std::size_t>(window, 16)), buf_(new char[capacity_]) {
+LogBytes::LogBytes(const std::filesystem::path& path, std::size_t blockSize, std::size_t blocks)
+    : blockSize_(std::max<std::size_t>(blockSize, 1)),
+      buf_(new char[blockSize_ * std::max<std::size_t>(blocks, 1)]),
+      slots_(std::max<std::size_t>(blocks, 1)) {
   fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat st {};
   if (fd_ < 0 || ::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
@@ -23,35 +25,49 @@ LogBytes::LogBytes(const std::filesystem::path& path, std::size_t window)
                        "): " + path.string());
   }
   size_ = static_cast<std::int64_t>(st.st_size);
+  where_.reserve(slots_.size() * 2);
 }
 
 LogBytes::~LogBytes() { ::close(fd_); }
 
-std::string_view LogBytes::From(std::int64_t at) {
-  if (at < start_ || at >= start_ + static_cast<std::int64_t>(length_)) {
-    // A new window, beginning an eighth of its size before `at` (on a page
-    // boundary, or a smaller one for a small window), for the remarks just
-    // before the one asked for.
-    const auto back = static_cast<std::int64_t>(capacity_ / 8);
-    std::int64_t align = 4096;
-    while (align > back) align /= 2;
-    start_ = std::max<std::int64_t>(at - back, 0) & ~(align - 1);
-    length_ = 0;
-    while (length_ < capacity_) {
-      const ssize_t n = ::pread(fd_, buf_.get() + length_, capacity_ - length_,
-                                start_ + static_cast<std::int64_t>(length_));
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        throw LogFileError("ファイルの読み込み中にエラーが起きました (" + std::string(std::strerror(errno)) +
-                           ")");
-      }
-      if (n == 0) break;
-      length_ += static_cast<std::size_t>(n);
-    }
-    if (at >= start_ + static_cast<std::int64_t>(length_)) return {};  // the end of the file
+std::size_t LogBytes::Load(std::int64_t block) {
+  std::size_t s = 0;
+  for (std::size_t i = 1; i < slots_.size(); ++i) {
+    if (slots_[i].used < slots_[s].used) s = i;
   }
-  const auto offset = static_cast<std::size_t>(at - start_);
-  return {buf_.get() + offset, length_ - offset};
+  Slot& slot = slots_[s];
+  if (slot.block >= 0) where_.erase(slot.block);
+  slot.block = -1;
+  slot.length = 0;
+  char* data = buf_.get() + s * blockSize_;
+  const std::int64_t start = block * static_cast<std::int64_t>(blockSize_);
+  while (slot.length < blockSize_) {
+    const ssize_t n = ::pread(fd_, data + slot.length, blockSize_ - slot.length,
+                              start + static_cast<std::int64_t>(slot.length));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      throw LogFileError("ファイルの読み込み中にエラーが起きました (" + std::string(std::strerror(errno)) +
+                         ")");
+    }
+    if (n == 0) break;
+    slot.length += static_cast<std::size_t>(n);
+  }
+  slot.block = block;
+  where_[block] = s;
+  return s;
+}
+
+std::string_view LogBytes::From(std::int64_t at) {
+  const std::int64_t block = at / static_cast<std::int64_t>(blockSize_);
+  if (slots_[last_].block != block) {
+    const auto found = where_.find(block);
+    last_ = found != where_.end() ? found->second : Load(block);
+  }
+  Slot& slot = slots_[last_];
+  slot.used = ++clock_;
+  const auto offset = static_cast<std::size_t>(at - block * static_cast<std::int64_t>(blockSize_));
+  if (offset >= slot.length) return {};  // the end of the file
+  return {buf_.get() + last_ * blockSize_ + offset, slot.length - offset};
 }
 
 namespace {

@@ -8,19 +8,24 @@
 #include <filesystem>
 #include <memory>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "log/Logunit0.h"
 
 namespace kest {
 
-// Random access to a log's bytes. A window of the file stays in memory; a
-// read outside it moves the window, a little before the byte asked for, so
-// that the remarks of a thread, which lie near one another and are visited
-// back and forth, are mostly found in it.
+// Random access to a log's bytes, through blocks of the file kept in
+// memory (the least recently used one goes first). The remarks of a thread
+// lie near one another and are visited back and forth; in remark order a
+// log whose numbers wrapped around is visited in as many places at once as
+// the numbers wrapped: each place keeps its block, and every block is read
+// about once.
 class LogBytes {
  public:
   // Throws LogFileError when the file cannot be opened.
-  explicit LogBytes(const std::filesystem::path& path, std::size_t window = kWindow);
+  explicit LogBytes(const std::filesystem::path& path, std::size_t blockSize = kBlockSize,
+                    std::size_t blocks = kBlocks);
   ~LogBytes();
   LogBytes(const LogBytes&) = delete;
   LogBytes& operator=(const LogBytes&) = delete;
@@ -28,19 +33,29 @@ class LogBytes {
   // The file's length when it was opened.
   std::int64_t Size() const { return size_; }
 
-  // The bytes from `at` on that the window holds: at least one, unless the
+  // The bytes from `at` to the end of its block: at least one, unless the
   // file ends at `at`. Throws LogFileError when reading fails.
   std::string_view From(std::int64_t at);
 
-  static constexpr std::size_t kWindow = 4 << 20;
+  static constexpr std::size_t kBlockSize = 32 * 1024;
+  static constexpr std::size_t kBlocks = 128;
 
  private:
+  struct Slot {
+    std::int64_t block = -1;  // the block held, -1 for none
+    std::uint64_t used = 0;   // when it was used last
+    std::size_t length = 0;   // its bytes read (fewer at the end of the file)
+  };
+  std::size_t Load(std::int64_t block);
+
   int fd_ = -1;
   std::int64_t size_ = 0;
-  std::size_t capacity_;
+  std::size_t blockSize_;
   std::unique_ptr<char[]> buf_;
-  std::int64_t start_ = 0;  // file offset of buf_[0]
-  std::size_t length_ = 0;  // bytes of the window read
+  std::vector<Slot> slots_;
+  std::unordered_map<std::int64_t, std::size_t> where_;  // block -> slot
+  std::size_t last_ = 0;                                 // the slot used last
+  std::uint64_t clock_ = 0;
 };
 
 // Takes the text of a remark as it is walked.

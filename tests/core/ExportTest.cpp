@@ -98,7 +98,7 @@ TEST(ExportText, WalksTheLinesTheTextPaneShows) {
     const fs::path path = dir.Write("r.log", log);
     TLogCtrl index;
     ScanLog(path, index);
-    LogBytes bytes(path, 64);
+    LogBytes bytes(path, 16, 3);
     for (std::int32_t p = 0; p < index.Count(); ++p) {
       const TLogData& rec = index.GetItem(IndexPos(p));
       Lines shown;
@@ -122,7 +122,7 @@ TEST(ExportText, ALongLineComesInBoundedPieces) {
   const fs::path path = dir.Write("l.log", Remark(Header5(1), Line2(), {line, "end"}));
   TLogCtrl index;
   ScanLog(path, index);
-  LogBytes bytes(path, 1 << 20);
+  LogBytes bytes(path);
   Lines shown;
   WalkShownLines(bytes, index.GetItem(IndexPos(0)), shown);
   EXPECT_EQ(shown.lines[1], line);
