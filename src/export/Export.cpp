@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <optional>
 #include <unordered_map>
 
 #include "export/Html.h"
@@ -62,8 +63,9 @@ ExportSelection SelectRemarks(const ExportSource& source, ExportScope scope, Ind
         ArrangeIndex(*sel.own_, SortOrder::ContentFull);
         sel.index_ = sel.own_.get();
         p = FindStart(*sel.own_, start);
-        if (p.v < 0)
+        if (p.v < 0) {
           throw LogFileError("ログファイルが読み込み後に変わっています: " + source.readPath.string());
+        }
       }
       // The thread's first remark is the nearest top remark at or above.
       const TLogCtrl& in = sel.Index();
@@ -135,7 +137,7 @@ class Out {
     percent_ = percent;
     Tell();
   }
-  std::int64_t Written() const { return written_ + static_cast<std::int64_t>(data.size()); }
+  std::int64_t Bytes() const { return written_ + static_cast<std::int64_t>(data.size()); }
 
  private:
   static constexpr std::size_t kBlock = 1 << 20;
@@ -317,11 +319,11 @@ class HtmlWriter final : public Writer {
     AppendAnchor(self.number, self.occurrence, d);
     d.append("\">\n<header>\n<p class=\"meta\"><a class=\"number\" href=\"#");
     AppendAnchor(self.number, self.occurrence, d);
-    d.append("\">").append(Decimal(rec.Number.v)).append("</a><span class=\"date\">");
+    d.append("\">").append(Decimal(rec.Number.v)).append("</a> <span class=\"date\">");
     Field(rec.Date());
-    d.append("</span><span class=\"id\">ID: ");
+    d.append("</span> <span class=\"id\">ID: ");
     Field(rec.ID());
-    d.append("</span><span class=\"poster\">発言者: ");
+    d.append("</span> <span class=\"poster\">発言者: ");
     Field(rec.Speaker());
     d.append("</span></p>\n<h2>");
     Field(rec.Title());
@@ -455,7 +457,7 @@ ExportResult WriteExport(const ExportSource& source, const ExportSelection& sele
   } catch (const Cancelled&) {
     result.cancelled = true;
   }
-  result.bytes = out.Written();
+  result.bytes = out.Bytes();
   return result;
 }
 

@@ -60,7 +60,9 @@ void MapInPlace(std::string& out, std::size_t from, const ByteMap& map) {
   // 0x80 up, are passed at once.
   const char* s = out.data();
   const std::size_t n = out.size();
-  auto mapped = [&map, s](std::size_t i) { return !map[static_cast<unsigned char>(s[i])].empty(); };
+  // 1 for a byte to replace, as a number: eight of them are or-ed without
+  // a branch between.
+  auto mapped = [&map, s](std::size_t i) { return map[static_cast<unsigned char>(s[i])].empty() ? 0u : 1u; };
   std::size_t i = from;
   for (; i + 8 <= n; i += 8) {
     std::uint64_t word;
@@ -71,7 +73,7 @@ void MapInPlace(std::string& out, std::size_t from, const ByteMap& map) {
       break;
     }
   }
-  while (i < n && !mapped(i)) ++i;
+  while (i < n && mapped(i) == 0) ++i;
   if (i == n) return;
   const std::string rest(s + i, n - i);
   out.resize(i);
@@ -109,7 +111,7 @@ article{margin:.5rem 0;padding:.4rem .6rem;border:1px solid #d6dbe3;border-radiu
 article header{break-after:avoid}
 article h2{margin:.1rem 0;font-size:1rem;overflow-wrap:anywhere}
 .meta,.to{margin:0;font-size:.85rem;color:#555}
-.meta span{margin-left:.7em}
+.meta span{margin-left:.4em}
 .meta .number{font-weight:bold;margin-left:0}
 a{color:#1a4fa0}
 pre{margin:.4rem 0 0;white-space:pre-wrap;overflow-wrap:anywhere;font-family:monospace,monospace;font-size:.92rem;line-height:1.45}
