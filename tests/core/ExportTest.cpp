@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <random>
+#include <sstream>
 
 #include "core/BatchRun.h"
 #include "core/LogFixture.h"
@@ -307,6 +308,47 @@ TEST(ExportHtml, TextIsEscapedAndTheAnchorsAreUnique) {
   EXPECT_NE(flatPage.find("→ 9 へのコメント"), std::string::npos);  // not in the page: no link
 }
 
+TEST(ExportHtml, EscapesAnchorsAndWhatThePageSaysItHolds) {
+  // Escaping in place gives what escaping into a new string gives, wherever
+  // the byte to replace stands among the eight-byte steps.
+  for (std::size_t length = 0; length < 20; ++length) {
+    for (std::size_t at = 0; at <= length; ++at) {
+      std::string text(length, 'a');
+      if (at < length) text[at] = '<';
+      text += "漢字&";
+      std::string expected = "pre:";
+      AppendHtmlEscaped(text, expected);
+      std::string inPlace = "pre:" + text;
+      MapInPlace(inPlace, 4, HtmlByteMap());
+      ASSERT_EQ(inPlace, expected) << length << " " << at;
+    }
+  }
+  EXPECT_EQ(HtmlEscaped("a\tb\x01\x7F<&>\"'"), "a\tb〓〓&lt;&amp;&gt;&quot;&#39;");
+  std::string anchors;
+  AppendAnchor(RemarkNo(301), 1, anchors);
+  anchors += ' ';
+  AppendAnchor(RemarkNo(301), 2, anchors);
+  anchors += ' ';
+  AppendAnchor(RemarkNo(123456), 1, anchors);
+  anchors += ' ';
+  AppendAnchor(RemarkNo(-12), 3, anchors);
+  EXPECT_EQ(anchors, "r00301 r00301-2 r123456 rm00012-3");
+
+  TempDir dir;
+  Log log(dir, test::ThreadLog(), SortOrder::ContentFolded);
+  auto about = [&](ExportScope scope, IndexPos p) {
+    const std::string page = log.Export(SelectRemarks(log.source, scope, p), {});
+    const std::size_t at = page.find("<p class=\"about\">") + 17;
+    return page.substr(at, page.find("</p>", at) - at);
+  };
+  EXPECT_EQ(about(ExportScope::Thread, log.Pos(6)), "発言 1 のスレッド（6 件）");
+  EXPECT_EQ(about(ExportScope::Remark, log.Pos(6)), "発言 6");
+  EXPECT_EQ(about(ExportScope::Log, IndexPos(-1)), "全発言 8 件（内容順）");
+  EXPECT_EQ(about(ExportScope::List, IndexPos(-1)), "タイトル一覧の発言 8 件（内容順）");
+  log.source.order = SortOrder::Remark;  // the same records: only the name of the order changes
+  EXPECT_EQ(about(ExportScope::Log, IndexPos(-1)), "全発言 8 件（発言順）");
+}
+
 TEST(ExportHtml, ChainsNestNoDeeperThanTheLimit) {
   TempDir dir;
   std::string bytes = "T\r\n\r\n";
@@ -405,6 +447,18 @@ TEST(ExportFile, TargetsAsTheShellWouldTakeThem) {
   EXPECT_THROW(ExportToFile(copy, sel, {}, log.path), ExportError);  // the copy that is read
   EXPECT_EQ(ReadFile(log.path), test::ThreadLog());
   EXPECT_THROW(ExportToFile(log.source, sel, {}, dir.Path() / "no-such-folder" / "x.html"), ExportError);
+  // A new file gets the permissions the umask leaves.
+  const mode_t old = ::umask(027);
+  ExportToFile(log.source, sel, {}, dir.Path() / "new.html");
+  ::umask(old);
+  struct stat st {};
+  ::stat((dir.Path() / "new.html").c_str(), &st);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  // A stream that cannot be written.
+  std::ostringstream broken;
+  broken.setstate(std::ios::badbit);
+  StreamSink sink(broken);
+  EXPECT_THROW(WriteExport(log.source, sel, {}, sink), ExportError);
 }
 
 TEST(ExportFile, SuggestedNames) {
