@@ -245,7 +245,7 @@ def main():
             firsts = {}
             for r in index_rows(log, "remark", tmp):
                 firsts.setdefault(r["number"], r["start"])  # --thread takes the first in the file
-            for number in sorted(set(numbers))[:60]:
+            for number in sorted(set(numbers))[::4]:  # a quarter of them: the fans, chains and odd shapes are among them
                 at = next(i for i, r in enumerate(rows) if r["start"] == firsts[number])
                 top = at
                 while top > 0 and rows[top]["level"] != -1:
