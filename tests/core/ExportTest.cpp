@@ -239,6 +239,11 @@ TEST(ExportText, HeaderLinePaneLinesAndABlankLineBetween) {
             header(cut, 0) + "\r\n" + Line2() + "\r\n" + KEST_SJIS("春です") + "\r\nab\r\nbad \x81 byte\r\n" +
                 std::string("nul\0lf\n", 7) + "\r\n\r\n" + header(cut, 1) + "\r\n" + Line2("96/03/02", 1) +
                 "\r\nlast\r\n");
+  // A last line that ends with a lone LF has no line end of the log's kind.
+  Log lf(dir, log.substr(0, log.size() - 2) + "\n", SortOrder::ContentFull, "lf.log");
+  const std::string lfText =
+      lf.Export(SelectRemarks(lf.source, ExportScope::Remark, IndexPos(1)), {ExportFormat::Text, true});
+  EXPECT_EQ(lfText.substr(lfText.size() - 7), "last\n\r\n");
 }
 
 TEST(ExportText, InUtf8BackToShiftJisIsWhatShowGives) {
@@ -332,7 +337,9 @@ TEST(ExportHtml, EscapesAnchorsAndWhatThePageSaysItHolds) {
   AppendAnchor(RemarkNo(123456), 1, anchors);
   anchors += ' ';
   AppendAnchor(RemarkNo(-12), 3, anchors);
-  EXPECT_EQ(anchors, "r00301 r00301-2 r123456 rm00012-3");
+  anchors += ' ';
+  AppendAnchor(RemarkNo(0), 1, anchors);
+  EXPECT_EQ(anchors, "r00301 r00301-2 r123456 rm00012-3 r00000");
 
   TempDir dir;
   Log log(dir, test::ThreadLog(), SortOrder::ContentFolded);
