@@ -9,7 +9,7 @@ packages=(
   libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
   fonts-ipafont-gothic
   desktop-file-utils appstream dpkg-dev file groff-base bash-completion
-  poppler-utils
+  poppler-utils python3
 )
 
 missing=()

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "export/ExportCommand.h"
 #include "log/Logunit1.h"
 #include "log/NativeCopy.h"
 #include "log/RemarkHeader.h"
@@ -28,6 +29,7 @@ constexpr const char* kUsage =
     "  kest32 --show NUMBER [OPTIONS] FILE    発言を印刷と同じ形で表示する\n"
     "  kest32 --index [OPTIONS] FILE          発言インデックスを表示する\n"
     "  kest32 --grep TEXT [OPTIONS] FILE      TEXT を含む発言の番号を表示する\n"
+    "  kest32 --export=text|html [OPTIONS] FILE  ログをテキストか HTML に書き出す\n"
     "  kest32 --help | --version\n"
     "OPTIONS\n"
     "  --sort=remark|content1|content2   発言順 / 内容順(1) / 内容順(2)\n"
@@ -36,10 +38,13 @@ constexpr const char* kUsage =
     "  --expand-all                      --list の内容順(2)で全スレッドを展開する\n"
     "  --ignore-case                     --grep で英字の大文字・小文字を区別しない\n"
     "  --encoding=utf-8|shift_jis        出力の文字コード (既定: utf-8)\n"
+    "  --thread=NUMBER                   --export でその発言のスレッドだけを書き出す\n"
+    "  --remark=NUMBER                   --export でその発言だけを書き出す\n"
+    "  -o OUT, --output=OUT              --export の出力先 (既定: 標準出力)\n"
     "  --input-encoding=auto|shift_jis|euc-jp|utf-8\n"
     "                                    ログの文字コード (既定: auto は自動判定)\n";
 
-enum class Mode { None, List, Show, Index, Grep, Help, Version };
+enum class Mode { None, List, Show, Index, Grep, Export, Help, Version };
 
 struct Options {
   Mode mode = Mode::None;
@@ -51,6 +56,7 @@ struct Options {
   bool shiftJis = false;
   std::optional<LogEncoding> inputEncoding;  // nothing: detected
   std::string file;
+  ExportArguments exporting;
 };
 
 struct UsageError {
@@ -104,6 +110,10 @@ Options Parse(int argc, char** argv) {
       } else if (name == "--grep") {
         SetMode(o, Mode::Grep);
         o.modeArg = value("--grep");
+      } else if (name == "--export") {
+        SetMode(o, Mode::Export);
+        o.exporting.format = value("--export");
+      } else if (TakeExportOption(o.exporting, name, [&] { return value(name); })) {
       } else if (name == "--sort" && hasValue) {
         if (v == "remark") o.sortType = SortOrder::Remark;
         else if (v == "content1") o.sortType = SortOrder::ContentFull;
@@ -123,6 +133,8 @@ Options Parse(int argc, char** argv) {
       } else {
         throw UsageError{"知らないオプションです: " + std::string(a)};
       }
+    } else if (!optionsDone && a == "-o") {
+      TakeExportOption(o.exporting, a, [&] { return value(a); });
     } else if (!optionsDone && a == "--") {
       optionsDone = true;
     } else {
@@ -132,6 +144,9 @@ Options Parse(int argc, char** argv) {
     }
   }
   if (o.mode == Mode::None) throw UsageError{"コマンドを指定してください"};
+  if (std::string e = CheckExportArguments(o.exporting, o.mode == Mode::Export, o.shiftJis); !e.empty()) {
+    throw UsageError{e};
+  }
   if ((o.mode == Mode::Help || o.mode == Mode::Version)) return o;
   if (!fileSeen) throw UsageError{"ファイルを指定してください"};
   return o;
@@ -253,7 +268,7 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
       if (ok && !KeyOccursInFile(o.file, key, o.ignoreCase)) return 0;
     }
     TLogCtrl index;
-    ScanLog(o.file, index);
+    const std::string title = ScanLog(o.file, index);
     const std::int32_t n = index.Count();
     if (n == 0 && index.ScannedSize > 0) {
       err << "kest32: " << original << ": 発言が一つもありません (ログではないようです)\n";
@@ -276,6 +291,10 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
         return 1;
       }
       return 0;
+    }
+
+    if (o.mode == Mode::Export) {
+      return RunExportCommand(o.exporting, o.shiftJis, sortType, {original, o.file, title}, index, out, err);
     }
 
     ArrangeIndex(index, sortType);

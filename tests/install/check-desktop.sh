@@ -120,6 +120,12 @@ completion)
     expect 'kest32 --list ' 'forum.log logs notes.txt '  # logs and text files, folders
     expect 'kest32 --list -- --s' ''                     # after "--" only file names
     expect 'kest32 --list ima' 'image.png '              # any file when no log matches
+    expect 'kest32 --ex' '--expand-all --export= '
+    expect 'kest32 --export=' 'html text '
+    expect 'kest32 --export ' 'html text '
+    expect 'kest32 --export=html --th' '--thread= '
+    expect 'kest32 --export=html --thread=' ''
+    expect 'kest32 --export=html -o ' 'forum.log logs notes.txt ' # the file written: names as for a log
   done
   [ ${#modes[@]} -eq 1 ] && echo "note: bash-completion is not installed; checked without its helpers only"
   finish ;;
