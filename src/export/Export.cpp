@@ -482,13 +482,19 @@ ExportResult ExportToFile(const ExportSource& source, const ExportSelection& sel
 
 std::filesystem::path SuggestedExportName(const ExportSource& source, const ExportSelection& selection,
                                           const ExportOptions& options) {
+  const RemarkNo first =
+      selection.Positions().empty() ? RemarkNo(0) : selection.Index().GetNumber(selection.Positions().front());
+  return SuggestedExportName(source, selection.Scope(), first, options);
+}
+
+std::filesystem::path SuggestedExportName(const ExportSource& source, ExportScope scope, RemarkNo first,
+                                          const ExportOptions& options) {
   std::string name = source.logPath.stem().string();
   if (name.empty()) name = "kest32";
   std::string anchor;
-  if (!selection.Positions().empty())
-    AppendAnchor(selection.Index().GetNumber(selection.Positions().front()), 0, anchor);
+  AppendAnchor(first, 0, anchor);
   const std::string number = anchor.substr(1);  // the anchor without its "r"
-  switch (selection.Scope()) {
+  switch (scope) {
     case ExportScope::Remark: name += "-" + number; break;
     case ExportScope::Thread: name += "-thread-" + number; break;
     case ExportScope::List: name += "-list"; break;

@@ -119,6 +119,10 @@ ExportResult ExportToFile(const ExportSource& source, const ExportSelection& sel
 // "forum-thread-00301.html", "forum-00301.txt", "forum-list.txt".
 std::filesystem::path SuggestedExportName(const ExportSource& source, const ExportSelection& selection,
                                           const ExportOptions& options);
+// The same before the remarks are selected: `first` is the number of the
+// remark (Remark) or of the thread's first remark (Thread).
+std::filesystem::path SuggestedExportName(const ExportSource& source, ExportScope scope, RemarkNo first,
+                                          const ExportOptions& options);
 
 // Given a remark's StartPos, its position in `index` (whatever the order),
 // or -1. StartPos tells remarks apart also where numbers repeat, and stays

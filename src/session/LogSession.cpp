@@ -452,9 +452,10 @@ CommandStates LogSession::Commands() const {
   CommandStates s;
   for (Command c : {Command::SortRemark, Command::SortContentFull, Command::SortContentFolded, Command::Find,
                     Command::FindSpeaker, Command::AddBookmark, Command::ShowNumber, Command::ShowSpeaker,
-                    Command::ShowDate}) {
+                    Command::ShowDate, Command::Export}) {
     s[c].enabled = logLoaded_;
   }
+  s[Command::ExportThread].enabled = logLoaded_ && shown_.header.has_value();
   s.logMenusShown = logLoaded_;
   // The order and the columns are marked once a log is open; an order the
   // settings file made up checks none.
