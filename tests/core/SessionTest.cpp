@@ -89,7 +89,7 @@ TEST_F(SessionTest, NothingBeforeTheFirstLog) {
        {Command::SortRemark, Command::SortContentFull, Command::SortContentFolded, Command::Find,
         Command::FindSpeaker, Command::FindPrev, Command::FindNext, Command::AddBookmark,
         Command::OrganizeBookmarks, Command::ShowNumber, Command::ShowSpeaker, Command::ShowDate,
-        Command::Prev, Command::Next, Command::Comment}) {
+        Command::Prev, Command::Next, Command::Comment, Command::Export, Command::ExportThread}) {
     EXPECT_FALSE(c.Enabled(off)) << static_cast<int>(off);
     EXPECT_FALSE(c.Checked(off)) << static_cast<int>(off);
   }
@@ -409,6 +409,10 @@ TEST_F(SessionTest, RepeatSearchAndOrganizerStates) {
   s_.SetHasBookmarks(true);
   EXPECT_TRUE(Enabled(Command::OrganizeBookmarks));
   EXPECT_TRUE(Enabled(Command::AddBookmark) && Enabled(Command::Find) && Enabled(Command::FindSpeaker));
+  EXPECT_TRUE(Enabled(Command::Export) && Enabled(Command::ExportThread));
+  Open("no remark here\r\n");
+  EXPECT_TRUE(Enabled(Command::Export));
+  EXPECT_FALSE(Enabled(Command::ExportThread));  // no remark shown: no thread
 }
 
 TEST_F(SessionTest, AScanThatFailsLeavesAnEmptyLog) {
