@@ -225,11 +225,15 @@ LogForm DetectLogFormOf(const std::filesystem::path& path, std::optional<LogEnco
   // One byte more than the sample tells whether the sample is the whole file.
   const bool whole = got <= kFormSampleSize;
   head.resize(std::min(got, kFormSampleSize));
+  return DetectLogForm(head, whole, encoding);
+}
+
+LogForm DetectLogForm(std::string_view head, bool whole, std::optional<LogEncoding> encoding) {
   LogForm form = DetectLogForm(head, whole);
   if (encoding) {
     form.binary = false;
     form.encoding = *encoding;
-    form.bom = *encoding == LogEncoding::Utf8 && std::string_view(head).substr(0, 3) == kBom;
+    form.bom = *encoding == LogEncoding::Utf8 && head.substr(0, 3) == kBom;
   }
   return form;
 }
