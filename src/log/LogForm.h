@@ -40,6 +40,11 @@ LogForm DetectLogForm(std::string_view head, bool whole);
 // encoding is the one given.
 LogForm DetectLogForm(std::string_view head, bool whole, std::optional<LogEncoding> encoding);
 
+// The first bytes of a file look like a log in any of its forms: text, with
+// a line that the scan takes for a remark's header line 1 (three or five
+// digits and '/') among them. `whole` as above.
+bool LooksLikeLog(std::string_view head, bool whole);
+
 // Reads the file's first kFormSampleSize bytes and detects its form; with
 // `encoding` given, only the line ends are detected and the encoding is the
 // one given. Throws LogFileError when the file cannot be read.
