@@ -15,8 +15,9 @@
 #                        LF line ends, alone (an archive of one log)
 #   samples/lharc.lzh   scripts/LhaWrite.java through jlha's library
 #                       (libjlha-java): ソフト.log at level 0 with -lh1-, as
-#                       LHarc 1.x packed it; libarchive lists the archive and
-#                       liblhasa unpacks the member
+#                       LHarc 1.x packed it (libarchive lists the archive,
+#                       liblhasa unpacks the member), and レベル3.log at
+#                       level 3 with -lh5-
 #   samples/larc.lzh    scripts/LhaWrite.java: 過去ログ\表示.log at level 0 with
 #                       -lz5-, as LArc packed it; libarchive does not take this
 #                       archive, liblhasa reads it
@@ -72,7 +73,7 @@ rm -f samples/one-log.lzh
 cp "$tmp/one/one-log.lzh" samples/one-log.lzh
 
 lhawrite() { java -Dlha.encoding=MS932 -cp /usr/share/java/jlha.jar scripts/LhaWrite.java "$@"; }
-lhawrite samples/lharc.lzh -lh1- 0 ソフト.log samples/sample-short.log
+lhawrite samples/lharc.lzh -lh1- 0 ソフト.log samples/sample-short.log -lh5- 3 レベル3.log samples/sample-short.log
 lhawrite samples/larc.lzh -lz5- 0 '過去ログ\表示.log' samples/sample-short.log
 
 mkdir "$tmp/zip"

@@ -184,14 +184,17 @@ ArchiveKind KindOfHead(const unsigned char* h, std::size_t n) {
   return ArchiveKind::None;
 }
 
+// A name that would lead out of the folder it is extracted into, were it
+// ever used as a path: absolute, with a drive, or with a ".." folder. A '\'
+// counts as a separator too (no byte of a UTF-8 character is 0x5C).
 bool UnsafeName(std::string_view name) {
-  if (name.empty() || name.front() == '/') return true;
+  if (name.empty() || name.front() == '/' || name.front() == '\\') return true;
   if (name.size() >= 2 && name[1] == ':' &&
       ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'))) {
     return true;
   }
   for (std::size_t start = 0; start <= name.size();) {
-    const std::size_t slash = std::min(name.find('/', start), name.size());
+    const std::size_t slash = std::min(name.find_first_of("/\\", start), name.size());
     if (name.substr(start, slash - start) == "..") return true;
     start = slash + 1;
   }
