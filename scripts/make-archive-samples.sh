@@ -19,8 +19,8 @@
 #                       liblhasa unpacks the member), and レベル3.log at
 #                       level 3 with -lh5-
 #   samples/larc.lzh    scripts/LhaWrite.java: 過去ログ\表示.log at level 0 with
-#                       -lz5-, as LArc packed it; libarchive does not take this
-#                       archive, liblhasa reads it
+#                       -lz5-, as LArc packed it; libarchive lists it, liblhasa
+#                       unpacks it
 #   samples/forum.zip   zip (Info-ZIP): ソフト談義.log and 過去ログ/readme.txt,
 #                       names in Shift-JIS, not flagged as UTF-8
 #   samples/utf8-names.zip  python3's zipfile: ゆーてぃーえふ/サンプル.log, its

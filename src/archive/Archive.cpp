@@ -297,8 +297,7 @@ ArchiveListing List(int fd, const fs::path& path, const ListOptions& options) {
   listing.withoutCharset = rawNames;
 
   if (!pass.opened && listing.kind == ArchiveKind::Lzh) {
-    // An archive libarchive does not take (one that begins with a -lz5-
-    // member): liblhasa alone.
+    // An archive whose first header libarchive refuses: liblhasa alone.
     lhasa::List(fd, options, listing);
     if (listing.members.empty())
       throw LogFileError("書庫を開けません: " + path.string() + " (" + pass.error + ")");

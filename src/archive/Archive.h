@@ -5,8 +5,9 @@
 // headers converted to UTF-8, and ZIP names flagged as UTF-8 kept as they
 // are. LHA members packed with methods that libarchive lists but cannot
 // unpack (-lh1-, -lz5- and the other methods of the oldest LHarc and LArc
-// archives) are read through liblhasa, and so is a whole LHA archive that
-// libarchive does not take (one that begins with a -lz5- member).
+// archives) are read through liblhasa, and so is a whole LHA archive whose
+// first header libarchive refuses (-lz5- at header level 1, or a level 1 to
+// 3 header without the attribute byte it expects).
 //
 // A member's name (UTF-8, folders separated by '/') is its key: in a
 // LogLocation (archive/LogLocation.h), in the cache of extracted logs

@@ -6,9 +6,11 @@
 #include <lhasa.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "archive/ArchiveRead.h"
 #include "log/LineReader.h"
@@ -18,21 +20,38 @@ namespace kest::archive_read::lhasa {
 namespace {
 
 // A stream over the open archive from a given offset; the descriptor's own
-// position is never used.
+// position is never used. liblhasa asks for a few bytes at a time, so the
+// archive is read in blocks.
 struct FdStream {
   int fd;
-  std::int64_t pos;
+  std::int64_t pos;  // the offset of the next byte given out
+  std::vector<char> buf = std::vector<char>(64 * 1024);
+  std::int64_t bufAt = 0;  // the offset of buf[0]
+  std::size_t bufLen = 0;
 };
 
-int StreamRead(void* handle, void* buf, size_t len) {
+// Fills `out` whole, as liblhasa expects, unless the archive ends first.
+int StreamRead(void* handle, void* out, size_t len) {
   auto* s = static_cast<FdStream*>(handle);
-  ssize_t n;
-  do {
-    n = ::pread(s->fd, buf, len, s->pos);
-  } while (n < 0 && errno == EINTR);
-  if (n < 0) return -1;
-  s->pos += n;
-  return static_cast<int>(n);
+  std::size_t done = 0;
+  while (done < len) {
+    if (s->pos < s->bufAt || s->pos >= s->bufAt + static_cast<std::int64_t>(s->bufLen)) {
+      ssize_t n;
+      do {
+        n = ::pread(s->fd, s->buf.data(), s->buf.size(), s->pos);
+      } while (n < 0 && errno == EINTR);
+      if (n < 0) return -1;
+      s->bufAt = s->pos;
+      s->bufLen = static_cast<std::size_t>(n);
+      if (n == 0) break;
+    }
+    const std::size_t at = static_cast<std::size_t>(s->pos - s->bufAt);
+    const std::size_t n = std::min(len - done, s->bufLen - at);
+    std::memcpy(static_cast<char*>(out) + done, s->buf.data() + at, n);
+    s->pos += static_cast<std::int64_t>(n);
+    done += n;
+  }
+  return static_cast<int>(done);
 }
 
 int StreamSkip(void* handle, size_t bytes) {

@@ -21,6 +21,7 @@ struct LhaEntry {
   int level = 0;     // 0 or 2
   std::string method = "-lh0-";
   std::int64_t declaredSize = -1;  // the original size in the header; -1: data's size
+  char attribute = 0x20;           // MS-DOS attributes, or 0x20 where the level has none
 };
 
 inline void PutLittle(std::string& s, std::uint64_t v, int bytes) {
@@ -40,7 +41,7 @@ inline std::string LhaArchive(const std::vector<LhaEntry>& entries) {
       PutLittle(h, e.data.size(), 4);
       PutLittle(h, size, 4);
       PutLittle(h, 0x208ABBC0, 4);  // 1996-04-10 23:30 in MS-DOS form
-      h += '\x20';
+      h += e.attribute;
       h += '\0';
       h += static_cast<char>(e.name.size());
       h += e.name;
@@ -66,7 +67,7 @@ inline std::string LhaArchive(const std::vector<LhaEntry>& entries) {
       PutLittle(h, e.data.size(), 4);
       PutLittle(h, size, 4);
       PutLittle(h, 829179000, 4);
-      h += '\x20';
+      h += e.attribute;
       h += '\x02';
       PutLittle(h, crc, 2);
       h += 'U';

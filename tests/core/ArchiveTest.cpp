@@ -195,6 +195,30 @@ TEST_F(ArchiveTest, LevelZeroNames) {
   EXPECT_EQ(ReadFile(ExtractMember(p, "過去ログ/ソフト.log", Options()).ReadPath()), shortLog_);
 }
 
+// An archive whose first header libarchive refuses (level 2 without the
+// attribute byte it expects) is read by liblhasa alone, the names from the
+// raw headers; here with a stored member larger than the blocks the archive
+// is read in.
+TEST_F(ArchiveTest, ArchivesOnlyLiblhasaReads) {
+  const std::string big = ReadFile(Sample("sample.log")) + ReadFile(Sample("sample.log"));
+  LhaEntry first{Sjis("表示.log"), shortLog_, 2};
+  first.attribute = 0;
+  const fs::path p = dir_.Write(
+      "lhasa.lzh", LhaArchive({first, {Sjis("過去ログ\\ソフト.log"), big}, {"z.txt", "notes\r\n", 2}}));
+  const ArchiveListing listing = ListArchive(p);
+  ASSERT_EQ(listing.members.size(), 3u);
+  EXPECT_TRUE(listing.members[0].lhasaListed);
+  EXPECT_EQ(listing.members[0].name, "表示.log");
+  EXPECT_EQ(listing.members[1].name, "過去ログ/ソフト.log");
+  EXPECT_EQ(listing.members[1].method, "-lh0-");
+  EXPECT_EQ(listing.members[1].size, big.size());
+  EXPECT_EQ(listing.LogsFirst(), (std::vector<std::size_t>{0, 1, 2}));
+  EXPECT_EQ(listing.LogCount(), 2u);
+  EXPECT_EQ(ReadFile(ExtractMember(p, "過去ログ/ソフト.log", Options()).ReadPath()), big);
+  EXPECT_EQ(ReadFile(ExtractMember(p, "z.txt", Options()).ReadPath()), "notes\r\n");
+  EXPECT_EQ(ReadFile(ExtractMember(p, "表示.log", Options()).ReadPath()), shortLog_);
+}
+
 // The raw header names that liblhasa's own would garble, at every level.
 TEST(LhaRawNames, EveryHeaderLevel) {
   using archive_read::lhasa::RawHeaderName;
