@@ -195,6 +195,28 @@ TEST_F(ArchiveTest, LevelZeroNames) {
   EXPECT_EQ(ReadFile(ExtractMember(p, "過去ログ/ソフト.log", Options()).ReadPath()), shortLog_);
 }
 
+// Names that are not Shift-JIS: UTF-8 without the ZIP flag (as Linux
+// desktops write them), and an LHA archive made where names are UTF-8.
+TEST_F(ArchiveTest, NamesInUtf8) {
+  const fs::path zip = dir_.Write("names.zip", test::ZipArchive({{"ユーティーエフ.log", shortLog_},
+                                                                 {Sjis("過去ログ/ソフト.log"), shortLog_}}));
+  ArchiveListing listing = ListArchive(zip);
+  ASSERT_EQ(listing.members.size(), 2u);
+  EXPECT_EQ(listing.members[0].name, "ユーティーエフ.log");
+  EXPECT_EQ(listing.members[1].name, "過去ログ/ソフト.log");
+  EXPECT_EQ(listing.LogCount(), 2u);
+  EXPECT_EQ(ReadFile(ExtractMember(zip, "ユーティーエフ.log", Options()).ReadPath()), shortLog_);
+  EXPECT_EQ(ReadFile(ExtractMember(zip, "過去ログ/ソフト.log", Options()).ReadPath()), shortLog_);
+  const fs::path lzh =
+      dir_.Write("utf8.lzh", LhaArchive({{"ログ/ユーティーエフ.log", shortLog_, 2}, {"表示.log", "x\r\n"}}));
+  listing = ListArchive(lzh);
+  ASSERT_EQ(listing.members.size(), 2u);
+  EXPECT_TRUE(listing.damage.empty()) << listing.damage;
+  EXPECT_EQ(listing.members[0].name, "ログ/ユーティーエフ.log");
+  EXPECT_EQ(listing.members[1].name, "表示.log");
+  EXPECT_EQ(ReadFile(ExtractMember(lzh, "表示.log", Options()).ReadPath()), "x\r\n");
+}
+
 // An archive whose first header libarchive refuses (level 2 without the
 // attribute byte it expects) is read by liblhasa alone, the names from the
 // raw headers; here with a stored member larger than the blocks the archive
