@@ -127,7 +127,7 @@ struct LibarchivePass {
   std::string error;  // why it stopped before the end
 };
 
-LibarchivePass ListWithLibarchive(int fd, bool rawNames, bool detectLogs) {
+LibarchivePass ListWithLibarchive(int fd, ArchiveKind kind, bool rawNames, bool detectLogs) {
   LibarchivePass pass;
   ArchivePtr a = OpenReader(fd, rawNames, pass.error);
   if (!a) return pass;
@@ -158,10 +158,9 @@ LibarchivePass ListWithLibarchive(int fd, bool rawNames, bool detectLogs) {
                  ? static_cast<std::uint64_t>(std::max<la_int64_t>(archive_entry_size(e), 0))
                  : 0;
     m.mtime = archive_entry_mtime_is_set(e) ? archive_entry_mtime(e) : 0;
-    const bool lha = m.method.size() == 5 && m.method.front() == '-' && m.method.back() == '-';
     if (archive_entry_is_encrypted(e)) {
       m.encrypted = true;
-    } else if (lha && !LibarchiveUnpacks(m.method)) {
+    } else if (kind == ArchiveKind::Lzh && !LibarchiveUnpacks(m.method)) {
       m.viaLhasa = lhasa::Knows(m.method);
       m.unsupported = !m.viaLhasa;
     } else if (detectLogs) {
@@ -267,12 +266,12 @@ ArchiveListing List(int fd, const fs::path& path, const ListOptions& options) {
     throw LogFileError("書庫ではありません: " + path.string());
   }
 
-  LibarchivePass pass = ListWithLibarchive(fd, false, options.detectLogs);
+  LibarchivePass pass = ListWithLibarchive(fd, listing.kind, false, options.detectLogs);
   bool rawNames = false;
   if (pass.opened && !pass.error.empty() && pass.error.find("cannot be converted") != std::string::npos) {
     // A name that is no Shift-JIS (an LHA archive made where names are
     // UTF-8): the whole archive with the names as their bytes stand.
-    LibarchivePass raw = ListWithLibarchive(fd, true, options.detectLogs);
+    LibarchivePass raw = ListWithLibarchive(fd, listing.kind, true, options.detectLogs);
     if (raw.opened && raw.entries > pass.entries) {
       pass = std::move(raw);
       rawNames = true;

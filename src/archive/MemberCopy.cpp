@@ -14,11 +14,6 @@ namespace kest {
 namespace fs = std::filesystem;
 namespace {
 
-bool SameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
-         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
-}
-
 // A member's name in a key line: bytes below 0x20 and '%' as %XX, so that
 // no name can end its line or pass for another.
 std::string KeyText(std::string_view name) {
@@ -112,8 +107,8 @@ class MemberSource : public CopySource {
   bool Steady() override {
     struct stat after = {};
     struct stat now = {};
-    return ::fstat(fd_, &after) == 0 && SameFile(st_, after) && ::stat(archive_.c_str(), &now) == 0 &&
-           SameFile(st_, now) && produced_ == found_->size;
+    return ::fstat(fd_, &after) == 0 && Unchanged(st_, after) && ::stat(archive_.c_str(), &now) == 0 &&
+           Unchanged(st_, now) && produced_ == found_->size;
   }
 
   std::string ChangingMessage() const override {

@@ -432,11 +432,6 @@ void OpenOriginal(const fs::path& p, OpenFile& o) {
   if (::fstat(o.fd, &o.st) != 0) throw LogFileError("ファイルを読めません: " + p.string());
 }
 
-bool SameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
-         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
-}
-
 // Removes a partial copy when the conversion does not reach its end.
 struct PartialFile {
   fs::path path;
@@ -499,8 +494,8 @@ class FileSource : public CopySource {
   bool Steady() override {
     struct stat after = {};
     struct stat now = {};
-    return ::fstat(o_.fd, &after) == 0 && SameFile(o_.st, after) && read_ == o_.st.st_size &&
-           ::stat(original_.c_str(), &now) == 0 && SameFile(o_.st, now);
+    return ::fstat(o_.fd, &after) == 0 && Unchanged(o_.st, after) && read_ == o_.st.st_size &&
+           ::stat(original_.c_str(), &now) == 0 && Unchanged(o_.st, now);
   }
   std::string ChangingMessage() const override {
     return "ファイルが変換中に書き換えられました。書き込みが終わってから開き直してください: " +
@@ -684,6 +679,11 @@ NativeLog NativeLog::CopyOf(CopySource& source, const LogForm& detected, const N
   }
   TrimCache(dir, copy, options.maxBytes, options.maxCopies);
   return log;
+}
+
+bool Unchanged(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
 NativeLog::NativeLog(NativeLog&& other) noexcept { *this = std::move(other); }

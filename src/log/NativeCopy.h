@@ -13,6 +13,7 @@
 // kCacheMaxBytes and kCacheMaxCopies.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <atomic>
@@ -124,6 +125,10 @@ class CopySource {
   // What the user is told when it changed during each of three readings.
   virtual std::string ChangingMessage() const = 0;
 };
+
+// Two states of one file, taken before and after it was read: the same
+// file (device and inode), size and modification time.
+bool Unchanged(const struct stat& before, const struct stat& after);
 
 // The file the scanner reads for one log.
 class NativeLog {

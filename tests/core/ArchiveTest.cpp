@@ -217,6 +217,20 @@ TEST_F(ArchiveTest, NamesInUtf8) {
   EXPECT_EQ(ReadFile(ExtractMember(lzh, "表示.log", Options()).ReadPath()), "x\r\n");
 }
 
+TEST(ArchiveNames, BytesAsUtf8) {
+  using archive_read::NameToUtf8;
+  EXPECT_EQ(NameToUtf8(Sjis("過去ログ/ソフト.log")), "過去ログ/ソフト.log");
+  EXPECT_EQ(NameToUtf8("ユーティーエフ.log"), "ユーティーエフ.log");  // no CP932 reads these bytes
+  EXPECT_EQ(NameToUtf8("plain.log"), "plain.log");
+  EXPECT_EQ(NameToUtf8("\xF0\x9F\x98\x80.log"), "\xF0\x9F\x98\x80.log");  // four bytes
+  EXPECT_EQ(NameToUtf8("\xC2\x81"), "\xC2\x81");                          // U+0081, no CP932
+  // Neither: CP932 with U+FFFD where a byte forms no character.
+  for (const char* bytes : {"a\x81", "\xC1\x81", "\x81\x7F"}) {
+    EXPECT_EQ(NameToUtf8(bytes), SjisToUtf8(bytes)) << bytes;
+    EXPECT_NE(NameToUtf8(bytes).find("\xEF\xBF\xBD"), std::string::npos) << bytes;
+  }
+}
+
 // An archive whose first header libarchive refuses (level 2 without the
 // attribute byte it expects) is read by liblhasa alone, the names from the
 // raw headers; here with a stored member larger than the blocks the archive

@@ -63,6 +63,7 @@ TEST_F(BatchArchiveTest, ChoosingTheMember) {
   Result r = Run("--list " + Sample("forum.lzh"));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err.rfind("kest32: 書庫 ", 0), 0u) << r.err;
   EXPECT_NE(r.err.find("ログが 2 個あります"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("\n  ソフト談義.log\n  過去ログ/表示.log"), std::string::npos) << r.err;
   // A glob that fits one member; one that fits several; one that fits none.
@@ -113,6 +114,8 @@ TEST_F(BatchArchiveTest, MembersCommand) {
   EXPECT_NE(r.err.find("壊れています"), std::string::npos) << r.err;
   r = Run("--list " + cut.string());
   EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err.rfind("kest32: 書庫が途中で壊れています", 0), 0u) << r.err;
+  EXPECT_EQ(r.err.find("壊れています", r.err.find("壊れています") + 1), std::string::npos) << r.err;  // once
   EXPECT_NE(r.err.find("--member=名前 で選んでください"), std::string::npos) << r.err;
 }
 
