@@ -99,6 +99,18 @@ TEST_F(ArchiveTest, SampleMembersExtractToTheirLogs) {
   EXPECT_EQ(ConversionNotice(whole), "ｱｰｶｲﾌﾞ one-log.lzh から展開");
 }
 
+// The window opens whatever its stored name names.
+TEST_F(ArchiveTest, OpeningAStoredName) {
+  const LogLocation member = LogLocation::Member(Sample("forum.lzh"), "過去ログ/表示.log");
+  const NativeLog m = OpenLocation(LogLocation::Parse(member.Format()), Options());
+  EXPECT_EQ(m.Member(), "過去ログ/表示.log");
+  EXPECT_EQ(ReadFile(m.ReadPath()), shortLog_);
+  const NativeLog plain = OpenLocation(LogLocation::Parse(Sample("sample-short.log").string()), Options());
+  EXPECT_FALSE(plain.Converted());
+  EXPECT_EQ(plain.Member(), "");
+  EXPECT_EQ(ConversionNotice(plain), "");
+}
+
 TEST_F(ArchiveTest, ListingTellsLogsFromOtherFiles) {
   const ArchiveListing lzh = ListArchive(Sample("forum.lzh"));
   EXPECT_EQ(lzh.kind, ArchiveKind::Lzh);
