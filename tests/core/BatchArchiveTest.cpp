@@ -22,29 +22,33 @@ class BatchArchiveTest : public ::testing::Test {
   test::TempDir dir_;
 };
 
-// Every member form lists, shows, indexes and greps as the log it was made
-// from, in every order.
+// Every member form lists and indexes as the log it was made from; a member
+// of each unpacker (libarchive's LHA and ZIP, liblhasa) also in every order,
+// shown and searched.
 TEST_F(BatchArchiveTest, MembersReadAsTheirLogs) {
   const struct {
     const char* archive;
     const char* member;
+    bool everyOrder;
   } members[] = {
-      {"forum.lzh", "ソフト談義.log"},
-      {"forum.lzh", "過去ログ/表示.log"},
-      {"lharc.lzh", "ソフト.log"},
-      {"lharc.lzh", "レベル3.log"},
-      {"larc.lzh", "過去ログ/表示.log"},
-      {"forum.zip", "ソフト談義.log"},
-      {"utf8-names.zip", "ゆーてぃーえふ/サンプル.log"},
+      {"forum.lzh", "ソフト談義.log", true},
+      {"forum.lzh", "過去ログ/表示.log", false},
+      {"lharc.lzh", "ソフト.log", true},
+      {"lharc.lzh", "レベル3.log", false},
+      {"larc.lzh", "過去ログ/表示.log", false},
+      {"forum.zip", "ソフト談義.log", false},
+      {"utf8-names.zip", "ゆーてぃーえふ/サンプル.log", true},
   };
   for (const char* args :
-       {"--list", "--list --sort=remark --columns=number,date,speaker", "--list --sort=content1",
-        "--list --sort=content2 --expand-all", "--index", "--show 320", "--grep ぽんた"}) {
+       {"--list", "--index", "--list --sort=remark --columns=number,date,speaker", "--list --sort=content1",
+        "--list --sort=content2 --expand-all", "--show 320", "--grep ぽんた"}) {
     SCOPED_TRACE(args);
+    const bool basic = std::string(args) == "--list" || std::string(args) == "--index";
     const Result original = Run(std::string(args) + " '" + Sample("sample-short.log") + "'");
     ASSERT_EQ(original.status, 0);
     ASSERT_FALSE(original.out.empty());
     for (const auto& m : members) {
+      if (!basic && !m.everyOrder) continue;
       const Result r = Run(std::string(args) + " --member='" + m.member + "' '" + Sample(m.archive) + "'");
       EXPECT_EQ(r.status, 0) << m.member << r.err;
       EXPECT_EQ(r.out, original.out) << m.archive << " " << m.member;
