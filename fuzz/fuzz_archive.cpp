@@ -14,11 +14,25 @@
 #include "archive/ArchiveRead.h"
 #include "archive/MemberCopy.h"
 
+namespace {
+
+// The cache folder of the run, removed when the fuzzer exits.
+std::filesystem::path cache;
+
+void RemoveCache() {
+  std::error_code ec;
+  std::filesystem::remove_all(cache, ec);
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const std::filesystem::path cache = [] {
+  if (cache.empty()) {
     std::string tmpl = (std::filesystem::temp_directory_path() / "kest-fuzz-archive-XXXXXX").string();
-    return std::filesystem::path(::mkdtemp(tmpl.data()));
-  }();
+    if (!::mkdtemp(tmpl.data())) return 0;
+    cache = tmpl;
+    std::atexit(RemoveCache);
+  }
   kest::archive_read::lhasa::RawHeaderName(data, size);
   int fd = ::memfd_create("fuzz.lzh", 0);
   if (fd < 0) return 0;
