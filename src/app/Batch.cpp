@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "export/ExportCommand.h"
+#include "archive/BatchArchive.h"
 #include "log/Logunit1.h"
 #include "log/NativeCopy.h"
 #include "log/RemarkHeader.h"
@@ -30,6 +31,7 @@ constexpr const char* kUsage =
     "  kest32 --index [OPTIONS] FILE          発言インデックスを表示する\n"
     "  kest32 --grep TEXT [OPTIONS] FILE      TEXT を含む発言の番号を表示する\n"
     "  kest32 --export=text|html [OPTIONS] FILE  ログをテキストか HTML に書き出す\n"
+    "  kest32 --members ARCHIVE               書庫 (.lzh .zip) のメンバーを表示する\n"
     "  kest32 --help | --version\n"
     "OPTIONS\n"
     "  --sort=remark|content1|content2   発言順 / 内容順(1) / 内容順(2)\n"
@@ -42,9 +44,11 @@ constexpr const char* kUsage =
     "  --remark=NUMBER                   --export でその発言だけを書き出す\n"
     "  -o OUT, --output=OUT              --export の出力先 (既定: 標準出力)\n"
     "  --input-encoding=auto|shift_jis|euc-jp|utf-8\n"
-    "                                    ログの文字コード (既定: auto は自動判定)\n";
+    "                                    ログの文字コード (既定: auto は自動判定)\n"
+    "  --member=NAME                     FILE が書庫のとき読むメンバー (名前かワイルドカード;\n"
+    "                                    既定: 書庫にただ一つのログ)\n";
 
-enum class Mode { None, List, Show, Index, Grep, Export, Help, Version };
+enum class Mode { None, List, Show, Index, Grep, Export, Members, Help, Version };
 
 struct Options {
   Mode mode = Mode::None;
@@ -55,6 +59,7 @@ struct Options {
   bool ignoreCase = false;
   bool shiftJis = false;
   std::optional<LogEncoding> inputEncoding;  // nothing: detected
+  std::string member;                        // --member: a member of an archive
   std::string file;
   ExportArguments exporting;
 };
@@ -102,6 +107,8 @@ Options Parse(int argc, char** argv) {
       std::string_view v = hasValue ? a.substr(name.size() + 1) : std::string_view();
       if (name == "--list" && !hasValue) SetMode(o, Mode::List);
       else if (name == "--index" && !hasValue) SetMode(o, Mode::Index);
+      else if (name == "--members" && !hasValue) SetMode(o, Mode::Members);
+      else if (name == "--member") o.member = value("--member");
       else if (name == "--help" && !hasValue) SetMode(o, Mode::Help);
       else if (name == "--version" && !hasValue) SetMode(o, Mode::Version);
       else if (name == "--show") {
@@ -227,6 +234,7 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
     out << "Kest32 Version 1.50\n";
     return 0;
   }
+  if (o.mode == Mode::Members) return PrintMembers(o.file, o.shiftJis, out, err);
 
   std::optional<std::int32_t> showNumber;
   if (o.mode == Mode::Show) {
@@ -249,11 +257,12 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
   Output output(out, o.shiftJis);
 
   try {
-    // A log in another encoding or with other line ends is read through its
-    // native copy; from here on o.file names the file that is read.
+    // A log in another encoding or with other line ends, or in an archive, is
+    // read through its native copy; from here on o.file names the file that
+    // is read.
     NativeCopyOptions copyOptions;
     copyOptions.encoding = o.inputEncoding;
-    const NativeLog native = OpenNativeLog(o.file, copyOptions);
+    const NativeLog native = OpenBatchLog(o.file, o.member, copyOptions);
     const std::string original = o.file;
     o.file = native.ReadPath().string();
     if (native.Fresh() && !ReplacedMessage(native.Counts()).empty()) {
