@@ -107,10 +107,35 @@ std::optional<Notice> LogSession::CheckLogFile(const std::string& fileName) cons
   return std::nullopt;
 }
 
+OpenPlan LogSession::PlanOpen(const std::string& name) const {
+  OpenPlan plan;
+  plan.where = LogLocation::Parse(name);
+  plan.refusal = CheckLogFile(plan.where.file);
+  if (plan.refusal || plan.where.InArchive() || ArchiveKindOf(plan.where.file) == ArchiveKind::None) return plan;
+  // An archive named by its path.
+  ArchiveListing listing;
+  try {
+    listing = ListArchive(plan.where.file);
+  } catch (const LogFileError& e) {
+    plan.refusal = Notice{Notice::Kind::Error, e.what()};
+    return plan;
+  }
+  const MemberChoice choice = ChooseMember(listing);
+  if (choice.result == MemberChoice::kChosen && listing.damage.empty()) {
+    plan.where = LogLocation::Member(plan.where.file, choice.member->name);
+  } else if (choice.result == MemberChoice::kEmpty) {
+    plan.refusal = Notice{Notice::Kind::Info,
+                          listing.damage.empty() ? "書庫にメンバーが一つもありません: " + plan.where.file : listing.damage};
+  } else {
+    plan.choose = std::move(listing);  // several logs, or a damaged archive: the user chooses
+  }
+  return plan;
+}
+
 void LogSession::Load(const std::string& fileName, NativeLog native, const ScanProgress& progress) {
   native_ = std::move(native);
   logFileName_ = fileName;
-  openFolder_ = fileName.substr(0, fileName.rfind('/') + 1);
+  openFolder_ = LogLocation::Parse(fileName).Folder();
   Release();
   logLoaded_ = true;
   search_.SpeakerListStale = true;

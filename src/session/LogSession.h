@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "archive/Archive.h"
+#include "archive/LogLocation.h"
 #include "log/Logunit1.h"
 #include "log/NativeCopy.h"
 #include "log/RemarkHeader.h"
@@ -80,6 +82,17 @@ struct Notice {
   std::string text;  // UTF-8
 };
 
+// What opening a name takes.
+struct OpenPlan {
+  // Why it cannot be opened; the rest is then empty.
+  std::optional<Notice> refusal;
+  // The log: a file of its own, or the member of an archive.
+  LogLocation where;
+  // An archive of several logs (or of no log but several members): its
+  // members, for the user to choose one.
+  std::optional<ArchiveListing> choose;
+};
+
 // How a search through the log ended.
 enum class SearchOutcome {
   Found,  // the match's line is selected
@@ -108,8 +121,12 @@ class LogSession {
   // Why `fileName` (UTF-8) cannot be opened as a log; nothing when it can.
   // The shown log stays as it is either way.
   std::optional<Notice> CheckLogFile(const std::string& fileName) const;
-  // Loads a log: `fileName` is its absolute path (UTF-8), `native` how it is
-  // read. The old index goes, the file is scanned (with progress), the list
+  // What opening `name` takes: a name as LogLocation keeps it (an absolute
+  // path, or an archive's member), or the path of an archive, whose only log
+  // is taken, or whose members the user chooses from.
+  OpenPlan PlanOpen(const std::string& name) const;
+  // Loads a log: `fileName` is its name as LogLocation keeps it (its
+  // absolute path, or an archive's member), `native` how it is read. The old index goes, the file is scanned (with progress), the list
   // is built in the order in force and its first remark shown and selected.
   // A scan that fails half-way leaves an empty index and throws.
   void Load(const std::string& fileName, NativeLog native, const ScanProgress& progress = {});

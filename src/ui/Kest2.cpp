@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "archive/MemberDialog.h"
 #include "platform/Codec.h"
 #include "platform/Interaction.h"
 #include "platform/QtColors.h"
@@ -40,9 +41,6 @@ namespace {
 
 QString FromSjis(std::string_view s) { return QString::fromUtf8(SjisToUtf8(s)); }
 std::string ToSjis(const QString& s) { return Utf8ToSjis(s.toStdString()); }
-std::filesystem::path FsPath(const QString& name) {
-  return std::filesystem::path(QFile::encodeName(name).toStdString());
-}
 
 // A panel holding one control that fills it. Its height is a wish, not a
 // constraint: the window may still be made smaller than the panels.
@@ -715,7 +713,15 @@ void TKestForm::contextMenuEvent(QContextMenuEvent* event) {
 // Loading a log
 
 bool TKestForm::LoadLog(const QString& fileName) {
-  if (const std::optional<Notice> refusal = session_.CheckLogFile(fileName.toStdString())) {
+  // A path is kept whole, as the recent files and bookmarks need it; a
+  // member of an archive is named whole already.
+  const bool plain = !fileName.isEmpty() && LogLocation::Parse(fileName.toStdString()).member.empty();
+  OpenPlan plan;
+  {
+    WaitCursor wait;  // an archive is listed first
+    plan = session_.PlanOpen(plain ? QFileInfo(fileName).absoluteFilePath().toStdString() : fileName.toStdString());
+  }
+  if (const std::optional<Notice>& refusal = plan.refusal) {
     const QString text = QString::fromStdString(refusal->text);
     if (refusal->kind == Notice::Kind::Error) {
       Ui().Error(this, text);
@@ -724,7 +730,13 @@ bool TKestForm::LoadLog(const QString& fileName) {
     }
     return false;
   }
-  std::optional<NativeLog> native = OpenNativeForWindow(this, PBar1, FsPath(fileName));
+  if (plan.choose) {
+    if (!memberDlg_) memberDlg_ = new TMemberDlg(this);
+    const std::optional<std::string> member = memberDlg_->Choose(*plan.choose, plan.where.file);
+    if (!member) return false;
+    plan.where = LogLocation::Member(plan.where.file, *member);
+  }
+  std::optional<NativeLog> native = OpenNativeForWindow(this, PBar1, plan.where);
   if (!native) return false;
   {
     WaitCursor wait;
@@ -739,8 +751,7 @@ bool TKestForm::LoadLog(const QString& fileName) {
       }
     } hideBar{PBar1};
     try {
-      session_.Load(QFileInfo(fileName).absoluteFilePath().toStdString(), std::move(*native),
-                    BarProgress(PBar1));
+      session_.Load(plan.where.Format(), std::move(*native), BarProgress(PBar1));
     } catch (...) {
       Refresh();  // an empty window, not half of a log
       throw;
@@ -810,9 +821,10 @@ void TKestForm::ShowRecentFiles() {
   for (std::size_t i = 0; i < Ent.size(); ++i) {
     QAction* a = Ent[i];
     const std::string& name = session_.RecentFile(i);
-    QString caption = QString::fromStdString(ElideMiddle(name, kRecentCaptionColumns));
+    const std::string shown = LogLocation::Parse(name).Display();  // a member with its archive
+    QString caption = QString::fromStdString(ElideMiddle(shown, kRecentCaptionColumns));
     a->setText(caption.replace(QLatin1Char('&'), QStringLiteral("&&")));  // no mnemonic
-    a->setToolTip(QString::fromStdString(name));
+    a->setToolTip(QString::fromStdString(shown));
     a->setStatusTip(QString());
     if (!name.empty()) a->setVisible(true);
   }
@@ -827,7 +839,7 @@ void TKestForm::OpenWithDialog() {
   const std::optional<QString> name =
       Ui().OpenFileName(this, QString::fromStdString(session_.OpenFolder()), QStringLiteral("*.LOG"),
                         {QStringLiteral("ﾛｸﾞﾌｧｲﾙ(*.log)"), QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ(*.txt)"),
-                         QStringLiteral("全てのﾌｧｲﾙ(*.*)")});
+                         QStringLiteral("ｱｰｶｲﾌﾞ(*.lzh *.zip)"), QStringLiteral("全てのﾌｧｲﾙ(*.*)")});
   if (name) OpenLog(*name);
 }
 

@@ -11,7 +11,7 @@
 #include "core/LogFixture.h"
 #include "platform/Paths.h"
 #include "platform/Profile.h"
-#include "ui/RecentFiles.h"
+#include "settings/RecentFiles.h"
 
 namespace kest {
 

@@ -357,7 +357,7 @@ class NavTest : public FormTest<FakeUi> {
     QCOMPARE(FormProbe::ListHeight(*f), 90);
   }
 
-  // The dialog starts in OpenFolder with the three filters; a cancel
+  // The dialog starts in OpenFolder with the four filters; a cancel
   // changes nothing; a name that does not open is not listed; a folder is
   // refused in words of its own, by every road.
   void openingAndFailures() {
@@ -367,7 +367,7 @@ class NavTest : public FormTest<FakeUi> {
     ui_->fileToOpen = std::nullopt;
     Action(*f, "OPFile_M")->trigger();
     QCOMPARE(ui_->filters, (QStringList{QStringLiteral("ﾛｸﾞﾌｧｲﾙ(*.log)"), QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ(*.txt)"),
-                                        QStringLiteral("全てのﾌｧｲﾙ(*.*)")}));
+                                        QStringLiteral("ｱｰｶｲﾌﾞ(*.lzh *.zip)"), QStringLiteral("全てのﾌｧｲﾙ(*.*)")}));
     QVERIFY(!f->Session().LogLoaded());
     QVERIFY(!Action(*f, "FileBar")->isVisible());
     ui_->fileToOpen = Path(a);
