@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "export/ExportCommand.h"
+#include "archive/BatchArchive.h"
 #include "library/LibraryBatch.h"
 #include "log/Logunit1.h"
 #include "log/NativeCopy.h"
@@ -29,6 +31,8 @@ constexpr const char* kUsage =
     "  kest32 --show NUMBER [OPTIONS] FILE    発言を印刷と同じ形で表示する\n"
     "  kest32 --index [OPTIONS] FILE          発言インデックスを表示する\n"
     "  kest32 --grep TEXT [OPTIONS] FILE      TEXT を含む発言の番号を表示する\n"
+    "  kest32 --export=text|html [OPTIONS] FILE  ログをテキストか HTML に書き出す\n"
+    "  kest32 --members ARCHIVE               書庫 (.lzh .zip) のメンバーを表示する\n"
     "  kest32 --help | --version\n"
     KEST_LIBRARY_USAGE
     "OPTIONS\n"
@@ -38,10 +42,15 @@ constexpr const char* kUsage =
     "  --expand-all                      --list の内容順(2)で全スレッドを展開する\n"
     "  --ignore-case                     --grep で英字の大文字・小文字を区別しない\n"
     "  --encoding=utf-8|shift_jis        出力の文字コード (既定: utf-8)\n"
+    "  --thread=NUMBER                   --export でその発言のスレッドだけを書き出す\n"
+    "  --remark=NUMBER                   --export でその発言だけを書き出す\n"
+    "  -o OUT, --output=OUT              --export の出力先 (既定: 標準出力)\n"
     "  --input-encoding=auto|shift_jis|euc-jp|utf-8\n"
-    "                                    ログの文字コード (既定: auto は自動判定)\n";
+    "                                    ログの文字コード (既定: auto は自動判定)\n"
+    "  --member=NAME                     FILE が書庫のとき読むメンバー (名前かワイルドカード;\n"
+    "                                    既定: 書庫にただ一つのログ)\n";
 
-enum class Mode { None, List, Show, Index, Grep, Help, Version };
+enum class Mode { None, List, Show, Index, Grep, Export, Members, Help, Version };
 
 struct Options {
   Mode mode = Mode::None;
@@ -52,7 +61,9 @@ struct Options {
   bool ignoreCase = false;
   bool shiftJis = false;
   std::optional<LogEncoding> inputEncoding;  // nothing: detected
+  std::string member;                        // --member: a member of an archive
   std::string file;
+  ExportArguments exporting;
 };
 
 struct UsageError {
@@ -98,6 +109,8 @@ Options Parse(int argc, char** argv) {
       std::string_view v = hasValue ? a.substr(name.size() + 1) : std::string_view();
       if (name == "--list" && !hasValue) SetMode(o, Mode::List);
       else if (name == "--index" && !hasValue) SetMode(o, Mode::Index);
+      else if (name == "--members" && !hasValue) SetMode(o, Mode::Members);
+      else if (name == "--member") o.member = value("--member");
       else if (name == "--help" && !hasValue) SetMode(o, Mode::Help);
       else if (name == "--version" && !hasValue) SetMode(o, Mode::Version);
       else if (name == "--show") {
@@ -106,6 +119,10 @@ Options Parse(int argc, char** argv) {
       } else if (name == "--grep") {
         SetMode(o, Mode::Grep);
         o.modeArg = value("--grep");
+      } else if (name == "--export") {
+        SetMode(o, Mode::Export);
+        o.exporting.format = value("--export");
+      } else if (TakeExportOption(o.exporting, name, [&] { return value(name); })) {
       } else if (name == "--sort" && hasValue) {
         if (v == "remark") o.sortType = SortOrder::Remark;
         else if (v == "content1") o.sortType = SortOrder::ContentFull;
@@ -125,6 +142,8 @@ Options Parse(int argc, char** argv) {
       } else {
         throw UsageError{"知らないオプションです: " + std::string(a)};
       }
+    } else if (!optionsDone && a == "-o") {
+      TakeExportOption(o.exporting, a, [&] { return value(a); });
     } else if (!optionsDone && a == "--") {
       optionsDone = true;
     } else {
@@ -134,6 +153,9 @@ Options Parse(int argc, char** argv) {
     }
   }
   if (o.mode == Mode::None) throw UsageError{"コマンドを指定してください"};
+  if (std::string e = CheckExportArguments(o.exporting, o.mode == Mode::Export, o.shiftJis); !e.empty()) {
+    throw UsageError{e};
+  }
   if ((o.mode == Mode::Help || o.mode == Mode::Version)) return o;
   if (!fileSeen) throw UsageError{"ファイルを指定してください"};
   return o;
@@ -215,6 +237,7 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
     out << "Kest32 Version 1.50\n";
     return 0;
   }
+  if (o.mode == Mode::Members) return PrintMembers(o.file, o.shiftJis, out, err);
 
   std::optional<std::int32_t> showNumber;
   if (o.mode == Mode::Show) {
@@ -237,11 +260,12 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
   Output output(out, o.shiftJis);
 
   try {
-    // A log in another encoding or with other line ends is read through its
-    // native copy; from here on o.file names the file that is read.
+    // A log in another encoding or with other line ends, or in an archive, is
+    // read through its native copy; from here on o.file names the file that
+    // is read.
     NativeCopyOptions copyOptions;
     copyOptions.encoding = o.inputEncoding;
-    const NativeLog native = OpenNativeLog(o.file, copyOptions);
+    const NativeLog native = OpenBatchLog(o.file, o.member, copyOptions);
     const std::string original = o.file;
     o.file = native.ReadPath().string();
     if (native.Fresh() && !ReplacedMessage(native.Counts()).empty()) {
@@ -256,7 +280,7 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
       if (ok && !KeyOccursInFile(o.file, key, o.ignoreCase)) return 0;
     }
     TLogCtrl index;
-    ScanLog(o.file, index);
+    const std::string title = ScanLog(o.file, index);
     const std::int32_t n = index.Count();
     if (n == 0 && index.ScannedSize > 0) {
       err << "kest32: " << original << ": 発言が一つもありません (ログではないようです)\n";
@@ -279,6 +303,10 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
         return 1;
       }
       return 0;
+    }
+
+    if (o.mode == Mode::Export) {
+      return RunExportCommand(o.exporting, o.shiftJis, sortType, {original, o.file, title}, index, out, err);
     }
 
     ArrangeIndex(index, sortType);

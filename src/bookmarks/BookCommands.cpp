@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QMenu>
 
+#include "archive/LogLocation.h"
 #include "bookmarks/BookNames.h"
 #include "bookmarks/BookStore.h"
 #include "bookmarks/BookUnit.h"
@@ -37,6 +38,10 @@ QString NotAKeyMessage() {
 }
 
 QString BookPathToDisplay(std::string_view stored) { return QString::fromUtf8(PathFromProfile(stored)); }
+
+QString BookPathToShow(std::string_view stored) {
+  return QString::fromStdString(LogLocation::Parse(PathFromProfile(stored)).Display());
+}
 
 namespace {
 
@@ -87,10 +92,10 @@ void TBookCommands::AddItems(QMenu& menu, const std::vector<BookMenuItem>& items
       AddItems(*sub, item.children);
     } else {
       QAction* entry = menu.addAction(MenuCaption(item.caption));
-      const QString path = BookPathToDisplay(item.storedPath);
-      entry->setData(path);
-      entry->setToolTip(path);
-      entry->setStatusTip(path);
+      entry->setData(BookPathToDisplay(item.storedPath));
+      const QString shown = BookPathToShow(item.storedPath);
+      entry->setToolTip(shown);
+      entry->setStatusTip(shown);
       entry->setProperty("Tag", item.number);
       connect(entry, &QAction::triggered, this,
               [this, entry] { host_.RunCommand([&] { BookmarkItemClick(*entry); }); });

@@ -107,10 +107,35 @@ std::optional<Notice> LogSession::CheckLogFile(const std::string& fileName) cons
   return std::nullopt;
 }
 
+OpenPlan LogSession::PlanOpen(const std::string& name) const {
+  OpenPlan plan;
+  plan.where = LogLocation::Parse(name);
+  plan.refusal = CheckLogFile(plan.where.file);
+  if (plan.refusal || plan.where.InArchive() || ArchiveKindOf(plan.where.file) == ArchiveKind::None) return plan;
+  // An archive named by its path.
+  ArchiveListing listing;
+  try {
+    listing = ListArchive(plan.where.file);
+  } catch (const LogFileError& e) {
+    plan.refusal = Notice{Notice::Kind::Error, e.what()};
+    return plan;
+  }
+  const MemberChoice choice = ChooseMember(listing);
+  if (choice.result == MemberChoice::kChosen && listing.damage.empty()) {
+    plan.where = LogLocation::Member(plan.where.file, choice.member->name);
+  } else if (choice.result == MemberChoice::kEmpty) {
+    plan.refusal = Notice{Notice::Kind::Info,
+                          listing.damage.empty() ? "書庫にメンバーが一つもありません: " + plan.where.file : listing.damage};
+  } else {
+    plan.choose = std::move(listing);  // several logs, or a damaged archive: the user chooses
+  }
+  return plan;
+}
+
 void LogSession::Load(const std::string& fileName, NativeLog native, const ScanProgress& progress) {
   native_ = std::move(native);
   logFileName_ = fileName;
-  openFolder_ = fileName.substr(0, fileName.rfind('/') + 1);
+  openFolder_ = LogLocation::Parse(fileName).Folder();
   Release();
   logLoaded_ = true;
   search_.SpeakerListStale = true;
@@ -224,12 +249,15 @@ void LogSession::ResetShown() {
   ClearPane();
   shown_.header.reset();
   shown_.position = IndexPos(-1);
+  shown_.start = ByteOffset(-1);
   shown_.line = ListLine(-1);
 }
 
 bool LogSession::ShowRemark(IndexPos i) {
-  shown_.header = HeaderOf(log_->GetItem(i));
+  const TLogData& rec = log_->GetItem(i);
+  shown_.header = HeaderOf(rec);
   shown_.position = i;
+  shown_.start = rec.StartPos;
   // The file is read anew for every remark. When it has gone, cannot be read
   // or has become shorter since the scan, a notice says so; the pane shows
   // what could be read (nothing, for a file that is gone).
@@ -492,9 +520,10 @@ CommandStates LogSession::Commands() const {
   CommandStates s;
   for (Command c : {Command::SortRemark, Command::SortContentFull, Command::SortContentFolded, Command::Find,
                     Command::FindSpeaker, Command::AddBookmark, Command::ShowNumber, Command::ShowSpeaker,
-                    Command::ShowDate}) {
+                    Command::ShowDate, Command::Export}) {
     s[c].enabled = logLoaded_;
   }
+  s[Command::ExportThread].enabled = logLoaded_ && shown_.header.has_value();
   s.logMenusShown = logLoaded_;
   // The order and the columns are marked once a log is open; an order the
   // settings file made up checks none.
