@@ -11,6 +11,7 @@
 
 #include "export/ExportCommand.h"
 #include "archive/BatchArchive.h"
+#include "library/LibraryArchives.h"
 #include "library/LibraryBatch.h"
 #include "log/Logunit1.h"
 #include "log/NativeCopy.h"
@@ -221,7 +222,7 @@ bool IsBatchInvocation(int argc, char** argv) {
 
 int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
   std::setlocale(LC_ALL, "");
-  if (IsLibraryInvocation(argc, argv)) return RunLibraryBatch(argc, argv, out, err);
+  if (IsLibraryInvocation(argc, argv)) return RunLibraryBatch(argc, argv, out, err, LibraryArchiveHook());
   Options o;
   try {
     o = Parse(argc, argv);

@@ -303,7 +303,7 @@ class Updater {
         indexer_.CheckCancel();
         names.insert(m.name);
         try {
-          OpenedLog read(m.extract(), "", hook_);
+          OpenedLog read(m.extract());
           Write(path, m.name, f.stamp, readAt, rows, &read, rows.count(m.name) && rows[m.name].remarks > 0);
         } catch (const LogFileError& e) {
           report_.problems.push_back(e.what());

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <utility>
+
 namespace kest {
 
 std::optional<FileStamp> StampOf(const std::filesystem::path& file) {
@@ -20,7 +22,6 @@ OpenedLog::OpenedLog(const std::filesystem::path& file, const std::string& membe
     read_ = file;
     return;
   }
-  std::filesystem::path bytes = file;
   if (!member.empty()) {
     std::optional<std::vector<ArchiveMemberLog>> members = hook ? hook(file) : std::nullopt;
     const ArchiveMemberLog* found = nullptr;
@@ -30,10 +31,13 @@ OpenedLog::OpenedLog(const std::filesystem::path& file, const std::string& membe
       }
     }
     if (!found) throw LogFileError("書庫にこのログがありません: " + file.string() + " » " + member);
-    bytes = found->extract();
+    native_ = found->extract();
+  } else {
+    native_ = OpenNativeLog(file);
   }
-  native_ = OpenNativeLog(bytes);
   read_ = native_->ReadPath();
 }
+
+OpenedLog::OpenedLog(NativeLog extracted) : native_(std::move(extracted)), read_(native_->ReadPath()) {}
 
 }  // namespace kest

@@ -30,11 +30,12 @@ struct FileStamp {
 std::optional<FileStamp> StampOf(const std::filesystem::path& file);
 
 // A member of an archive that may be a log: its name (UTF-8, '/' between
-// folders) and how to get its bytes as a file (a copy in the cache; throws
-// LogFileError when it cannot be extracted).
+// folders) and how to get it as the scanner reads it (its copy in the cache,
+// held while the NativeLog lives; throws LogFileError when it cannot be
+// extracted).
 struct ArchiveMemberLog {
   std::string name;
-  std::function<std::filesystem::path()> extract;
+  std::function<NativeLog()> extract;
 };
 
 // The one place where archives come into the library: given a file the walk
@@ -55,6 +56,8 @@ class OpenedLog {
   // again. Throws LogFileError when it cannot be read.
   OpenedLog(const std::filesystem::path& file, const std::string& member, const ArchiveHook& hook,
             bool knownNative = false);
+  // A member the hook has extracted.
+  explicit OpenedLog(NativeLog extracted);
 
   const std::filesystem::path& ReadPath() const { return read_; }
   // Read as it stands (no copy was needed).

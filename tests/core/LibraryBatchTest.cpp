@@ -215,3 +215,59 @@ TEST_F(LibraryBatchTest, AnswersAsGrepOverEachLog) {
 
 }  // namespace
 }  // namespace kest
+
+namespace kest {
+namespace {
+
+// The logs inside an archive are logs of the library: listed with their
+// member, found as --grep --member finds them in each, and once the archive
+// has changed, reported and never answered from the old index.
+TEST_F(LibraryBatchTest, MembersOfArchivesAreLogs) {
+  logs_ = dir_.Path() / "archives";
+  fs::create_directories(logs_);
+  fs::copy_file(std::string(KEST_SOURCE_DIR) + "/samples/forum.lzh", logs_ / "forum.lzh");
+  fs::copy_file(std::string(KEST_SOURCE_DIR) + "/samples/forum.zip", logs_ / "forum.zip");
+  const Result add = Run("--library-add " + Logs());
+  ASSERT_EQ(add.status, 0) << add.err;
+  const Result list = Run("--library-list");
+  std::set<std::string> members;
+  std::istringstream lines(list.out);
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t tab1 = line.find('\t'), tab2 = line.find('\t', tab1 + 1);
+    members.insert(fs::path(line.substr(0, tab1)).filename().string() + "|" + line.substr(tab1 + 1, tab2 - tab1 - 1));
+  }
+  // The two logs of the .lzh and the one of the .zip; readme.txt holds no
+  // remark.
+  EXPECT_EQ(members.size(), 3u) << list.out;
+  EXPECT_TRUE(members.count("forum.lzh|" + SjisToUtf8(KEST_SJIS("ソフト談義.log")))) << list.out;
+
+  for (const std::string& key : {KEST_SJIS("あっさり起動"), std::string("SCSI"), KEST_SJIS("ＲＥＭ"), std::string("rem")}) {
+    std::set<std::string> expected;
+    for (const std::string& m : members) {
+      const std::string archive = m.substr(0, m.find('|')), member = m.substr(m.find('|') + 1);
+      std::istringstream grep(Run("--grep '" + key + "' --ignore-case --member='" + member + "' " + Logs() + "/" + archive).out);
+      for (std::string n; std::getline(grep, n);) expected.insert(archive + "|" + member + "|" + n);
+    }
+    std::set<std::string> got;
+    std::istringstream lib(Run("--library-search '" + key + "' --ignore-case").out);
+    for (std::string line; std::getline(lib, line);) {
+      const std::size_t tab1 = line.find('\t'), tab2 = line.find('\t', tab1 + 1), tab3 = line.find('\t', tab2 + 1);
+      got.insert(fs::path(line.substr(0, tab1)).filename().string() + "|" + line.substr(tab1 + 1, tab2 - tab1 - 1) +
+                 "|" + line.substr(tab2 + 1, tab3 - tab2 - 1));
+    }
+    EXPECT_EQ(got, expected) << SjisToUtf8(key);
+    if (key == "SCSI") {
+      EXPECT_FALSE(got.empty());
+    }
+  }
+
+  // The .zip replaced by the .lzh: its members' hits are left out and named.
+  fs::copy_file(logs_ / "forum.lzh", logs_ / "forum.zip", fs::copy_options::overwrite_existing);
+  const Result stale = Run("--library-search SCSI");
+  EXPECT_EQ(stale.status, 2);
+  EXPECT_EQ(stale.out.find("forum.zip"), std::string::npos) << stale.out;
+  EXPECT_NE(stale.err.find("forum.zip"), std::string::npos) << stale.err;
+}
+
+}  // namespace
+}  // namespace kest
