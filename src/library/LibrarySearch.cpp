@@ -247,7 +247,14 @@ class Search {
       const ByteOffset start(c.start), end(c.start + c.length);
       if (!key_.empty() && !RemarkHoldsKey(*reader, start, end, key_, q_.ignoreCase)) continue;
       ++report_.hits;
-      if (!onHit_(Hit(c)) || (q_.limit > 0 && static_cast<std::size_t>(report_.hits) >= q_.limit))
+      LibraryHit hit = Hit(c);
+      if (q_.withContext && !key_.empty()) {
+        if (std::optional<MatchContext> m = FindMatchContext(*reader, start, end, key_, q_.ignoreCase)) {
+          hit.context = std::move(m->line);
+          hit.contextAt = m->at;
+        }
+      }
+      if (!onHit_(hit) || (q_.limit > 0 && static_cast<std::size_t>(report_.hits) >= q_.limit))
         return false;
     }
     return true;
@@ -260,6 +267,7 @@ class Search {
     hit.logId = c.log;
     hit.path = log.path;
     hit.member = log.member;
+    hit.stamp = log.stamp;
     hit.forum = log.title;
     hit.start = ByteOffset(c.start);
     hit.end = ByteOffset(c.start + c.length);

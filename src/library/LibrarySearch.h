@@ -25,6 +25,7 @@ struct LibraryQuery {
   std::optional<Day> from, to;  // inclusive; a remark without a date is outside any range
   bool newestFirst = false;     // else oldest first
   std::size_t limit = 0;        // 0: every hit
+  bool withContext = false;     // each hit carries the line that shows the key
   // How the search goes (tests change it to take every road): it checks
   // the first `walkFirst` remarks one by one, in order, and goes on so while
   // one in `keepWalking` of those walked holds the key (0: never); then it
@@ -38,11 +39,17 @@ struct LibraryHit {
   std::int64_t logId = 0;
   std::string path;    // the log's file, or the archive holding it
   std::string member;  // empty for a log of its own
+  FileStamp stamp;     // of the file as the library read it (and the search found it)
   std::string forum;   // the log's title (Shift-JIS)
   std::int32_t number = 0;
   ByteOffset start, end;
   std::optional<Day> day;
   std::string poster, speaker, title;  // Shift-JIS, without the blanks around them
+  // With LibraryQuery::withContext and a key: the first line of the remark
+  // that holds it (Shift-JIS, as the file has it now) and the byte where the
+  // key starts in it.
+  std::string context;
+  std::size_t contextAt = 0;
 };
 
 struct SearchReport {
