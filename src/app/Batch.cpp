@@ -7,6 +7,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "log/Logunit1.h"
@@ -244,13 +245,14 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
     if (native.Fresh() && !ReplacedMessage(native.Counts()).empty()) {
       err << "kest32: " << original << ": " << ReplacedMessage(native.Counts()) << "\n";
     }
+    bool keyOk = true;
+    std::string key;
     if (o.mode == Mode::Grep) {
+      key = LocaleToSjis(o.modeArg, &keyOk);
+      if (o.ignoreCase) AnsiUpperInPlace(key.data(), key.size());
       // A key that occurs nowhere in the file's bytes is in no remark's text:
       // nothing to print, and no need to scan and order the log for it.
-      bool ok = true;
-      std::string key = LocaleToSjis(o.modeArg, &ok);
-      if (o.ignoreCase) AnsiUpperInPlace(key.data(), key.size());
-      if (ok && !KeyOccursInFile(o.file, key, o.ignoreCase)) return 0;
+      if (keyOk && !KeyOccursInFile(o.file, key, o.ignoreCase)) return 0;
     }
     TLogCtrl index;
     ScanLog(o.file, index);
@@ -278,7 +280,23 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
       return 0;
     }
 
-    ArrangeIndex(index, sortType);
+    // The search needs the records' spans only: a second thread begins it
+    // while this one puts the index in order and then joins in. Its answers
+    // are by record id, which the order does not change.
+    std::vector<bool> hitById;
+    if (o.mode == Mode::Grep && keyOk && n > 0) {
+      std::vector<std::uint32_t> ids(static_cast<std::size_t>(n));
+      for (std::int32_t i = 0; i < n; ++i) ids[static_cast<std::size_t>(i)] = index.IdAt(IndexPos(i));
+      SharedSearch search(o.file, index, key, o.ignoreCase, std::move(ids));
+      {
+        std::jthread helper([&search] { search.Work(); });
+        ArrangeIndex(index, sortType);
+        search.Work();
+      }
+      hitById = search.Result();
+    } else {
+      ArrangeIndex(index, sortType);
+    }
     const bool built = IsKnownOrder(sortType);
 
     if (o.mode == Mode::List) {
@@ -321,19 +339,18 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
         output.EndRawLine();
       }
     } else if (o.mode == Mode::Grep) {
-      bool ok = true;
-      std::string key = LocaleToSjis(o.modeArg, &ok);
-      if (!ok) {
+      if (!keyOk) {
         err << "kest32: 検索文字列を Shift-JIS に変換できません: " << o.modeArg << "\n";
         return 2;
       }
-      if (o.ignoreCase) AnsiUpperInPlace(key.data(), key.size());
-      if (n > 0) {
-        SearchEngine engine(o.file, index, key, o.ignoreCase);
-        const std::vector<bool> hit = engine.MatchAll();
-        for (std::int32_t i = 0; i < n; ++i) {
-          if (hit[i]) out << index.GetNumber(IndexPos(i)).v << '\n';
-        }
+      // The numbers in list order; ASCII, the same in either encoding.
+      for (std::int32_t i = 0; i < n; ++i) {
+        if (!hitById[index.IdAt(IndexPos(i))]) continue;
+        std::string& row = output.BeginRawLine();
+        char digits[16];
+        row.append(digits, std::to_chars(digits, digits + sizeof digits, index.GetNumber(IndexPos(i)).v).ptr);
+        row.push_back('\n');
+        output.EndRawLine();
       }
     }
   } catch (const LogFileError& e) {
