@@ -1,5 +1,7 @@
 #include "app/Batch.h"
 
+#include <array>
+#include <atomic>
 #include <charconv>
 #include <clocale>
 #include <cstring>
@@ -176,6 +178,12 @@ class Output {
     out_.write(block_.data(), static_cast<std::streamsize>(block_.size()));
     block_.clear();
   }
+  // Bytes made elsewhere, the same in either encoding, written after what
+  // is gathered.
+  void Write(std::string_view bytes) {
+    Flush();
+    out_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
 
  private:
   static constexpr std::size_t kBlock = 256 * 1024;
@@ -184,6 +192,58 @@ class Output {
   std::string block_;  // converted lines not yet written
   std::string line_;   // the Shift-JIS line being built, for UTF-8 output
 };
+
+// Writes rows 0..n-1 in order, each made by row(i, p), which puts row i at p
+// (at most `maxRow` bytes) and gives back its end. The rows are made in parts
+// by two threads at once, this one the even parts and a second one the odd
+// parts, a few parts ahead at most, while this one writes them in turn.
+template <class Row>
+void WriteRows(std::int32_t n, std::size_t maxRow, const Row& row, Output& output) {
+  constexpr std::int32_t kPart = 16384;  // rows
+  constexpr std::int32_t kRing = 4;      // odd parts made ahead
+  const std::int32_t parts = (n + kPart - 1) / kPart;
+  auto make = [&](std::int32_t part, std::string& bytes) {
+    const std::int32_t from = part * kPart, to = std::min(n, from + kPart);
+    bytes.resize(static_cast<std::size_t>(to - from) * maxRow);
+    char* p = bytes.data();
+    for (std::int32_t i = from; i < to; ++i) p = row(i, p);
+    bytes.resize(static_cast<std::size_t>(p - bytes.data()));
+  };
+  std::array<std::string, kRing> ring;
+  std::atomic<std::int32_t> made{-1};     // the last odd part made
+  std::atomic<std::int32_t> written{-1};  // the last part written; n past the end when this one stops
+  struct Stop {
+    std::atomic<std::int32_t>& written;
+    std::int32_t parts;
+    ~Stop() {
+      written = parts + 2 * kRing;  // lets the second thread end, also when this one fails
+      written.notify_all();
+    }
+  };
+  std::jthread second([&] {
+    for (std::int32_t part = 1; part < parts; part += 2) {
+      // Its buffer was last used for the part 2 * kRing before: wait till that is written.
+      for (std::int32_t w = written; w < part - 2 * kRing; w = written) written.wait(w);
+      if (written >= parts) return;
+      make(part, ring[static_cast<std::size_t>(part / 2 % kRing)]);
+      made = part;
+      made.notify_all();
+    }
+  });
+  const Stop stop{written, parts};
+  std::string mine;
+  for (std::int32_t part = 0; part < parts; ++part) {
+    if (part % 2 == 0) {
+      make(part, mine);
+      output.Write(mine);
+    } else {
+      for (std::int32_t m = made; m < part; m = made) made.wait(m);
+      output.Write(ring[static_cast<std::size_t>(part / 2 % kRing)]);
+    }
+    written = part;
+    written.notify_all();
+  }
+}
 
 }  // namespace
 
@@ -317,27 +377,29 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
         }
       }
     } else if (o.mode == Mode::Index) {
-      // One row per position; every field is ASCII, so both encodings give the same bytes.
-      for (std::int32_t i = 0; i < n; ++i) {
-        const TLogData& r = index.GetItem(IndexPos(i));
-        std::string& row = output.BeginRawLine();
-        auto field = [&row](std::int64_t v) {
-          char digits[24];
-          const auto end = std::to_chars(digits, digits + sizeof digits, v).ptr;
-          row.append(digits, end);
-          row.push_back('\t');
-        };
-        field(i);
-        field(r.Number.v);
-        field(r.CommentTo.v);
-        field(r.Level);
-        row.push_back(r.Mark);
-        row.push_back('\t');
-        field(r.StartPos.v);
-        field(r.EndPos.v);
-        row.back() = '\n';
-        output.EndRawLine();
-      }
+      // One row per position; every field is ASCII, so both encodings give
+      // the same bytes.
+      constexpr std::size_t kMaxRow = 7 * 21;  // seven fields of 20 characters at most, and separators
+      WriteRows(
+          n, kMaxRow,
+          [&index](std::int32_t i, char* p) {
+            const TLogData& r = index.GetItem(IndexPos(i));
+            auto field = [&p](std::int64_t v) {
+              p = std::to_chars(p, p + 20, v).ptr;
+              *p++ = '\t';
+            };
+            field(i);
+            field(r.Number.v);
+            field(r.CommentTo.v);
+            field(r.Level);
+            *p++ = r.Mark;
+            *p++ = '\t';
+            field(r.StartPos.v);
+            field(r.EndPos.v);
+            p[-1] = '\n';
+            return p;
+          },
+          output);
     } else if (o.mode == Mode::Grep) {
       if (!keyOk) {
         err << "kest32: 検索文字列を Shift-JIS に変換できません: " << o.modeArg << "\n";
