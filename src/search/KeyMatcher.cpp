@@ -94,13 +94,11 @@ std::size_t KeyMatcher::FindInLines(std::string_view text, std::size_t from) con
     if (cr) start = static_cast<std::size_t>(static_cast<const char*>(cr) - text.data()) + 1;
   }
   for (;;) {
-    if (start < text.size() && text[start] == '\n' && start > 0 && text[start - 1] == '\r') ++start;
+    if (start > 0 && start < text.size() && text[start] == '\n') ++start;
     const std::size_t cr = text.find('\r', start);
     const std::size_t end = cr == std::string_view::npos ? text.size() : cr;
-    if (start <= end) {
-      const std::size_t at = FindInLine(text.substr(start, end - start), from > start ? from - start : 0);
-      if (at != npos) return start + at;
-    }
+    const std::size_t at = FindInLine(text.substr(start, end - start), from > start ? from - start : 0);
+    if (at != npos) return start + at;
     if (cr == std::string_view::npos) return npos;
     start = cr + 1;
   }

@@ -73,8 +73,8 @@ class KeyMatcher {
   bool cutAtEnd_ = false;  // the last byte is a lead byte on its own
 };
 
-// Whether `at` is a character boundary of its line, given a boundary `floor`
-// of that line at or before it.
+// Whether `at`, before the end of its line, is a character boundary of that
+// line, given a boundary `floor` of the line at or before it.
 bool OnCharBoundary(const char* floor, const char* at);
 
 // The remark test of the text searches: does the key match within one of the
