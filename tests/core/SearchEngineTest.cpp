@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <random>
+#include <thread>
 
 #include "core/KeyReference.h"
 #include "core/LogFixture.h"
@@ -357,6 +358,31 @@ TEST_F(LogFindTest, FileCutShortOrGoneEndsTheSearchWithAMessage) {
   }
   std::filesystem::remove(path_);
   EXPECT_THROW(index_.FindTextBackward(IndexPos(100), "x", path_, false), LogFileError);
+}
+
+// A search shared among threads reports a file cut short after the scan, and
+// the threads stop; whole, it gives each record's answer by its id.
+TEST_F(LogFindTest, SharedSearchByIds) {
+  std::string log = "t\r\n\r\n";
+  for (int i = 1; i <= 300; ++i) log += Remark(Header5(i), Line2(), {i % 3 ? "hay" : "a needle"});
+  Load(log);
+  std::vector<std::uint32_t> ids;
+  for (std::int32_t i = 0; i < index_.Count(); ++i) ids.push_back(index_.IdAt(IndexPos(i)));
+  index_.SortByNumber();
+  SharedSearch whole(path_, index_, "needle", false, ids);
+  std::thread second([&] { whole.Work(); });
+  whole.Work();
+  second.join();
+  const std::vector<bool> byId = whole.Result();
+  for (std::int32_t i = 0; i < index_.Count(); ++i) {
+    EXPECT_EQ(byId[index_.IdAt(IndexPos(i))], index_.GetNumber(IndexPos(i)).v % 3 == 0) << i;
+  }
+
+  ASSERT_EQ(::truncate(path_.c_str(), static_cast<off_t>(log.size() / 2)), 0);
+  SharedSearch cut(path_, index_, "needle", false, ids);
+  cut.Work();
+  cut.Work();
+  EXPECT_THROW(cut.Result(), LogFileError);
 }
 
 TEST_F(LogFindTest, OneRemarkLog) {
