@@ -245,6 +245,13 @@ TEST(SearchEngineTest, FirstMatchOfALongWalkInBothDirections) {
   EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
   EXPECT_LE(seen.back(), 100);
 
+  // A key in more places than the pass over the file keeps: the far
+  // remarks are then tested one by one, none passed over.
+  SearchEngine often(path, index, "needle", false);
+  often.SetOccurrenceLimit(1);
+  EXPECT_EQ(often.FindFirst(IndexPos(100), 1).v, 2499);
+  EXPECT_EQ(often.FindFirst(IndexPos(2898), -1).v, 2499);
+
   // A key found nowhere: the pass over the file shows its progress as it
   // reads, never going back, and the end shows 100.
   SearchEngine miss(path, index, "nowhere", false);
@@ -383,6 +390,12 @@ TEST_F(LogFindTest, SharedSearchByIds) {
   cut.Work();
   cut.Work();
   EXPECT_THROW(cut.Result(), LogFileError);
+}
+
+TEST_F(LogFindTest, EmptyLog) {
+  Load("");
+  EXPECT_TRUE(SearchEngine(path_, index_, "only", false).MatchAll().empty());
+  EXPECT_TRUE(index_.FindTextForward(IndexPos(-1), "only", path_, false).empty());
 }
 
 TEST_F(LogFindTest, OneRemarkLog) {
