@@ -11,12 +11,12 @@
 // The engine gets the same answers without reading each remark on its own:
 // the remarks are read in file order in large sequential blocks (pread, never
 // a mapping, so a file cut short cannot fault the process), and a fast byte
-// search finds where the key may be. A remark whose lines all end with CR LF
-// and hold no 0x1A byte (every remark of a log as the format has it) is then
-// judged from each place the search finds outward: the line that holds it
-// starts after the last CR before it, and the character boundary is found
-// walking back from it, so the remark's other lines are never looked at. Other
-// remarks are read line by line. A key found in few places is first looked for
+// search finds where the key may be. Where the remark's lines up to such a
+// place all end with CR LF and hold no 0x1A byte (in every remark of a log as
+// the format has it), the place is judged from itself outward: the line that
+// holds it starts after the last CR before it, and the character boundary is
+// found walking back from it, so the remark's lines are not walked one by
+// one. Other remarks are. A key found in few places is first looked for
 // in one pass over the whole file, and only the remarks that may hold one of
 // those places are tested. The order of the list does not change what a
 // search costs, and a key found nowhere costs one pass.
