@@ -2,21 +2,26 @@
 // 100 MB and 1 GB log, a fan of 1,000,000 replies to one remark, a chain
 // 100,000 deep), measures on each, in the same run and on the same file, our
 // scan against `wc -l`, the miss search against `LC_ALL=C grep -F -c`, the
-// orderings, the peak memory per remark of the batch side, the export of the
-// whole log to text and HTML and the window's open time to the first remark
+// searches with many hits against both, the orderings, the peak memory per
+// remark of the batch side, the repeated 次へ検索, the export of the whole log
+// to text and HTML and the window's open time to the first remark
 // (offscreen), then removes the logs.
 //
 //   kest_bench [--quick] [--huge] [--keep]
 //     --quick  only the 100 MB log and smaller shapes
 //     --huge   also a log over 2 GiB, opened in the window to its last remark
 //     --keep   leave the generated logs in place
-//     --no-search  skip the miss search
+//     --no-search  skip the searches
 //     --file PATH  report on this log instead of generating any (repeatable)
 //     --window-only  with --file: only the window's open time and memory
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +34,8 @@
 #include "LogGenerator.h"
 #include "log/Logunit1.h"
 #include "log/TitleLines.h"
+#include "platform/Codec.h"
+#include "search/SearchEngine.h"
 
 #ifdef KEST_BENCH_WINDOW
 #include <QApplication>
@@ -70,14 +77,17 @@ struct RunResult {
   int status = -1;
 };
 
-// Runs a program with its output to /dev/null; wall time and peak memory.
-RunResult Run(const std::vector<std::string>& argv, bool cLocale = false) {
+// Runs a program with its output to `out` (/dev/null unless a file is
+// wanted: GNU grep stops at its first hit when its output is /dev/null);
+// wall time and peak memory.
+RunResult Run(const std::vector<std::string>& argv, bool cLocale = false,
+              const std::string& out = "/dev/null") {
   RunResult r;
   auto t0 = Clock::now();
   pid_t pid = fork();
   if (pid == 0) {
-    FILE* null = std::fopen("/dev/null", "w");
-    if (null) dup2(fileno(null), 1);
+    FILE* sink = std::fopen(out.c_str(), "w");
+    if (sink) dup2(fileno(sink), 1);
     if (cLocale) setenv("LC_ALL", "C", 1);
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -104,6 +114,114 @@ RunResult Best(int times, const std::vector<std::string>& argv, bool cLocale = f
     if (r.ms < best.ms) best = r;
   }
   return best;
+}
+
+// The fastest and slowest wall time of a few runs with the output to a file.
+struct WallRange {
+  double best = 1e300, worst = 0;
+  double cpuOfBest = 0;
+};
+WallRange Walls(int times, const std::vector<std::string>& argv, bool cLocale, const std::string& out) {
+  WallRange w;
+  for (int i = 0; i < times; ++i) {
+    const RunResult r = Run(argv, cLocale, out);
+    if (r.wallMs < w.best) {
+      w.best = r.wallMs;
+      w.cpuOfBest = r.ms;
+    }
+    w.worst = std::max(w.worst, r.wallMs);
+  }
+  return w;
+}
+
+std::size_t LinesIn(const std::string& path) {
+  std::size_t lines = 0;
+  if (FILE* f = std::fopen(path.c_str(), "r")) {
+    for (int c; (c = std::fgetc(f)) != EOF;) lines += c == '\n';
+    std::fclose(f);
+  }
+  return lines;
+}
+
+// The window's 次へ検索 (or 前へ検索) repeated on a key, as the core does it:
+// a new search from the line after the match before, by SearchEngine in
+// remark order and content order (1), by TLogCtrl::FindTextForward (or
+// Backward) in content order (2). The slowest and the middle step.
+struct Steps {
+  double worst = 0, median = 0;
+  int taken = 0;
+};
+Steps RepeatedFind(const fs::path& path, kest::SortOrder order, const std::string& key, int step, int count) {
+  kest::TLogCtrl index;
+  kest::ScanLog(path, index);
+  kest::ArrangeIndex(index, order);
+  std::vector<double> ms;
+  std::int32_t at = step > 0 ? -1 : index.Count();
+  for (int i = 0; i < count; ++i) {
+    const auto t0 = Clock::now();
+    if (order == kest::SortOrder::ContentFolded) {
+      const kest::ChainList chain = step > 0 ? index.FindTextForward(kest::IndexPos(at), key, path, false)
+                                             : index.FindTextBackward(kest::IndexPos(at), key, path, false);
+      at = chain.empty() ? -1 : at + step;  // the key is in every remark: the next one
+    } else {
+      kest::SearchEngine engine(path, index, key, false);
+      at = engine.FindFirst(kest::IndexPos(at + step), step).v;
+    }
+    ms.push_back(Ms(t0, Clock::now()));
+    if (at < 0) break;
+  }
+  Steps s;
+  s.taken = static_cast<int>(ms.size());
+  if (ms.empty()) return s;
+  std::sort(ms.begin(), ms.end());
+  s.worst = ms.back();
+  s.median = ms[ms.size() / 2];
+  return s;
+}
+
+// The searches with many hits: `kest32 --grep （笑）` in remark order and
+// content order (1) and `kest32 --index --sort=content1`, their output to a
+// file, beside `wc -l` and `grep -F -c` on the same file in the same run;
+// then the repeated 次へ検索 on a key in every remark.
+void ManyHits(const std::string& kest32, const fs::path& log) {
+  const std::string file = log.string();
+  const std::string out =
+      (fs::temp_directory_path() / ("kest-bench-out-" + std::to_string(getpid()))).string();
+  const std::string laugh = kest::Utf8ToSjis("（笑）");
+  const int times = 3;
+  const WallRange wc = Walls(times, {"wc", "-l", file}, true, out);
+  const WallRange grep = Walls(times, {"grep", "-F", "-c", laugh, file}, true, out);
+  const double target = 2 * (wc.best + grep.best);
+  std::printf("  searches with many hits, wall time (best - worst of %d), output to a file:\n", times);
+  std::printf(
+      "    wc -l %.0f - %.0f ms, LC_ALL=C grep -F -c （笑） %.0f - %.0f ms: 2 x (wc + grep) = %.0f ms\n",
+      wc.best, wc.worst, grep.best, grep.worst, target);
+  for (const char* sort : {"--sort=remark", "--sort=content1"}) {
+    const WallRange g = Walls(times, {kest32, "--grep", laugh, sort, file}, false, out);
+    std::printf(
+        "    kest32 --grep （笑） %-15s %6.0f - %.0f ms (CPU %.0f ms), %.2f of 2 x (wc + grep); %zu "
+        "remarks\n",
+        sort, g.best, g.worst, g.cpuOfBest, g.best / target, LinesIn(out));
+  }
+  const WallRange idx = Walls(times, {kest32, "--index", "--sort=content1", file}, false, out);
+  std::printf("    kest32 --index --sort=content1 %6.0f - %.0f ms (CPU %.0f ms)\n", idx.best, idx.worst,
+              idx.cpuOfBest);
+  std::remove(out.c_str());
+
+  // The date is on the first line of every remark's text.
+  const std::string everywhere = "96/";
+  for (const kest::SortOrder order :
+       {kest::SortOrder::Remark, kest::SortOrder::ContentFull, kest::SortOrder::ContentFolded}) {
+    const char* name = order == kest::SortOrder::Remark        ? "remark"
+                       : order == kest::SortOrder::ContentFull ? "content1"
+                                                               : "content2";
+    const Steps next = RepeatedFind(log, order, everywhere, +1, 200);
+    const Steps prev = RepeatedFind(log, order, everywhere, -1, 200);
+    std::printf(
+        "    次へ検索 on a key in every remark, %-8s %d steps: slowest %.2f ms, middle %.2f ms; 前へ検索 "
+        "%.2f / %.2f ms\n",
+        name, next.taken, next.worst, next.median, prev.worst, prev.median);
+  }
 }
 
 struct ScanTimes {
@@ -180,14 +298,97 @@ void WindowOpen(const fs::path& path, std::int32_t remarks, bool showLast) {
   const double rss = StatusMb("VmRSS");
   std::printf("  window memory            %8.1f MB resident with the log open (%.1f MB more than before it)\n", rss,
               rss - rss0);
-  if (showLast && ok && form.Log()) {
-    const auto last = kest::IndexPos(form.Log()->Count() - 1);
-    kest::RemarkText text = kest::LoadRemarkText(path, *form.Log(), last);
-    std::printf("  last remark (%d of %d)  number %d, %zu lines, %s\n", last.v + 1, form.Log()->Count(),
-                form.Log()->GetNumber(last).v, text.lines.size(), text.truncated ? "cut short" : "whole");
+  if (showLast && ok && form.Session().Log()) {
+    const auto last = kest::IndexPos(form.Session().Log()->Count() - 1);
+    kest::RemarkText text = kest::LoadRemarkText(path, *form.Session().Log(), last);
+    std::printf("  last remark (%d of %d)  number %d, %zu lines, %s\n", last.v + 1, form.Session().Log()->Count(),
+                form.Session().Log()->GetNumber(last).v, text.lines.size(), text.truncated ? "cut short" : "whole");
   }
 }
 #endif
+
+// The window as a user starts it, timed from outside: from before the fork
+// to the line the program writes to KEST_READY_FD once its window is shown
+// with the caption and the first remark painted (offscreen unless a display
+// is set). Its resident memory is read from /proc then, and it is killed.
+struct WindowStart {
+  double wallMs = -1;  // -1: the window never said it was up
+  double rssMb = 0;
+};
+
+double ProcStatusMb(pid_t pid, const char* key) {
+  const std::string name = "/proc/" + std::to_string(pid) + "/status";
+  FILE* f = std::fopen(name.c_str(), "r");
+  if (!f) return 0;
+  char line[256];
+  double kb = 0;
+  while (std::fgets(line, sizeof line, f)) {
+    if (std::strncmp(line, key, std::strlen(key)) == 0) kb = std::atof(line + std::strlen(key) + 1);
+  }
+  std::fclose(f);
+  return kb / 1024.0;
+}
+
+WindowStart StartWindow(const std::string& kest32, const std::string& log) {
+  WindowStart w;
+  int fds[2];
+  if (pipe(fds) != 0) return w;
+  const fs::path ini = fs::temp_directory_path() / ("kest-bench-start-" + std::to_string(getpid()) + ".INI");
+  auto t0 = Clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    if (fds[1] != 3) {
+      dup2(fds[1], 3);
+      close(fds[1]);
+    }
+    setenv("KEST_READY_FD", "3", 1);
+    setenv("KEST_INI", ini.c_str(), 1);
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) {
+      dup2(null, 1);
+      dup2(null, 2);
+    }
+    execl(kest32.c_str(), kest32.c_str(), log.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fds[1]);
+  pollfd p{fds[0], POLLIN, 0};
+  char buf[16];
+  if (poll(&p, 1, 120'000) == 1 && read(fds[0], buf, sizeof buf) > 0) {
+    w.wallMs = Ms(t0, Clock::now());
+    w.rssMb = ProcStatusMb(pid, "VmRSS");
+  }
+  close(fds[0]);
+  kill(pid, SIGKILL);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  std::error_code ec;
+  fs::remove(ini, ec);
+  return w;
+}
+
+// The best and worst of a few starts, and the memory of the best.
+void WindowStarts(const std::string& kest32, const std::string& log, const char* what) {
+  if (kest32.empty()) return;
+  double best = 1e300, worst = 0, rss = 0;
+  for (int i = 0; i < 3; ++i) {
+    const WindowStart w = StartWindow(kest32, log);
+    if (w.wallMs < 0) {
+      std::printf("  window start %-11s never came up\n", what);
+      return;
+    }
+    if (w.wallMs < best) {
+      best = w.wallMs;
+      rss = w.rssMb;
+    }
+    worst = std::max(worst, w.wallMs);
+  }
+  std::printf("  window start %-11s %6.0f-%.0f ms from exec to the caption and first remark painted (%s),"
+              " %6.1f MB resident\n",
+              what, best, worst, std::getenv("DISPLAY") ? "on the display" : "offscreen", rss);
+}
 
 struct Options {
   bool quick = false, huge = false, keep = false, search = true, windowOnly = false;
@@ -237,6 +438,7 @@ void Report(const Options& o, const char* name, const kest::bench::GeneratedLog&
                   grep.ms / ours.ms);
     }
   }
+  if (searches && o.search && !o.kest32.empty()) ManyHits(o.kest32, log.path);
   if (searches && !o.kest32.empty()) {
     // The whole log exported as a user would, into a file beside the others
     // (written, synced to the disk and renamed), each the best of two.
@@ -253,6 +455,10 @@ void Report(const Options& o, const char* name, const kest::bench::GeneratedLog&
 #ifdef KEST_BENCH_WINDOW
   if (window) WindowOpen(log.path, log.remarks, o.huge && log.bytes > (2LL << 30));
 #endif
+  if (window) {
+    WindowStarts(o.kest32, file, "(this log)");
+    WindowStarts(o.kest32, KEST_SAMPLE_LOG, "(sample)");
+  }
 }
 
 }  // namespace
@@ -313,6 +519,8 @@ int main(int argc, char** argv) {
     if (o.windowOnly) {
       Run({"cat", file});  // warm the page cache
       WindowOpen(file, 0, fs::file_size(file) > (2LL << 30));
+      WindowStarts(o.kest32, file, "(this log)");
+      WindowStarts(o.kest32, KEST_SAMPLE_LOG, "(sample)");
       continue;
     }
 #endif

@@ -1,5 +1,7 @@
 #include "app/Batch.h"
 
+#include <array>
+#include <atomic>
 #include <charconv>
 #include <clocale>
 #include <cstring>
@@ -7,6 +9,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "export/ExportCommand.h"
@@ -200,6 +203,12 @@ class Output {
     out_.write(block_.data(), static_cast<std::streamsize>(block_.size()));
     block_.clear();
   }
+  // Bytes made elsewhere, the same in either encoding, written after what
+  // is gathered.
+  void Write(std::string_view bytes) {
+    Flush();
+    out_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
 
  private:
   static constexpr std::size_t kBlock = 256 * 1024;
@@ -208,6 +217,58 @@ class Output {
   std::string block_;  // converted lines not yet written
   std::string line_;   // the Shift-JIS line being built, for UTF-8 output
 };
+
+// Writes rows 0..n-1 in order, each made by row(i, p), which puts row i at p
+// (at most `maxRow` bytes) and gives back its end. The rows are made in parts
+// by two threads at once, this one the even parts and a second one the odd
+// parts, a few parts ahead at most, while this one writes them in turn.
+template <class Row>
+void WriteRows(std::int32_t n, std::size_t maxRow, const Row& row, Output& output) {
+  constexpr std::int32_t kPart = 16384;  // rows
+  constexpr std::int32_t kRing = 4;      // odd parts made ahead
+  const std::int32_t parts = (n + kPart - 1) / kPart;
+  auto make = [&](std::int32_t part, std::string& bytes) {
+    const std::int32_t from = part * kPart, to = std::min(n, from + kPart);
+    bytes.resize(static_cast<std::size_t>(to - from) * maxRow);
+    char* p = bytes.data();
+    for (std::int32_t i = from; i < to; ++i) p = row(i, p);
+    bytes.resize(static_cast<std::size_t>(p - bytes.data()));
+  };
+  std::array<std::string, kRing> ring;
+  std::atomic<std::int32_t> made{-1};     // the last odd part made
+  std::atomic<std::int32_t> written{-1};  // the last part written; n past the end when this one stops
+  struct Stop {
+    std::atomic<std::int32_t>& written;
+    std::int32_t parts;
+    ~Stop() {
+      written = parts + 2 * kRing;  // lets the second thread end, also when this one fails
+      written.notify_all();
+    }
+  };
+  std::jthread second([&] {
+    for (std::int32_t part = 1; part < parts; part += 2) {
+      // Its buffer was last used for the part 2 * kRing before: wait till that is written.
+      for (std::int32_t w = written; w < part - 2 * kRing; w = written) written.wait(w);
+      if (written >= parts) return;
+      make(part, ring[static_cast<std::size_t>(part / 2 % kRing)]);
+      made = part;
+      made.notify_all();
+    }
+  });
+  const Stop stop{written, parts};
+  std::string mine;
+  for (std::int32_t part = 0; part < parts; ++part) {
+    if (part % 2 == 0) {
+      make(part, mine);
+      output.Write(mine);
+    } else {
+      for (std::int32_t m = made; m < part; m = made) made.wait(m);
+      output.Write(ring[static_cast<std::size_t>(part / 2 % kRing)]);
+    }
+    written = part;
+    written.notify_all();
+  }
+}
 
 }  // namespace
 
@@ -272,13 +333,14 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
     if (native.Fresh() && !ReplacedMessage(native.Counts()).empty()) {
       err << "kest32: " << original << ": " << ReplacedMessage(native.Counts()) << "\n";
     }
+    bool keyOk = true;
+    std::string key;
     if (o.mode == Mode::Grep) {
+      key = LocaleToSjis(o.modeArg, &keyOk);
+      if (o.ignoreCase) AnsiUpperInPlace(key.data(), key.size());
       // A key that occurs nowhere in the file's bytes is in no remark's text:
       // nothing to print, and no need to scan and order the log for it.
-      bool ok = true;
-      std::string key = LocaleToSjis(o.modeArg, &ok);
-      if (o.ignoreCase) AnsiUpperInPlace(key.data(), key.size());
-      if (ok && !KeyOccursInFile(o.file, key, o.ignoreCase)) return 0;
+      if (keyOk && !KeyOccursInFile(o.file, key, o.ignoreCase)) return 0;
     }
     TLogCtrl index;
     const std::string title = ScanLog(o.file, index);
@@ -310,7 +372,23 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
       return RunExportCommand(o.exporting, o.shiftJis, sortType, {original, o.file, title}, index, out, err);
     }
 
-    ArrangeIndex(index, sortType);
+    // The search needs the records' spans only: a second thread begins it
+    // while this one puts the index in order and then joins in. Its answers
+    // are by record id, which the order does not change.
+    std::vector<bool> hitById;
+    if (o.mode == Mode::Grep && keyOk && n > 0) {
+      std::vector<std::uint32_t> ids(static_cast<std::size_t>(n));
+      for (std::int32_t i = 0; i < n; ++i) ids[static_cast<std::size_t>(i)] = index.IdAt(IndexPos(i));
+      SharedSearch search(o.file, index, key, o.ignoreCase, std::move(ids));
+      {
+        std::jthread helper([&search] { search.Work(); });
+        ArrangeIndex(index, sortType);
+        search.Work();
+      }
+      hitById = search.Result();
+    } else {
+      ArrangeIndex(index, sortType);
+    }
     const bool built = IsKnownOrder(sortType);
 
     if (o.mode == Mode::List) {
@@ -331,41 +409,42 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
         }
       }
     } else if (o.mode == Mode::Index) {
-      // One row per position; every field is ASCII, so both encodings give the same bytes.
-      for (std::int32_t i = 0; i < n; ++i) {
-        const TLogData& r = index.GetItem(IndexPos(i));
-        std::string& row = output.BeginRawLine();
-        auto field = [&row](std::int64_t v) {
-          char digits[24];
-          const auto end = std::to_chars(digits, digits + sizeof digits, v).ptr;
-          row.append(digits, end);
-          row.push_back('\t');
-        };
-        field(i);
-        field(r.Number.v);
-        field(r.CommentTo.v);
-        field(r.Level);
-        row.push_back(r.Mark);
-        row.push_back('\t');
-        field(r.StartPos.v);
-        field(r.EndPos.v);
-        row.back() = '\n';
-        output.EndRawLine();
-      }
+      // One row per position; every field is ASCII, so both encodings give
+      // the same bytes.
+      constexpr std::size_t kMaxRow = 7 * 21;  // seven fields of 20 characters at most, and separators
+      WriteRows(
+          n, kMaxRow,
+          [&index](std::int32_t i, char* p) {
+            const TLogData& r = index.GetItem(IndexPos(i));
+            auto field = [&p](std::int64_t v) {
+              p = std::to_chars(p, p + 20, v).ptr;
+              *p++ = '\t';
+            };
+            field(i);
+            field(r.Number.v);
+            field(r.CommentTo.v);
+            field(r.Level);
+            *p++ = r.Mark;
+            *p++ = '\t';
+            field(r.StartPos.v);
+            field(r.EndPos.v);
+            p[-1] = '\n';
+            return p;
+          },
+          output);
     } else if (o.mode == Mode::Grep) {
-      bool ok = true;
-      std::string key = LocaleToSjis(o.modeArg, &ok);
-      if (!ok) {
+      if (!keyOk) {
         err << "kest32: 検索文字列を Shift-JIS に変換できません: " << o.modeArg << "\n";
         return 2;
       }
-      if (o.ignoreCase) AnsiUpperInPlace(key.data(), key.size());
-      if (n > 0) {
-        SearchEngine engine(o.file, index, key, o.ignoreCase);
-        const std::vector<bool> hit = engine.MatchAll();
-        for (std::int32_t i = 0; i < n; ++i) {
-          if (hit[i]) out << index.GetNumber(IndexPos(i)).v << '\n';
-        }
+      // The numbers in list order; ASCII, the same in either encoding.
+      for (std::int32_t i = 0; i < n; ++i) {
+        if (!hitById[index.IdAt(IndexPos(i))]) continue;
+        std::string& row = output.BeginRawLine();
+        char digits[16];
+        row.append(digits, std::to_chars(digits, digits + sizeof digits, index.GetNumber(IndexPos(i)).v).ptr);
+        row.push_back('\n');
+        output.EndRawLine();
       }
     }
   } catch (const LogFileError& e) {
