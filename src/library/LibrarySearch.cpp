@@ -173,6 +173,7 @@ class Search {
       : library_(library),
         q_(q),
         key_(std::move(key)),
+        matcher_(key_, q.ignoreCase),
         logs_(library, hook, report),
         order_(logs_, q.newestFirst),
         onHit_(onHit),
@@ -245,11 +246,11 @@ class Search {
       if (!reader) continue;
       ++report_.candidates;
       const ByteOffset start(c.start), end(c.start + c.length);
-      if (!key_.empty() && !RemarkHoldsKey(*reader, start, end, key_, q_.ignoreCase)) continue;
+      if (!key_.empty() && !RemarkHoldsKey(*reader, start, end, matcher_)) continue;
       ++report_.hits;
       LibraryHit hit = Hit(c);
       if (q_.withContext && !key_.empty()) {
-        if (std::optional<MatchContext> m = FindMatchContext(*reader, start, end, key_, q_.ignoreCase)) {
+        if (std::optional<MatchContext> m = FindMatchContext(*reader, start, end, matcher_)) {
           hit.context = std::move(m->line);
           hit.contextAt = m->at;
         }
@@ -286,6 +287,7 @@ class Search {
   Library& library_;
   const LibraryQuery& q_;
   const std::string key_;
+  const KeyMatcher matcher_;  // the rule of the one-log search, for key_
   Logs logs_;
   Order order_;
   const std::function<bool(const LibraryHit&)>& onHit_;

@@ -1,10 +1,5 @@
 #include "library/RemarkCheck.h"
 
-#include <vector>
-
-#include "log/Logunit1.h"
-#include "platform/Codec.h"
-
 namespace kest {
 namespace {
 
@@ -37,41 +32,20 @@ void AppendSearchedLines(LineReader& reader, ByteOffset start, ByteOffset end, s
   });
 }
 
-bool RemarkHoldsKey(LineReader& reader, ByteOffset start, ByteOffset end, std::string_view key,
-                    bool ignoreCase) {
-  TLogData rec;
-  rec.StartPos = start;
-  rec.EndPos = end;
-  return RemarkMatches(reader, rec, key, ignoreCase);
+bool RemarkHoldsKey(LineReader& reader, ByteOffset start, ByteOffset end, const KeyMatcher& key) {
+  return RemarkHolds(reader, start, end, key);
 }
 
 std::optional<MatchContext> FindMatchContext(LineReader& reader, ByteOffset start, ByteOffset end,
-                                             std::string_view key, bool ignoreCase) {
-  struct Line {
-    std::string text;
-    std::int64_t at, length;
-  };
-  std::vector<Line> lines;
-  EachLine(reader, start, end, [&lines](std::string_view line, std::int64_t at) {
-    lines.push_back({std::string(line), at, static_cast<std::int64_t>(line.size())});
-    return false;
+                                             const KeyMatcher& key) {
+  std::optional<MatchContext> found;
+  EachLine(reader, start, end, [&found, &key](std::string_view line, std::int64_t) {
+    const std::size_t at = key.FindInLine(line);
+    if (at == KeyMatcher::npos) return false;
+    found = MatchContext{std::string(line), at};
+    return true;
   });
-  for (const Line& l : lines) {
-    // The first line that the check finds the key in on its own.
-    if (!RemarkHoldsKey(reader, ByteOffset(l.at), ByteOffset(l.at + l.length + 2), key, ignoreCase)) continue;
-    MatchContext c{l.text, 0};
-    // The mark: the first character of the line where the key's bytes stand.
-    const std::string folded = ignoreCase ? AnsiUpper(l.text) : l.text;
-    for (std::size_t i = 0; i < folded.size();) {
-      if (folded.compare(i, key.size(), key) == 0) {
-        c.at = i;
-        break;
-      }
-      i += IsSjisLead(static_cast<unsigned char>(folded[i])) && i + 1 < folded.size() ? 2 : 1;
-    }
-    return c;
-  }
-  return std::nullopt;
+  return found;
 }
 
 }  // namespace kest

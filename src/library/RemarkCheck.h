@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "log/LineReader.h"
+#include "search/KeyMatcher.h"
 
 namespace kest {
 
@@ -20,11 +21,11 @@ namespace kest {
 // empty to the search).
 void AppendSearchedLines(LineReader& reader, ByteOffset start, ByteOffset end, std::string& out);
 
-// The check of one remark by the rule of the search in one log. `key` is
-// upper-cased already when `ignoreCase` (as that search takes it). This is
-// the only place the library asks the rule.
-bool RemarkHoldsKey(LineReader& reader, ByteOffset start, ByteOffset end, std::string_view key,
-                    bool ignoreCase);
+// The check of one remark by the rule of the search in one log, through the
+// one matcher every search uses (search/KeyMatcher.h); the key is upper-cased
+// already when case is ignored. This is the only place the library asks the
+// rule.
+bool RemarkHoldsKey(LineReader& reader, ByteOffset start, ByteOffset end, const KeyMatcher& key);
 
 // Where a remark that holds the key shows it: the first line that holds it,
 // and the byte where the key starts in that line, for a list of results.
@@ -33,6 +34,6 @@ struct MatchContext {
   std::size_t at = 0;
 };
 std::optional<MatchContext> FindMatchContext(LineReader& reader, ByteOffset start, ByteOffset end,
-                                             std::string_view key, bool ignoreCase);
+                                             const KeyMatcher& key);
 
 }  // namespace kest

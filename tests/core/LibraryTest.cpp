@@ -30,16 +30,16 @@ using test::Line2;
 using test::Remark;
 using test::TempDir;
 
-// The characters of the random logs. The search of one log compares bytes
-// and the index characters; where a key could match from the second byte of
-// a character the two would differ, and the search is being changed to
-// match only at characters. These characters leave no such place: every
-// second byte lies in 0xA0-0xDF, which is neither a first byte nor ASCII,
-// and no half-width kana (0xA1-0xDF as a byte of its own) is used.
+// The characters of the random logs: ASCII, double-byte characters whose
+// second byte is a letter, a backslash or a half-width kana byte ("ア" is 0x83 0x41,
+// "―" 0x81 0x5C), half-width kana, and the NEC and IBM extensions. A key
+// made of the bytes of two halves of characters ("A" in "ア") is found by
+// neither the index nor the one-log search, which match whole characters.
 const std::vector<std::string>& Chars() {
   static const std::vector<std::string> chars = {
-      "a",        "b",        "A",        "B",        "x",        "Z",        "1",        " ",        "-",
-      "\x82\xA0", "\x82\xA2", "\x82\xA4", "\x8A\xBF", "\x8C\xA2", "\xFA\xB1", "\xED\xB1", "\x88\xA0", "\n"};
+      "a",        "b",        "A",        "B",        "x",        "Z",        "1",        " ",
+      "-",        "\x82\xA0", "\x82\xA2", "\x83\x41", "\x83\x61", "\x81\x5C", "\x8A\xBF", "\xB1",
+      "\xDE",     "\x83\xB1", "\xFA\xB1", "\xED\xB1", "\x88\xA0", "\n"};
   return chars;
 }
 
