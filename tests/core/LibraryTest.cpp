@@ -13,7 +13,9 @@
 #include <random>
 #include <set>
 
+#include "core/ArchiveFixture.h"
 #include "core/LogFixture.h"
+#include "library/LibraryArchives.h"
 #include "library/LibrarySearch.h"
 #include "library/LibraryUpdate.h"
 #include "library/LogWalk.h"
@@ -402,6 +404,56 @@ TEST_F(LibraryTest, AnInterruptedUpdateLeavesEveryLogWholeOrAsItWas) {
   Update(library);
   for (int i = 0; i < 5; ++i)
     EXPECT_EQ(SearchTheLibrary(library, "new" + std::to_string(i) + "x", false).size(), 400u);
+}
+
+// The members of archives that the library takes as logs: those that look
+// like logs whatever their names, and those named as logs; a member that
+// cannot be opened (encrypted) is reported. Their hits come from the member,
+// and once the archive is replaced they are reported, never answered.
+TEST_F(LibraryTest, MembersOfArchives) {
+  const std::string log = SimpleLog(1, 3, "packed");
+  Write("a.lzh", test::LhaArchive({{"forum.dat", log},
+                                   {"notes.txt", "no remark here\r\n"},
+                                   {"data.bin", std::string(64, '\x07')},
+                                   {"sub/old.log", SimpleLog(7, 2, "older")}}));
+  Write("b.zip", test::ZipArchive({{"secret.log", log}}, "pw"));
+  Age(logs_ / "a.lzh");
+  Age(logs_ / "b.zip");
+  setenv("XDG_CACHE_HOME", (dir_.Path() / "cache").c_str(), 1);
+  Library library(file_, SqlDb::Mode::Write);
+  library.AddFolder(logs_);
+  const ArchiveHook hook = LibraryArchiveHook();
+  UpdateReport r;
+  {
+    UpdateLock lock(file_);
+    r = UpdateLibrary(library, hook);
+  }
+  std::set<std::string> members;
+  for (const LibraryLog& l : library.Logs()) members.insert(fs::path(l.path).filename().string() + "|" + l.member);
+  EXPECT_EQ(members, (std::set<std::string>{"a.lzh|forum.dat", "a.lzh|sub/old.log"}));
+  ASSERT_EQ(r.problems.size(), 1u);
+  EXPECT_NE(r.problems[0].find("secret.log"), std::string::npos) << r.problems[0];
+
+  LibraryQuery q;
+  q.key = "packed";
+  std::vector<std::pair<std::string, int>> hits;
+  SearchReport s = SearchLibrary(library, q, hook, [&](const LibraryHit& h) {
+    hits.emplace_back(h.member, h.number);
+    return true;
+  });
+  EXPECT_EQ(hits, (std::vector<std::pair<std::string, int>>{{"forum.dat", 1}, {"forum.dat", 2}, {"forum.dat", 3}}));
+  EXPECT_TRUE(s.problems.empty());
+
+  Write("a.lzh", test::LhaArchive({{"forum.dat", SimpleLog(1, 3, "changed")}}));
+  hits.clear();
+  s = SearchLibrary(library, q, hook, [&](const LibraryHit& h) {
+    hits.emplace_back(h.member, h.number);
+    return true;
+  });
+  EXPECT_TRUE(hits.empty());
+  ASSERT_FALSE(s.problems.empty());
+  EXPECT_NE(s.problems[0].find("a.lzh"), std::string::npos);
+  unsetenv("XDG_CACHE_HOME");
 }
 
 // One update at a time; a damaged file or another program's database is
