@@ -456,6 +456,36 @@ TEST_F(LibraryTest, MembersOfArchives) {
   unsetenv("XDG_CACHE_HOME");
 }
 
+// The line a hit shows in the list: the first that holds the key by the
+// one-log rule (a key across two lines is in neither), with the byte where
+// the key starts, case ignored or not.
+TEST_F(LibraryTest, TheLineThatShowsTheMatch) {
+  Age(Write("a.log", "forum\r\n\r\n" + Remark(Header5(1), Line2(), {"first line", "A\x83\x41xx key", "second KEY Key"}) +
+                         Remark(Header5(2), Line2(), {"ke", "y", "\x1A key"})));
+  Library library(file_, SqlDb::Mode::Write);
+  library.AddFolder(logs_);
+  Update(library);
+  auto context = [&library](const std::string& key, bool ignoreCase) {
+    LibraryQuery q;
+    q.key = key;
+    q.ignoreCase = ignoreCase;
+    q.withContext = true;
+    std::vector<std::pair<std::string, std::size_t>> lines;
+    SearchLibrary(library, q, {}, [&](const LibraryHit& h) {
+      lines.emplace_back(h.context, h.contextAt);
+      return true;
+    });
+    return lines;
+  };
+  using Lines = std::vector<std::pair<std::string, std::size_t>>;
+  EXPECT_EQ(context("key", false), (Lines{{"A\x83\x41xx key", 6}}));
+  EXPECT_EQ(context("KEY", false), (Lines{{"second KEY Key", 7}}));
+  EXPECT_EQ(context("KEY", true), (Lines{{"A\x83\x41xx key", 6}}));
+  EXPECT_TRUE(context("AX", true).empty());  // not from the half of "ア"
+  EXPECT_EQ(context("\x83\x41X", true), (Lines{{"A\x83\x41xx key", 1}}));
+  EXPECT_TRUE(context("ey\ry", false).empty());
+}
+
 // One update at a time; a damaged file or another program's database is
 // refused with a message and never written.
 TEST_F(LibraryTest, LockedDamagedAndForeignFiles) {
