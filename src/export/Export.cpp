@@ -4,7 +4,12 @@
 
 #include <algorithm>
 #include <charconv>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <unordered_map>
 
 #include "export/Html.h"
@@ -152,30 +157,158 @@ class Out {
 };
 
 // The text of a remark as the pane shows it, converted to UTF-8 with the
-// bytes that `map` replaces replaced; every line ends with LF.
+// bytes that `map` replaces replaced; every line ends with LF. Appended to
+// the export's blocks (which it flushes as they fill), or to a string of
+// its own when it is decoded ahead.
 class ShownText final : public RemarkTextSink {
  public:
-  ShownText(Out& out, const ByteMap& map) : out_(out), map_(map), decoder_(kGeta) {}
+  ShownText(Out& out, const ByteMap& map) : data_(out.data), out_(&out), map_(map), decoder_(kGeta) {}
+  ShownText(std::string& data, const ByteMap& map) : data_(data), map_(map), decoder_(kGeta) {}
 
   void Piece(std::string_view bytes) override {
-    std::string& d = out_.data;
+    std::string& d = data_;
     const std::size_t start = d.size();
     // Decoded straight into the output, which has room for a piece already
     // (see Out), and the few bytes to replace replaced there.
     d.resize(start + SjisDecoder::MaxDecoded(bytes.size()));
     d.resize(static_cast<std::size_t>(decoder_.Decode(bytes, d.data() + start) - d.data()));
     MapInPlace(d, start, map_);
-    out_.Check();
+    if (out_) out_->Check();
   }
   void LineEnd() override {
-    decoder_.Finish(out_.data);
-    out_.data.push_back('\n');
+    decoder_.Finish(data_);
+    data_.push_back('\n');
+  }
+
+ private:
+  std::string& data_;
+  Out* out_ = nullptr;
+  const ByteMap& map_;
+  SjisDecoder decoder_;
+};
+
+// The shown texts of the remarks to come, decoded on a second thread while
+// this one writes the ones before (the decoding is most of an export's
+// work). The texts are taken in the order of the selection, one per remark;
+// a long remark is not decoded ahead but walked where it is written, so the
+// texts held stay bounded: two batches of about kBatchBytes.
+class TextsAhead {
+ public:
+  TextsAhead(const std::filesystem::path& path, const TLogCtrl& index, const std::vector<IndexPos>& positions,
+             const ByteMap& map)
+      : path_(path), index_(index), positions_(positions), map_(map) {
+    worker_ = std::thread([this] { Work(); });
+  }
+  ~TextsAhead() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    worker_.join();
+  }
+  TextsAhead(const TextsAhead&) = delete;
+  TextsAhead& operator=(const TextsAhead&) = delete;
+
+  // Appends the next remark's text to `out`; false when that remark is to
+  // be walked by the caller. Throws what the decoding threw.
+  bool Next(std::string& out) {
+    if (taken_ == batch_.ends.size()) {
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [this] { return !ready_.empty(); });
+      batch_ = std::move(ready_.front());
+      ready_.pop_front();
+      lock.unlock();
+      changed_.notify_all();
+      taken_ = 0;
+      if (batch_.error) std::rethrow_exception(batch_.error);
+    }
+    const std::size_t i = taken_++;
+    if (batch_.walk[i]) return false;
+    const std::size_t from = i == 0 ? 0 : batch_.ends[i - 1];
+    out.append(batch_.text, from, batch_.ends[i] - from);
+    return true;
+  }
+
+ private:
+  static constexpr std::size_t kBatchBytes = 4 << 20;
+  static constexpr std::int64_t kLongRemark = 1 << 20;
+
+  struct Batch {
+    std::string text;                // the texts one after another
+    std::vector<std::size_t> ends;   // where each remark's text ends in `text`
+    std::vector<bool> walk;          // the remark is walked by the writer
+    std::exception_ptr error;
+  };
+
+  void Work() {
+    try {
+      LogBytes bytes(path_);
+      std::size_t next = 0;
+      while (next < positions_.size()) {
+        Batch b;
+        b.text.reserve(kBatchBytes + kBatchBytes / 2);
+        ShownText sink(b.text, map_);
+        while (next < positions_.size() && b.text.size() < kBatchBytes) {
+          const TLogData& rec = index_.GetItem(positions_[next++]);
+          const bool walk = rec.EndPos - rec.StartPos > kLongRemark;
+          if (!walk) WalkShownLines(bytes, rec, sink);
+          b.ends.push_back(b.text.size());
+          b.walk.push_back(walk);
+        }
+        if (!Hand(std::move(b))) return;
+      }
+    } catch (...) {
+      Batch failed;
+      failed.error = std::current_exception();
+      Hand(std::move(failed));
+    }
+  }
+  // Waits for room; false when the writer has stopped.
+  bool Hand(Batch&& b) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return stop_ || ready_.size() < 2; });
+    if (stop_) return false;
+    ready_.push_back(std::move(b));
+    lock.unlock();
+    changed_.notify_all();
+    return true;
+  }
+
+  const std::filesystem::path path_;
+  const TLogCtrl& index_;
+  const std::vector<IndexPos>& positions_;
+  const ByteMap& map_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Batch> ready_;
+  bool stop_ = false;
+  Batch batch_;           // the batch being taken (this thread's)
+  std::size_t taken_ = 0;  // its texts taken
+  std::thread worker_;
+};
+
+// A remark's shown text for the writers: decoded ahead when there is a
+// second thread for it, else (and for a long remark) walked in place.
+class ShownTexts {
+ public:
+  ShownTexts(Out& out, const ByteMap& map) : out_(out), inPlace_(out, map), map_(map) {}
+  void DecodeAhead(const ExportSource& source, const ExportSelection& sel) {
+    ahead_.emplace(source.readPath, sel.Index(), sel.Positions(), map_);
+  }
+  void Append(LogBytes& bytes, const TLogData& rec) {
+    if (ahead_ && ahead_->Next(out_.data)) {
+      out_.Check();
+      return;
+    }
+    WalkShownLines(bytes, rec, inPlace_);
   }
 
  private:
   Out& out_;
+  ShownText inPlace_;
   const ByteMap& map_;
-  SjisDecoder decoder_;
+  std::optional<TextsAhead> ahead_;
 };
 
 // A remark's bytes as the log holds them.
@@ -213,17 +346,18 @@ class Writer {
 class TextWriter final : public Writer {
  public:
   explicit TextWriter(Out& out) : out_(out), text_(out, TextByteMap()) {}
+  ShownTexts& Texts() { return text_; }
   void Remark(LogBytes& bytes, const TLogData& rec) override {
     if (!first_) out_.data.push_back('\n');
     first_ = false;
     AppendMapped(Shown(HeaderLine(HeaderOf(rec))), TextByteMap(), out_.data);
     out_.data.push_back('\n');
-    WalkShownLines(bytes, rec, text_);
+    text_.Append(bytes, rec);
   }
 
  private:
   Out& out_;
-  ShownText text_;
+  ShownTexts text_;
   bool first_ = true;
 };
 
@@ -273,6 +407,7 @@ class HtmlWriter final : public Writer {
  public:
   HtmlWriter(Out& out, const ExportSource& source, const ExportSelection& sel)
       : out_(out), source_(source), sel_(sel), text_(out, HtmlByteMap()) {}
+  ShownTexts& Texts() { return text_; }
 
   void Begin() override {
     if (!sel_.Tree()) IndexParents();
@@ -342,7 +477,7 @@ class HtmlWriter final : public Writer {
     // The parser drops one line end right after <pre>: this one, so that a
     // text beginning with an empty line keeps it.
     d.append("</header>\n<pre>\n");
-    WalkShownLines(bytes, rec, text_);
+    text_.Append(bytes, rec);
     d.append("</pre>\n</article>\n");
   }
 
@@ -409,7 +544,7 @@ class HtmlWriter final : public Writer {
   Out& out_;
   const ExportSource& source_;
   const ExportSelection& sel_;
-  ShownText text_;
+  ShownTexts text_;
   std::vector<bool> open_;         // the <li>s open, and whether each has opened its <ul> of replies
   std::vector<Anchor> ancestors_;  // by Level + 1: the last remark at that level
   std::unordered_map<std::int32_t, std::int32_t> occurrences_;  // remarks of each number so far
@@ -432,9 +567,22 @@ ExportResult WriteExport(const ExportSource& source, const ExportSelection& sele
 
   Out out(sink, progress);
   std::unique_ptr<Writer> writer;
-  if (options.format == ExportFormat::Html) writer = std::make_unique<HtmlWriter>(out, source, selection);
-  else if (options.shiftJis) writer = std::make_unique<SjisWriter>(out);
-  else writer = std::make_unique<TextWriter>(out);
+  ShownTexts* texts = nullptr;  // the writer's decoded texts, when it has them
+  if (options.format == ExportFormat::Html) {
+    auto html = std::make_unique<HtmlWriter>(out, source, selection);
+    texts = &html->Texts();
+    writer = std::move(html);
+  } else if (options.shiftJis) {
+    writer = std::make_unique<SjisWriter>(out);
+  } else {
+    auto text = std::make_unique<TextWriter>(out);
+    texts = &text->Texts();
+    writer = std::move(text);
+  }
+  // More than one remark: their texts are decoded on a second thread.
+  if (texts && selection.Positions().size() > 1 && std::thread::hardware_concurrency() > 1) {
+    texts->DecodeAhead(source, selection);
+  }
   try {
     if (progress && !progress(0)) throw Cancelled{};
     writer->Begin();

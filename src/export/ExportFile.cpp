@@ -52,7 +52,10 @@ ExportFile::ExportFile(const fs::path& target, WriteFunction write)
     Fail("書き出せません", EACCES);
   }
   const fs::path dir = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
-  std::string tmpl = (dir / ("." + target_.filename().string() + ".XXXXXX")).string();
+  std::string hidden = ".";  // built in steps: GCC 12 at -O3 warns of a false overlap in a + b + c
+  hidden += target_.filename().string();
+  hidden += ".XXXXXX";
+  std::string tmpl = (dir / hidden).string();
   fd_ = ::mkostemp(tmpl.data(), O_CLOEXEC);
   if (fd_ < 0) Fail("書き出せません", errno);
   if (::fchmod(fd_, exists ? (st.st_mode & 07777) : NewFileMode()) != 0) {
@@ -80,6 +83,20 @@ void ExportFile::Write(std::string_view bytes) {
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) Fail("書き込めません", n == 0 ? ENOSPC : errno);
     bytes.remove_prefix(static_cast<std::size_t>(n));
+    written_ += n;
+  }
+  // A new file goes to the disk while the export goes on, not all at once
+  // when it ends: each stretch written starts its way there, and the one
+  // before it is waited for, which keeps the unwritten part of a large
+  // export small (and the final sync short).
+  constexpr std::int64_t kStretch = 8 << 20;
+  if (!temp_.empty() && written_ - flushed_ >= kStretch) {
+    ::sync_file_range(fd_, flushed_, written_ - flushed_, SYNC_FILE_RANGE_WRITE);
+    if (flushed_ > 0) {
+      ::sync_file_range(fd_, 0, flushed_,
+                        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+    }
+    flushed_ = written_;
   }
 }
 

@@ -2,6 +2,7 @@
 // stream.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <iosfwd>
 #include <stdexcept>
@@ -58,6 +59,9 @@ class ExportFile final : public ExportSink {
   int fd_ = -1;
   WriteFunction write_;
   bool committed_ = false;
+  // The file's bytes written, and those already handed to the disk.
+  std::int64_t written_ = 0;
+  std::int64_t flushed_ = 0;
 };
 
 // An export to a stream (the batch side's standard output).

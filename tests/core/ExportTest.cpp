@@ -246,6 +246,44 @@ TEST(ExportText, HeaderLinePaneLinesAndABlankLineBetween) {
   EXPECT_EQ(lfText.substr(lfText.size() - 7), "last\n\r\n");
 }
 
+// The texts of a large selection are decoded ahead of the writing, in
+// batches, with a long remark walked where it is written: the export is
+// still each remark's own export, one after another, in the selection's
+// order.
+TEST(ExportText, ALargeSelectionIsEachRemarkInTurn) {
+  TempDir dir;
+  std::string log = "T\r\n\r\n";
+  const std::string line = KEST_SJIS("春ですね。桜が咲きました。ｶﾅもあります。") + std::string(" 0123456789");
+  for (int n = 1; n <= 1200; ++n) {
+    log += Remark(Header5(n), Line2("96/03/01", n > 1 && n % 3 == 0 ? n - 1 : 0), {});
+    for (int k = n == 600 ? 20000 : 100; k > 0; --k) log += line + std::to_string(n) + "\r\n";
+  }
+  const Log l(dir, log);
+  ASSERT_EQ(l.index.Count(), 1200);
+  const ExportSelection all = SelectRemarks(l.source, ExportScope::Log, IndexPos(0));
+  ExportOptions text;
+  text.format = ExportFormat::Text;
+  const std::string whole = l.Export(all, text);
+  ASSERT_GT(whole.size(), 10u << 20);  // more than two batches beside the long remark
+  std::string oneByOne;
+  for (IndexPos p : all.Positions()) {
+    if (!oneByOne.empty()) oneByOne += "\n";
+    oneByOne += l.Export(SelectRemarks(l.source, ExportScope::Remark, p), text);
+  }
+  EXPECT_TRUE(whole == oneByOne);
+  // And as a page: every remark's text in its <pre>, in the order of the
+  // selection.
+  ExportOptions html;
+  html.format = ExportFormat::Html;
+  const std::string page = l.Export(all, html);
+  std::size_t at = 0;
+  for (IndexPos p : all.Positions()) {
+    const std::string mark = " 0123456789" + std::to_string(l.index.GetNumber(p).v) + "\n";
+    at = page.find(mark, at);
+    ASSERT_NE(at, std::string::npos) << l.index.GetNumber(p).v;
+  }
+}
+
 TEST(ExportText, InUtf8BackToShiftJisIsWhatShowGives) {
   TempDir dir;
   const std::string log = "T\r\n\r\n" +
