@@ -43,6 +43,7 @@ bench: deps
 	@cmake --build $(BUILD_BENCH) -j $(JOBS)
 	@$(BUILD_BENCH)/bench/kest_bench
 	@$(BUILD_BENCH)/bench/kest_bench_bookmarks
+	@$(BUILD_BENCH)/bench/kest_bench_library
 
 # The Debian package kest32_VERSION_ARCH.deb, into this folder:
 #   sudo apt install ./kest32_*.deb

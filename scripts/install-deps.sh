@@ -7,7 +7,7 @@ packages=(
   g++ clang cmake ninja-build make pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-translations-l10n qt6-qpa-plugins
   libarchive-dev liblhasa-dev
-  libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
+  libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev libsqlite3-dev
   fonts-ipafont-gothic
   desktop-file-utils appstream dpkg-dev file groff-base bash-completion
   poppler-utils python3

@@ -14,6 +14,8 @@
 
 #include "export/ExportCommand.h"
 #include "archive/BatchArchive.h"
+#include "library/LibraryArchives.h"
+#include "library/LibraryBatch.h"
 #include "log/Logunit1.h"
 #include "log/NativeCopy.h"
 #include "log/RemarkHeader.h"
@@ -36,6 +38,7 @@ constexpr const char* kUsage =
     "  kest32 --export=text|html [OPTIONS] FILE  ログをテキストか HTML に書き出す\n"
     "  kest32 --members ARCHIVE               書庫 (.lzh .zip) のメンバーを表示する\n"
     "  kest32 --help | --version\n"
+    KEST_LIBRARY_USAGE
     "OPTIONS\n"
     "  --sort=remark|content1|content2   発言順 / 内容順(1) / 内容順(2)\n"
     "                                    (既定: Kest.INI の SortType、なければ content2)\n"
@@ -280,6 +283,7 @@ bool IsBatchInvocation(int argc, char** argv) {
 
 int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
   std::setlocale(LC_ALL, "");
+  if (IsLibraryInvocation(argc, argv)) return RunLibraryBatch(argc, argv, out, err, LibraryArchiveHook());
   Options o;
   try {
     o = Parse(argc, argv);

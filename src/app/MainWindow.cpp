@@ -2,6 +2,7 @@
 
 #include "bookmarks/BookCommands.h"
 #include "export/ExportCommands.h"
+#include "library/LibraryCommands.h"
 #include "search/SearchCommands.h"
 #include "ui/Kest2.h"
 
@@ -13,6 +14,7 @@ std::unique_ptr<TKestForm> CreateMainWindow(const QStringList& args) {
   new TSearchCommands(*window, window.get());
   new TBookCommands(*window, window.get());
   new TExportCommands(*window, window.get());
+  new TLibraryCommands(*window, window.get());
   window->Start(args);
   return window;
 }

@@ -40,6 +40,11 @@ enum class Command : std::uint8_t {
   Help,
   KeyHelp,
   About,
+  LibraryAddFolder,  // ﾌｫﾙﾀﾞの追加...
+  LibraryFolders,    // ﾌｫﾙﾀﾞの管理...
+  LibraryUpdate,     // 更新
+  LibraryCancel,     // 更新の中止
+  LibrarySearch,     // ﾗｲﾌﾞﾗﾘ検索...
   kCount
 };
 

@@ -384,6 +384,49 @@ void LogSession::SelectRemarkByNumber(RemarkNo number) {
   }
 }
 
+bool LogSession::SelectRemarkAt(ByteOffset start) {
+  if (!log_) return false;
+  IndexPos p(-1);
+  for (std::int32_t i = 0; i < log_->Count() && p.v < 0; ++i) {
+    if (log_->GetItem(IndexPos(i)).StartPos == start) p = IndexPos(i);
+  }
+  if (p.v < 0) return false;
+  // The line that shows a position, looked for from the top.
+  auto lineOf = [this](IndexPos pos) {
+    for (std::int32_t l = 0; l < LineCount(); ++l) {
+      if (PositionOf(ListLine(l)) == pos) return ListLine(l);
+    }
+    return ListLine(-1);
+  };
+  if (sort_ == SortOrder::ContentFolded) {
+    // Its ancestors, found as the comment chain is (by position, as a log
+    // may number two remarks alike), unfolded from the outermost in.
+    std::vector<IndexPos> above;
+    if (log_->GetLevel(p) != -1) {
+      RemarkNo parent = log_->GetCommentTo(p);
+      for (std::int32_t k = p.v; k >= 0; --k) {
+        const TLogData& r = log_->GetItem(IndexPos(k));
+        if (r.Number != parent) continue;
+        above.push_back(IndexPos(k));
+        if (r.Level == -1) break;
+        parent = r.CommentTo;
+      }
+    }
+    for (auto it = above.rbegin(); it != above.rend(); ++it) {
+      const ListLine line = lineOf(*it);
+      if (line.v < 0) continue;
+      Select(line);
+      const TLogItem* item = ItemOf(line);
+      if (item && !item->Expanded) ToggleFold();
+    }
+  }
+  const ListLine line = lineOf(p);
+  if (line.v < 0) return false;
+  Select(line);
+  ShowSelected();
+  return true;
+}
+
 // ---------------------------------------------------------------------------
 // Searches
 
@@ -493,6 +536,10 @@ CommandStates LogSession::Commands() const {
   s[Command::FindPrev].enabled = search_.Searched;
   s[Command::FindNext].enabled = search_.Searched;
   s[Command::OrganizeBookmarks].enabled = hasBookmarks_;
+  for (Command c : {Command::LibraryAddFolder, Command::LibraryFolders, Command::LibraryUpdate}) {
+    s[c].enabled = !libraryUpdating_;
+  }
+  s[Command::LibraryCancel].enabled = libraryUpdating_;
 
   // With no line selected neither way leads anywhere.
   s[Command::Prev].enabled = selected_.v > 0;

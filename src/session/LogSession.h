@@ -203,6 +203,10 @@ class LogSession {
   // Selects the first remark with that number (unfolding its thread in
   // content order (2)) and shows it.
   void SelectRemarkByNumber(RemarkNo number);
+  // Selects the remark whose text starts at `start` (its StartPos, as the
+  // library keeps it), unfolding its thread in content order (2), and shows
+  // it. False when no remark of the log starts there (the log has changed).
+  bool SelectRemarkAt(ByteOffset start);
 
   // --- Searches ---------------------------------------------------------------
   SearchState& Search() { return search_; }
@@ -218,6 +222,9 @@ class LogSession {
   // --- Commands ---------------------------------------------------------------
   // Whether bookmarks exist (the organizer has something to organize).
   void SetHasBookmarks(bool has) { hasBookmarks_ = has; }
+  // Whether the library is being brought up to date (its folders wait, the
+  // update can be cancelled).
+  void SetLibraryUpdating(bool updating) { libraryUpdating_ = updating; }
   CommandStates Commands() const;
   // What the keys of the pane and the list see.
   PaneState KeyState() const;
@@ -264,6 +271,7 @@ class LogSession {
   ShownRemark shown_;
   SearchState search_;
   bool hasBookmarks_ = false;
+  bool libraryUpdating_ = false;
   std::vector<Notice> notices_;
 };
 

@@ -357,6 +357,36 @@ TEST_F(SessionTest, ANumberFoundAgainUnfoldingItsThreadAndAfterANewOrder) {
   EXPECT_EQ(s_.Search().SpeakerDirection, 0);
 }
 
+// The library opens a remark by its offset: in folded content order its
+// thread unfolds down to it, a number that two remarks bear leads to the
+// one at that offset, and an offset where no remark starts (the log has
+// changed) leaves the list as it was.
+TEST_F(SessionTest, ARemarkSelectedByItsOffset) {
+  Open(Log({{1, 0}, {2, 1}, {3, 2}, {2, 0}, {5, 0}}));
+  auto startOf = [this](int position) { return s_.Log()->GetItem(IndexPos(position)).StartPos; };
+  EXPECT_EQ(Numbers(), (std::vector<int>{1, 2, 5}));
+  ASSERT_TRUE(s_.SelectRemarkAt(startOf(2)));  // 3, under 2 under 1
+  EXPECT_EQ(Numbers(), (std::vector<int>{1, 2, 3, 2, 5}));
+  EXPECT_EQ(s_.PositionOf(s_.Selected()), IndexPos(2));
+  EXPECT_EQ(Shown(), 3);
+  ASSERT_TRUE(s_.SelectRemarkAt(startOf(3)));  // the other 2, a thread of its own
+  EXPECT_EQ(s_.PositionOf(s_.Selected()), IndexPos(3));
+  EXPECT_EQ(s_.Shown().start, startOf(3));
+  const ListLine before = s_.Selected();
+  EXPECT_FALSE(s_.SelectRemarkAt(startOf(3) + 1));
+  EXPECT_EQ(s_.Selected(), before);
+  EXPECT_EQ(s_.LineCount(), 5);
+
+  // The library's commands wait while it is updated, but for the search
+  // and the cancel.
+  EXPECT_TRUE(Enabled(Command::LibraryUpdate) && Enabled(Command::LibrarySearch));
+  EXPECT_FALSE(Enabled(Command::LibraryCancel));
+  s_.SetLibraryUpdating(true);
+  EXPECT_FALSE(Enabled(Command::LibraryUpdate) || Enabled(Command::LibraryAddFolder) ||
+               Enabled(Command::LibraryFolders));
+  EXPECT_TRUE(Enabled(Command::LibraryCancel) && Enabled(Command::LibrarySearch));
+}
+
 TEST_F(SessionTest, AColumnToggleKeepsFoldsAndSelectionAndReadsTheRemarkAgain) {
   Open(ThreadLog());
   EXPECT_TRUE(s_.ToggleFold());

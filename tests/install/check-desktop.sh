@@ -131,6 +131,11 @@ completion)
     expect 'kest32 --export=html --th' '--thread= '
     expect 'kest32 --export=html --thread=' ''
     expect 'kest32 --export=html -o ' 'forum.log logs notes.txt ' # the file written: names as for a log
+    expect 'kest32 --library-s' '--library-search '
+    expect 'kest32 --library-search x --s' '--speaker= '   # the library's options
+    expect 'kest32 --library-list --l' '--library= --limit= '
+    expect 'kest32 --library-add ' 'logs '                 # folders only
+    expect 'kest32 --library-search ' ''                  # free text: nothing to offer
   done
   [ ${#modes[@]} -eq 1 ] && echo "note: bash-completion is not installed; checked without its helpers only"
   finish ;;

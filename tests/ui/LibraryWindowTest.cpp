@@ -1,0 +1,372 @@
+// The library in the window: the menu and its states, a folder added and
+// indexed on a thread, the search window finding a remark in a log inside an
+// .lzh archive and opening it there, unfolded in content order (2), with the
+// match selected; an update cancelled leaving the library as it was; a log
+// changed after it was indexed never shown with the text it no longer holds.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTreeView>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "archive/LogLocation.h"
+#include "library/LibraryCommands.h"
+#include "library/LibraryStore.h"
+#include "library/LibraryWindow.h"
+#include "platform/Codec.h"
+#include "ui/FormFixture.h"
+
+using namespace kest;
+using namespace kest::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kSamples = fs::path(KEST_SOURCE_DIR) / "samples";
+
+// A log of `count` remarks holding `word`, its file's time set a minute back
+// (so the update does not take it for one still being written).
+fs::path WriteLog(const fs::path& p, int count, const std::string& word, int first = 1) {
+  std::string log = "forum " + word + "\r\n\r\n";
+  for (int n = first; n < first + count; ++n) {
+    log += Remark(Header5(n, "ABC0" + std::to_string(1000 + n), "poster" + std::to_string(n), "title" + std::to_string(n)),
+                  Line2("96/03/0" + std::to_string(1 + n % 9)), {"line of " + word + " " + std::to_string(n)});
+  }
+  fs::create_directories(p.parent_path());
+  std::ofstream(p, std::ios::binary) << log;
+  struct timespec times[2];
+  clock_gettime(CLOCK_REALTIME, &times[0]);
+  times[0].tv_sec -= 60;
+  times[1] = times[0];
+  utimensat(AT_FDCWD, p.c_str(), times, 0);
+  return p;
+}
+
+}  // namespace
+
+class LibraryWindowTest : public FormTest<> {
+  Q_OBJECT
+
+  fs::path logs_;
+
+  TLibraryCommands* Commands(TKestForm& f) { return Control<TLibraryCommands>(f, "LibraryCommands"); }
+  TLibrarySearchWnd* SearchWindow(TKestForm& f) { return Control<TLibrarySearchWnd>(f, "LibrarySearchWnd"); }
+
+  // Answers the folder chooser with `folder`.
+  void AnswerFolder(const fs::path& folder) {
+    ui_->onModal = [folder](QDialog& d) {
+      auto* chooser = qobject_cast<QFileDialog*>(&d);
+      if (!chooser) return false;
+      chooser->setDirectory(Path(folder.parent_path()));
+      chooser->selectFile(Path(folder));
+      return true;
+    };
+  }
+
+  // Runs an update from the menu and waits for its end.
+  bool Update(TKestForm& f, const char* entry = "LibraryUpdate") {
+    QSignalSpy done(Commands(f), &TLibraryCommands::updateFinished);
+    Trigger(f, entry);
+    return done.count() > 0 || done.wait(20000);
+  }
+
+  // Searches from the window as the user does: the key typed, Enter.
+  void Search(TKestForm& f, const QString& key, bool matchCase = false) {
+    if (!f.findChild<TLibrarySearchWnd*>(QStringLiteral("LibrarySearchWnd"))) Trigger(f, "LibrarySearch");
+    TLibrarySearchWnd* w = SearchWindow(f);
+    Control<QCheckBox>(*w, "LibraryMatchCase")->setChecked(matchCase);
+    QLineEdit* edit = Control<QLineEdit>(*w, "LibraryKey");
+    edit->setText(key);
+    QSignalSpy done(w, &TLibrarySearchWnd::searchFinished);
+    QTest::keyClick(edit, Qt::Key_Return);
+    QVERIFY(done.count() > 0 || done.wait(20000));
+  }
+
+  QString Status(TKestForm& f) { return Control<QLabel>(*SearchWindow(f), "LibraryStatus")->text(); }
+  QString Cell(TKestForm& f, int row, int column, int role = Qt::DisplayRole) {
+    TLibraryHitModel& m = SearchWindow(f)->Model();
+    return m.data(m.index(row, column), role).toString();
+  }
+
+ private slots:
+  void init() {
+    InitForm();
+    logs_ = dir_->Path() / "logs";
+    fs::create_directories(logs_);
+    qputenv("KEST_LIBRARY", QByteArray::fromStdString((dir_->Path() / "data" / "library.db").string()));
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString((dir_->Path() / "data").string()));
+    qputenv("XDG_CACHE_HOME", QByteArray::fromStdString((dir_->Path() / "cache").string()));
+  }
+  void cleanup() {
+    qunsetenv("KEST_LIBRARY");
+    qunsetenv("XDG_DATA_HOME");
+    qunsetenv("XDG_CACHE_HOME");
+    QVERIFY2(CleanupForm(), "every hourglass came back");
+  }
+
+  // The menu, its keys and names, and which entries can be chosen while an
+  // update runs.
+  void menuAndStates() {
+    WriteLog(logs_ / "a.log", 3, "alpha");
+    auto f = MakeForm();
+    QMenu* menu = MenuOf(*f, "LibraryMenu");
+    QCOMPARE(menu->title(), QStringLiteral("ﾗｲﾌﾞﾗﾘ(&L)"));
+    QStringList texts;
+    for (QAction* a : menu->actions()) {
+      if (!a->isSeparator()) texts << a->text();
+    }
+    QCOMPARE(texts, (QStringList{QStringLiteral("ﾌｫﾙﾀﾞの追加(&A)..."), QStringLiteral("ﾌｫﾙﾀﾞの管理(&M)..."),
+                                 QStringLiteral("更新(&U)"), QStringLiteral("更新の中止(&C)"),
+                                 QStringLiteral("ﾗｲﾌﾞﾗﾘ検索(&S)...")}));
+    QCOMPARE(Action(*f, "LibrarySearch")->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+F")));
+    QVERIFY(Enabled(*f, "LibraryUpdate") && Enabled(*f, "LibraryAddFolder") && Enabled(*f, "LibrarySearch"));
+    QVERIFY(!Enabled(*f, "LibraryCancel"));
+
+    AnswerFolder(logs_);
+    QSignalSpy done(Commands(*f), &TLibraryCommands::updateFinished);
+    Trigger(*f, "LibraryAddFolder");
+    // Until the window hears the update has ended: only the search and the
+    // cancel.
+    QVERIFY(Commands(*f)->Updating());
+    QVERIFY(Enabled(*f, "LibraryCancel"));
+    QVERIFY(!Enabled(*f, "LibraryUpdate") && !Enabled(*f, "LibraryAddFolder") && !Enabled(*f, "LibraryFolders"));
+    QVERIFY(Enabled(*f, "LibrarySearch"));
+    QVERIFY(done.wait(20000));
+    QVERIFY(!Enabled(*f, "LibraryCancel") && Enabled(*f, "LibraryUpdate"));
+    QVERIFY(ui_->errors.isEmpty());
+
+    // Ctrl+Shift+F brings up the one search window, however often.
+    QTest::keyClick(f.get(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(f.get(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(f->findChildren<TLibrarySearchWnd*>().size(), 1);
+    TLibrarySearchWnd* w = SearchWindow(*f);
+    QVERIFY(w->isVisible());
+    QVERIFY(w->isWindow() && !w->isModal());
+    for (QWidget* c : w->findChildren<QWidget*>()) {
+      if (qobject_cast<QLineEdit*>(c) || qobject_cast<QPushButton*>(c) || qobject_cast<QCheckBox*>(c) ||
+          qobject_cast<QTreeView*>(c)) {
+        QVERIFY2(!c->accessibleName().isEmpty(), qPrintable(c->objectName()));
+      }
+    }
+    QSignalSpy spy(w, &TLibrarySearchWnd::searchFinished);
+    Search(*f, QStringLiteral("alpha"));
+    QCOMPARE(w->Model().rowCount(), 3);
+    QCOMPARE(Status(*f), QStringLiteral("3 件見つかりました。"));
+    // The folder again: said, not added twice.
+    AnswerFolder(logs_);
+    Trigger(*f, "LibraryAddFolder");
+    QCOMPARE(ui_->infos.size(), 1);
+    QVERIFY(ui_->infos[0].contains(QStringLiteral("もうﾗｲﾌﾞﾗﾘにあります")));
+  }
+
+  // The hit of a remark deep in a thread of a log inside an .lzh archive:
+  // its row reads right, and Enter opens the member in the main window with
+  // the thread unfolded to the remark in content order (2) and the match
+  // selected in the pane.
+  void findsAndOpensARemarkInAnArchive() {
+    fs::copy_file(kSamples / "forum.lzh", logs_ / "forum.lzh");
+    WriteLog(logs_ / "other.log", 5, "other");
+    auto f = MakeForm();
+    QCOMPARE(f->Session().Sort(), SortOrder::ContentFolded);  // content order (2), threads folded
+    AnswerFolder(logs_);
+    QSignalSpy done(Commands(*f), &TLibraryCommands::updateFinished);
+    Trigger(*f, "LibraryAddFolder");
+    QVERIFY(done.wait(20000));
+    QVERIFY2(ui_->infos.isEmpty() && ui_->errors.isEmpty(), qPrintable((ui_->infos + ui_->errors).join('\n')));
+
+    const QString key = QStringLiteral("あっさり起動");
+    Search(*f, key);
+    TLibrarySearchWnd* w = SearchWindow(*f);
+    // The remark is in both logs of the archive, the same day: by member.
+    QCOMPARE(w->Model().rowCount(), 2);
+    QVERIFY(Cell(*f, 1, TLibraryHitModel::kForum, Qt::ToolTipRole).endsWith(QStringLiteral("» 過去ログ/表示.log")));
+    QCOMPARE(Cell(*f, 0, TLibraryHitModel::kDate), QStringLiteral("1996-03-06"));
+    QCOMPARE(Cell(*f, 0, TLibraryHitModel::kNumber), QStringLiteral("320"));
+    QCOMPARE(Cell(*f, 0, TLibraryHitModel::kPoster), QStringLiteral("ＫＡＺＵ (MBD04562)"));
+    QCOMPARE(Cell(*f, 0, TLibraryHitModel::kTitle), QStringLiteral("Re:Ｗｉｎｄｏｗｓ９５が起動途中で止まる"));
+    const QString context = Cell(*f, 0, TLibraryHitModel::kContext);
+    const int at = Cell(*f, 0, TLibraryHitModel::kContext, TLibraryHitModel::kMatchStartRole).toInt();
+    const int length = Cell(*f, 0, TLibraryHitModel::kContext, TLibraryHitModel::kMatchLengthRole).toInt();
+    QCOMPARE(context.mid(at, length), key);
+    QVERIFY(Cell(*f, 0, TLibraryHitModel::kForum, Qt::ToolTipRole).endsWith(QStringLiteral("» ソフト談義.log")));
+    // A screen reader hears the whole hit on its first cell.
+    const QString spoken = Cell(*f, 0, TLibraryHitModel::kDate, Qt::AccessibleTextRole);
+    QVERIFY2(spoken.contains(QStringLiteral("320 番")) && spoken.contains(key), qPrintable(spoken));
+
+    // Enter on the list opens it.
+    QTreeView* list = Control<QTreeView>(*w, "LibraryResults");
+    list->setFocus();
+    QCOMPARE(list->currentIndex().row(), 0);
+    QTest::keyClick(list, Qt::Key_Return);
+    QVERIFY2(ui_->infos.isEmpty() && ui_->errors.isEmpty(), qPrintable((ui_->infos + ui_->errors).join('\n')));
+    QCOMPARE(f->Session().LogFileName(), LogLocation::Member(logs_ / "forum.lzh", "ソフト談義.log").Format());
+    QCOMPARE(Shown(*f), 320);
+    QCOMPARE(f->Session().ItemOf(Selected(*f))->Number.v, 320);
+    // 306 ┗309 ┗312 ┗319 ┗320: every remark above it unfolded.
+    for (int number : {306, 309, 312, 319}) {
+      const ListLine line = f->Session().FindLine(RemarkNo(number));
+      QVERIFY(line.v >= 0);
+      QVERIFY2(f->Session().ItemOf(line)->Expanded, qPrintable(QString::number(number)));
+    }
+    QVERIFY(Line(*f, Selected(*f).v).contains(QStringLiteral("320")));
+    // The match selected in the pane.
+    const std::string pane = Pane(*f);
+    const std::string sel = pane.substr(static_cast<std::size_t>(Memo(*f)->SelStart()),
+                                        static_cast<std::size_t>(Memo(*f)->SelLength()));
+    QCOMPARE(Q(SjisToUtf8(sel)), key);
+
+    // A double-click on a hit of a plain log opens that one.
+    Search(*f, QStringLiteral("line of other 3"));
+    QCOMPARE(w->Model().rowCount(), 1);
+    const QModelIndex i = w->Model().index(0, 0);
+    list->scrollTo(i);
+    const QPoint point = list->visualRect(i).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, point);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, point);
+    QCOMPARE(f->Session().LogFileName(), (logs_ / "other.log").string());
+    QCOMPARE(Shown(*f), 3);
+  }
+
+  // Order, case, poster and dates as the window asks them.
+  void fieldsOfTheSearch() {
+    WriteLog(logs_ / "a.log", 9, "Mixed");
+    auto f = MakeForm();
+    AnswerFolder(logs_);
+    QVERIFY(Update(*f, "LibraryAddFolder"));
+    Search(*f, QStringLiteral("mixed"));
+    QCOMPARE(SearchWindow(*f)->Model().rowCount(), 9);
+    QCOMPARE(Cell(*f, 0, TLibraryHitModel::kDate), QStringLiteral("1996-03-01"));  // oldest first
+    Search(*f, QStringLiteral("mixed"), true);
+    QCOMPARE(SearchWindow(*f)->Model().rowCount(), 0);
+    QCOMPARE(Status(*f), QStringLiteral("見つかりませんでした。"));
+    TLibrarySearchWnd* w = SearchWindow(*f);
+    Control<QComboBox>(*w, "LibraryOrder")->setCurrentIndex(1);
+    Control<QLineEdit>(*w, "LibraryFrom")->setText(QStringLiteral("1996-03-03"));
+    Control<QLineEdit>(*w, "LibraryTo")->setText(QStringLiteral("1996-03-05"));
+    Search(*f, QStringLiteral("Mixed"), true);
+    QCOMPARE(w->Model().rowCount(), 3);
+    QCOMPARE(Cell(*f, 0, TLibraryHitModel::kDate), QStringLiteral("1996-03-05"));  // newest first
+    QCOMPARE(Cell(*f, 2, TLibraryHitModel::kDate), QStringLiteral("1996-03-03"));
+    Control<QLineEdit>(*w, "LibraryPoster")->setText(QStringLiteral("poster3"));
+    Search(*f, QStringLiteral("Mixed"), true);
+    QCOMPARE(w->Model().rowCount(), 1);
+    QCOMPARE(Cell(*f, 0, TLibraryHitModel::kNumber), QStringLiteral("3"));
+    // A bad date and a key without a Shift-JIS form are said, not searched.
+    Control<QLineEdit>(*w, "LibraryTo")->setText(QStringLiteral("1996-13-01"));
+    Search(*f, QStringLiteral("Mixed"));
+    QVERIFY(Status(*f).contains(QStringLiteral("年-月-日")));
+    Control<QLineEdit>(*w, "LibraryTo")->clear();
+    Search(*f, QStringLiteral("\U0001F600"));
+    QVERIFY(Status(*f).contains(QStringLiteral("Shift-JIS")));
+    QCOMPARE(w->Model().rowCount(), 0);
+  }
+
+  // An update cancelled while it reads leaves every log as the library held
+  // it; the logs changed meanwhile are never shown with their old text.
+  void cancelledUpdateLeavesTheLibraryAsItWas() {
+    for (int i = 0; i < 6; ++i) WriteLog(logs_ / ("l" + std::to_string(i) + ".log"), 4, "old" + std::to_string(i));
+    auto f = MakeForm();
+    AnswerFolder(logs_);
+    QVERIFY(Update(*f, "LibraryAddFolder"));
+    const fs::path file = dir_->Path() / "data" / "library.db";
+    auto stamps = [&file] {
+      std::vector<std::pair<std::string, std::int64_t>> s;
+      for (const LibraryLog& l : Library(file, SqlDb::Mode::Read).Logs()) s.emplace_back(l.path, l.stamp.mtimeNs);
+      return s;
+    };
+    const auto before = stamps();
+    QCOMPARE(before.size(), 6u);
+
+    for (int i = 0; i < 6; ++i) WriteLog(logs_ / ("l" + std::to_string(i) + ".log"), 5, "new" + std::to_string(i));
+    // Cancelled when the third log is being read.
+    Commands(*f)->SetUpdateProbe([](const UpdateProgress& p) { return p.doneFiles < 2; });
+    QVERIFY(Update(*f));
+    Commands(*f)->SetUpdateProbe({});
+    QVERIFY(ui_->errors.isEmpty());
+    QCOMPARE(stamps(), before);
+
+    // Every log has changed since the library read it: no old text shown,
+    // each one named as left out.
+    Search(*f, QStringLiteral("old"));
+    QCOMPARE(SearchWindow(*f)->Model().rowCount(), 0);
+    QLabel* problems = Control<QLabel>(*SearchWindow(*f), "LibraryProblems");
+    QVERIFY(!problems->isHidden());
+    QVERIFY2(problems->text().startsWith(QStringLiteral("6 件のﾛｸﾞ")), qPrintable(problems->text()));
+
+    QVERIFY(Update(*f));
+    Search(*f, QStringLiteral("new"));
+    QCOMPARE(SearchWindow(*f)->Model().rowCount(), 30);
+    QVERIFY(Control<QLabel>(*SearchWindow(*f), "LibraryProblems")->isHidden());
+  }
+
+  // A hit whose log changes after it was listed is not opened at an offset
+  // that now holds something else; the user is told to update.
+  void aHitOfAChangedLogIsNotShown() {
+    const fs::path log = WriteLog(logs_ / "a.log", 6, "first");
+    auto f = MakeForm();
+    AnswerFolder(logs_);
+    QVERIFY(Update(*f, "LibraryAddFolder"));
+    Search(*f, QStringLiteral("first 4"));
+    QCOMPARE(SearchWindow(*f)->Model().rowCount(), 1);
+    // The same size, other remarks at the same offsets.
+    WriteLog(log, 6, "furst", 11);
+    SearchWindow(*f)->OpenHit(0);
+    QCOMPARE(ui_->infos.size(), 1);
+    QVERIFY(ui_->infos[0].contains(QStringLiteral("変わっています")));
+    QVERIFY(!f->Session().LogLoaded());
+    QCOMPARE(Shown(*f), -1);
+  }
+
+  // While an update runs the search answers from what is indexed, and says
+  // so; ﾌｫﾙﾀﾞの管理 takes a folder out with its logs.
+  void searchWhileUpdatingAndFolders() {
+    WriteLog(logs_ / "a" / "a.log", 3, "apple");
+    WriteLog(logs_ / "b" / "b.log", 3, "banana");
+    auto f = MakeForm();
+    AnswerFolder(logs_ / "a");
+    QVERIFY(Update(*f, "LibraryAddFolder"));
+    AnswerFolder(logs_ / "b");
+    std::atomic<bool> release{false};
+    Commands(*f)->SetUpdateProbe([&release](const UpdateProgress&) {
+      for (int i = 0; i < 2000 && !release; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      return true;
+    });
+    QSignalSpy done(Commands(*f), &TLibraryCommands::updateFinished);
+    Trigger(*f, "LibraryAddFolder");
+    Search(*f, QStringLiteral("a"));
+    QCOMPARE(SearchWindow(*f)->Model().rowCount(), 3);  // apple's; banana not yet indexed
+    QVERIFY2(Status(*f).contains(QStringLiteral("更新中")), qPrintable(Status(*f)));
+    release = true;
+    QVERIFY(done.wait(20000));
+    Commands(*f)->SetUpdateProbe({});
+    QVERIFY(!Status(*f).contains(QStringLiteral("更新中")));
+    Search(*f, QStringLiteral("a"));
+    QCOMPARE(SearchWindow(*f)->Model().rowCount(), 6);
+
+    // The folder a taken out in the dialog.
+    ui_->onModal = [this](QDialog& d) {
+      auto* list = d.findChild<QListWidget*>(QStringLiteral("FolderList"));
+      if (!list || list->count() != 2) return false;
+      list->setCurrentRow(list->item(0)->text().endsWith(QStringLiteral("/a")) ? 0 : 1);
+      d.findChild<QPushButton*>(QStringLiteral("RemoveFolderButton"))->click();
+      return list->count() == 1;
+    };
+    Trigger(*f, "LibraryFolders");
+    QVERIFY(ui_->errors.isEmpty());
+    Search(*f, QStringLiteral("a"));
+    QCOMPARE(SearchWindow(*f)->Model().rowCount(), 3);
+    QVERIFY(Cell(*f, 0, TLibraryHitModel::kContext).contains(QStringLiteral("banana")));
+  }
+};
+
+QTEST_MAIN(LibraryWindowTest)
+#include "LibraryWindowTest.moc"
