@@ -304,15 +304,6 @@ namespace {
 
 constexpr const char* kKeyHeader = "kest32 native copy 1";
 
-std::uint64_t Fnv1a(std::string_view s) {
-  std::uint64_t h = 0xcbf29ce484222325ull;
-  for (char c : s) {
-    h ^= static_cast<u8>(c);
-    h *= 0x100000001b3ull;
-  }
-  return h;
-}
-
 std::string EncodingKey(const std::optional<LogEncoding>& e) {
   if (!e) return "auto";
   return *e == LogEncoding::ShiftJis ? "shift_jis" : *e == LogEncoding::EucJp ? "euc-jp" : "utf-8";
@@ -418,12 +409,8 @@ struct Original {
 };
 
 void OpenOriginal(const fs::path& p, Original& o) {
-  o.fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
-  if (o.fd < 0) {
-    throw LogFileError(std::string(errno == ENOENT ? "ファイルが見つかりません" : "ファイルを読めません") + ": " +
-                       p.string());
-  }
-  if (::fstat(o.fd, &o.st) != 0) throw LogFileError("ファイルを読めません: " + p.string());
+  o.fd = OpenLogFile(p);
+  if (::fstat(o.fd, &o.st) != 0) throw LogFileError(LogFileError::Reason::Unreadable, "ファイルを読めません", p);
 }
 
 bool SameFile(const struct stat& a, const struct stat& b) {
@@ -565,7 +552,9 @@ NativeLog OpenNativeLog(const fs::path& originalIn, const NativeCopyOptions& opt
 
   // Reuse: the key names this original as it is now, and the copy is whole.
   struct stat st {};
-  if (::stat(original.c_str(), &st) != 0) throw LogFileError("ファイルが見つかりません: " + original.string());
+  if (::stat(original.c_str(), &st) != 0) {
+    throw LogFileError(LogFileError::Reason::Missing, "ファイルが見つかりません", original);
+  }
   const std::string identity = Identity(original, st, options.encoding);
   {
     const std::string stored = ReadSmallFile(key);
