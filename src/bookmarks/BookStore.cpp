@@ -42,8 +42,7 @@ BookMark ParseBookMark(std::string name, std::string value) {
   return m;
 }
 
-std::string GroupedBookMarkValue(std::string_view groupId, std::int32_t number,
-                                 std::string_view storedPath) {
+std::string GroupedBookMarkValue(std::string_view groupId, std::int32_t number, std::string_view storedPath) {
   return std::string(groupId) + "|" + std::to_string(number) + "|" + std::string(storedPath);
 }
 
@@ -52,7 +51,7 @@ std::string AddedBookMarkValue(std::int32_t number, std::string_view storedPath)
   return std::to_string(number) + "|" + std::string(storedPath);
 }
 
-BookSections ReadBookSections(const ProfileFile& ini) {
+BookSections ReadBookSections(const ProfileText& ini) {
   BookSections s;
   for (auto& [key, value] : ini.ReadSection(kBookDirSection)) {
     s.groups.push_back(ParseBookGroup(std::move(key), value));
@@ -63,6 +62,8 @@ BookSections ReadBookSections(const ProfileFile& ini) {
   return s;
 }
 
+BookSections ReadBookSections(const ProfileFile& ini) { return ReadBookSections(ini.Read()); }
+
 namespace {
 
 // The reader drops blanks at both ends of a value and then takes one pair of
@@ -70,8 +71,8 @@ namespace {
 // ends with a blank, gets one more pair, so that it reads back as it is.
 std::string AsStored(std::string value) {
   const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-  const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-                      value.back() == value.front();
+  const bool quoted =
+      value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
   if (quoted || (!value.empty() && (blank(value.front()) || blank(value.back())))) {
     return '"' + value + '"';
   }
@@ -80,15 +81,20 @@ std::string AsStored(std::string value) {
 
 }  // namespace
 
-void WriteBookSections(ProfileFile& ini, const BookSections& sections) {
+void WriteBookSections(ProfileText& ini, const BookSections& sections) {
   ProfileFile::Section dir{std::string(kBookDirSection), {}};
-  for (const BookGroup& g : sections.groups) dir.entries.emplace_back(g.name, AsStored(g.id + "|" + g.parent));
+  for (const BookGroup& g : sections.groups)
+    dir.entries.emplace_back(g.name, AsStored(g.id + "|" + g.parent));
   ProfileFile::Section mark{std::string(kBookMarkSection), {}};
   for (const BookMark& m : sections.marks) {
     mark.entries.emplace_back(
         m.name, m.readable ? GroupedBookMarkValue(m.groupId, m.number, m.storedPath) : AsStored(m.value));
   }
   ini.ReplaceSections({std::move(dir), std::move(mark)});
+}
+
+void WriteBookSections(ProfileFile& ini, const BookSections& sections) {
+  ini.Update([&](ProfileText& t) { WriteBookSections(t, sections); });
 }
 
 std::string TrimName(std::string_view name) {
@@ -113,8 +119,7 @@ std::optional<NameProblem> KeyProblem(std::string_view name) {
 
 bool NameTaken(std::string_view name, const std::vector<std::string>& names) {
   const std::string upper = AnsiUpper(name);
-  return std::any_of(names.begin(), names.end(),
-                     [&](const std::string& n) { return AnsiUpper(n) == upper; });
+  return std::any_of(names.begin(), names.end(), [&](const std::string& n) { return AnsiUpper(n) == upper; });
 }
 
 std::vector<std::string> UsedNames(const BookSections& sections) {

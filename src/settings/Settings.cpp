@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <system_error>
 
@@ -57,7 +58,7 @@ const char* const kFONT = "FONT";
 
 }  // namespace
 
-ViewOptions ReadViewOptions(const ProfileFile& ini) {
+ViewOptions ReadViewOptions(const ProfileText& ini) {
   ViewOptions v;
   v.SortType = static_cast<SortOrder>(ini.ReadInteger(kOption, "SortType", 1));
   v.Columns.ShowNumber = ini.ReadBool(kOption, "Numb", true);
@@ -66,7 +67,7 @@ ViewOptions ReadViewOptions(const ProfileFile& ini) {
   return v;
 }
 
-WindowSettings ReadWindowSettings(const ProfileFile& ini) {
+WindowSettings ReadWindowSettings(const ProfileText& ini) {
   WindowSettings s;
   s.View = ReadViewOptions(ini);
   s.OpenFolder = PathFromProfile(ini.ReadString(kOption, "OpenFolder", ""));
@@ -86,22 +87,58 @@ WindowSettings ReadWindowSettings(const ProfileFile& ini) {
   return s;
 }
 
-void WriteWindowSettings(ProfileFile& ini, const WindowSettings& s) {
-  ini.WriteInteger(kOption, "SortType", static_cast<std::int32_t>(s.View.SortType));
-  ini.WriteBool(kOption, "Numb", s.View.Columns.ShowNumber);
-  ini.WriteBool(kOption, "Name", s.View.Columns.ShowSpeaker);
-  ini.WriteBool(kOption, "Date", s.View.Columns.ShowDate);
-  ini.WriteString(kOption, "OpenFolder", PathToProfile(s.OpenFolder));
-  ini.WriteString(kFont, "FontName", s.Look.FontName);
-  ini.WriteInteger(kFont, "FontSize", s.Look.FontSize);
-  ini.WriteInteger(kFont, "Color", s.Look.TextColor);
-  ini.WriteInteger(kOption, "Color", s.Look.BackColor);
-  ini.WriteInteger(kFONT, "FontStyle", s.Look.FontStyle);
-  s.Recent.Write(ini);
-  ini.WriteInteger(kOption, "Top", s.Bounds.Top);
-  ini.WriteInteger(kOption, "Left", s.Bounds.Left);
-  ini.WriteInteger(kOption, "Height", s.Bounds.Height);
-  ini.WriteInteger(kOption, "Width", s.Bounds.Width);
+ViewOptions ReadViewOptions(const ProfileFile& ini) { return ReadViewOptions(ini.Read()); }
+
+WindowSettings ReadWindowSettings(const ProfileFile& ini) { return ReadWindowSettings(ini.Read()); }
+
+void WriteWindowSettings(ProfileFile& ini, const WindowSettings& s,
+                         const std::optional<WindowSettings>& base) {
+  ini.Update([&](ProfileText& t) {
+    // A value this window changed, or one the file lacks (its first start).
+    auto put = [&](const char* section, const char* key, const std::string& now, const std::string& was) {
+      if (!base || now != was || !t.HasKey(section, key)) t.WriteString(section, key, now);
+    };
+    auto integer = [&](const char* section, const char* key, std::int32_t now, std::int32_t was) {
+      put(section, key, std::to_string(now), std::to_string(was));
+    };
+    auto boolean = [&](const char* section, const char* key, bool now, bool was) {
+      put(section, key, now ? "1" : "0", was ? "1" : "0");
+    };
+    const WindowSettings b = base.value_or(WindowSettings{});
+    integer(kOption, "SortType", static_cast<std::int32_t>(s.View.SortType),
+            static_cast<std::int32_t>(b.View.SortType));
+    boolean(kOption, "Numb", s.View.Columns.ShowNumber, b.View.Columns.ShowNumber);
+    boolean(kOption, "Name", s.View.Columns.ShowSpeaker, b.View.Columns.ShowSpeaker);
+    boolean(kOption, "Date", s.View.Columns.ShowDate, b.View.Columns.ShowDate);
+    put(kOption, "OpenFolder", PathToProfile(s.OpenFolder), PathToProfile(b.OpenFolder));
+    put(kFont, "FontName", s.Look.FontName, b.Look.FontName);
+    integer(kFont, "FontSize", s.Look.FontSize, b.Look.FontSize);
+    integer(kFont, "Color", s.Look.TextColor, b.Look.TextColor);
+    integer(kOption, "Color", s.Look.BackColor, b.Look.BackColor);
+    integer(kFONT, "FontStyle", s.Look.FontStyle, b.Look.FontStyle);
+    const std::vector<std::string>& pushed = s.Recent.Pushed();
+    const std::size_t since = std::min(b.Recent.Pushed().size(), pushed.size());
+    if (!base) {
+      s.Recent.Write(t);
+    } else if (since < pushed.size()) {
+      // The files this window opened since base, in turn, to the head of
+      // the list as the file holds it now.
+      RecentFiles recent;
+      recent.Read(t);
+      for (std::size_t i = since; i < pushed.size(); ++i) recent.Push(pushed[i]);
+      recent.Write(t);
+    } else {
+      for (std::size_t i = 0; i < RecentFiles::kCount; ++i) {
+        const std::string key = "File_" + std::to_string(i);
+        const std::string value = PathToProfile(s.Recent.At(i));
+        put("FileName", key.c_str(), value, value);
+      }
+    }
+    integer(kOption, "Top", s.Bounds.Top, b.Bounds.Top);
+    integer(kOption, "Left", s.Bounds.Left, b.Bounds.Left);
+    integer(kOption, "Height", s.Bounds.Height, b.Bounds.Height);
+    integer(kOption, "Width", s.Bounds.Width, b.Bounds.Width);
+  });
 }
 
 }  // namespace kest

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "log/TitleLines.h"
@@ -33,6 +34,7 @@ struct ViewOptions {
   SortOrder SortType = SortOrder::ContentFolded;
   ColumnSwitches Columns;
 };
+ViewOptions ReadViewOptions(const ProfileText& ini);
 ViewOptions ReadViewOptions(const ProfileFile& ini);
 
 // The text pane's font and colours as the settings file keeps them.
@@ -63,10 +65,18 @@ struct WindowSettings {
   WindowBounds Bounds;
 };
 
+WindowSettings ReadWindowSettings(const ProfileText& ini);
 WindowSettings ReadWindowSettings(const ProfileFile& ini);
-// Writes every key in the order of the table, so a new file lists them in
-// that order. The first key that cannot be written throws (the rest would
-// fail the same way); what was written before it stays.
-void WriteWindowSettings(ProfileFile& ini, const WindowSettings& settings);
+
+// Writes the settings in one write of the file as it is now, in the order
+// of the table, so a new file lists them in that order. With `base` (what
+// this window read at start-up, or wrote last), only what this window
+// changed is written: a key whose value differs from base's, and a key the
+// file lacks; and for the recent files, the files opened since base moved
+// to the head of the list the file holds now. What another window wrote
+// meanwhile stays. Without `base` every key is written. A failed write
+// throws ProfileWriteError and writes nothing.
+void WriteWindowSettings(ProfileFile& ini, const WindowSettings& settings,
+                         const std::optional<WindowSettings>& base = std::nullopt);
 
 }  // namespace kest
