@@ -17,15 +17,20 @@ BookGroup ParseBookGroup(std::string name, std::string_view value) {
   return g;
 }
 
-BookMark ParseBookMark(std::string name, std::string value) {
+BookMark ParseBookMark(std::string name, std::string_view value) {
   BookMark m;
   m.name = std::move(name);
-  m.value = std::move(value);
-  std::string_view rest = m.value;
-  if (rest.empty()) return m;
+  const auto unreadable = [&] {
+    BookMark u;
+    u.name = std::move(m.name);
+    u.value = std::string(value);
+    return u;
+  };
+  std::string_view rest = value;
+  if (rest.empty()) return unreadable();
   if (rest.front() == '0' || rest.front() == 'A') {
     const std::size_t bar = rest.find('|');
-    if (bar == std::string_view::npos) return m;
+    if (bar == std::string_view::npos) return unreadable();
     m.groupId = std::string(rest.substr(0, bar));
     rest.remove_prefix(bar + 1);
   } else {
@@ -33,9 +38,9 @@ BookMark ParseBookMark(std::string name, std::string value) {
     m.shortForm = true;
   }
   const std::size_t bar = rest.find('|');
-  if (bar == std::string_view::npos) return m;
+  if (bar == std::string_view::npos) return unreadable();
   const std::optional<std::int32_t> number = StrToInt(rest.substr(0, bar));
-  if (!number) return m;
+  if (!number) return unreadable();
   m.number = *number;
   m.storedPath = std::string(rest.substr(bar + 1));
   m.readable = true;
@@ -53,12 +58,12 @@ std::string AddedBookMarkValue(std::int32_t number, std::string_view storedPath)
 
 BookSections ReadBookSections(const ProfileText& ini) {
   BookSections s;
-  for (auto& [key, value] : ini.ReadSection(kBookDirSection)) {
-    s.groups.push_back(ParseBookGroup(std::move(key), value));
-  }
-  for (auto& [key, value] : ini.ReadSection(kBookMarkSection)) {
-    s.marks.push_back(ParseBookMark(std::move(key), std::move(value)));
-  }
+  ini.ForEachEntry(kBookDirSection, [&](std::string_view key, std::string_view value) {
+    s.groups.push_back(ParseBookGroup(std::string(key), value));
+  });
+  ini.ForEachEntry(kBookMarkSection, [&](std::string_view key, std::string_view value) {
+    s.marks.push_back(ParseBookMark(std::string(key), value));
+  });
   return s;
 }
 

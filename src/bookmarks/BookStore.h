@@ -42,7 +42,7 @@ struct BookGroup {
 // A "Book Mark" entry.
 struct BookMark {
   std::string name;
-  std::string value;       // as read; written back unchanged when unreadable
+  std::string value;       // unreadable only: as read, written back unchanged
   bool readable = false;   // fits one of the two forms, with a valid number
   std::string groupId;     // "0" for the root and for the short form
   bool shortForm = false;  // "number|path": always a bookmark of the top level
@@ -56,7 +56,7 @@ struct BookSections {
 };
 
 BookGroup ParseBookGroup(std::string name, std::string_view value);
-BookMark ParseBookMark(std::string name, std::string value);
+BookMark ParseBookMark(std::string name, std::string_view value);
 
 // The value the add command writes: the short form "number|path", except for
 // remark 0, whose short form "0|path" would read back as the grouped form;

@@ -389,10 +389,10 @@ namespace {
 // where it first occurs, which is the occurrence a read finds.
 template <class Visit>
 void ForEachKey(const std::vector<std::string>& lines, std::string_view section, Visit visit) {
-  std::unordered_set<std::string> seen;
+  std::unordered_set<std::string_view, AnsiKeyHash, AnsiKeyEqual> seen;
   ForEachLine(lines, AnsiUpper(section), [&](std::size_t i, bool inside, bool heading) {
     const auto k = inside && !heading ? ParseKey(lines[i]) : std::nullopt;
-    if (k && seen.insert(AnsiUpper(k->key)).second) visit(*k);
+    if (k && seen.insert(k->key).second) visit(*k);
     return true;
   });
 }
@@ -420,6 +420,11 @@ ProfileText::Entries ProfileText::ReadSection(std::string_view section) const {
     entries.emplace_back(std::string(k.key), std::string(Unquote(k.value)));
   });
   return entries;
+}
+
+void ProfileText::ForEachEntry(std::string_view section,
+                               const std::function<void(std::string_view, std::string_view)>& visit) const {
+  ForEachKey(lines_, section, [&](const KeyLine& k) { visit(k.key, Unquote(k.value)); });
 }
 
 void ProfileText::ReplaceSections(const std::vector<Section>& sections) {

@@ -87,6 +87,10 @@ class ProfileText {
   // value a read finds.
   using Entries = std::vector<std::pair<std::string, std::string>>;
   Entries ReadSection(std::string_view section) const;
+  // The same, handed to `visit(key, value)` one after another without
+  // copies; the views last as long as this text is not changed.
+  void ForEachEntry(std::string_view section,
+                    const std::function<void(std::string_view key, std::string_view value)>& visit) const;
 
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
   void WriteInteger(std::string_view section, std::string_view key, std::int32_t value);
