@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "log/LogFile.h"
 #include "log/Logunit1.h"
 #include "log/NativeCopy.h"
 #include "log/RemarkHeader.h"
@@ -79,6 +80,14 @@ ColumnSwitches ParseColumns(std::string_view list) {
   return c;
 }
 
+bool IsOptionName(std::string_view name) {
+  for (const char* known : {"--list", "--show", "--index", "--grep", "--help", "--version", "--sort",
+                            "--columns", "--expand-all", "--ignore-case", "--encoding", "--input-encoding"}) {
+    if (name == known) return true;
+  }
+  return false;
+}
+
 Options Parse(int argc, char** argv) {
   Options o;
   bool fileSeen = false;
@@ -88,6 +97,14 @@ Options Parse(int argc, char** argv) {
     auto value = [&](std::string_view flag) -> std::string {
       if (a.size() > flag.size() && a[flag.size()] == '=') return std::string(a.substr(flag.size() + 1));
       if (i + 1 >= argc) throw UsageError{std::string(flag) + " には値が必要です"};
+      // An option where the value belongs is a slip ("--grep --ignore-case
+      // scsi"), not a text to search for; --grep=--ignore-case still says so.
+      const std::string_view next = argv[i + 1];
+      if (IsOptionName(next.substr(0, next.find('=')))) {
+        throw UsageError{std::string(flag) + " の値がありません（" + std::string(next) +
+                         " はオプションです）。値はすぐ後に書いてください: kest32 " + std::string(flag) +
+                         (flag == "--grep" ? " TEXT" : " NUMBER") + " [OPTIONS] FILE"};
+      }
       return argv[++i];
     };
     if (!optionsDone && a.size() > 2 && a.substr(0, 2) == "--") {
@@ -252,10 +269,18 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
       if (o.ignoreCase) AnsiUpperInPlace(key.data(), key.size());
       if (ok && !KeyOccursInFile(o.file, key, o.ignoreCase)) return 0;
     }
+    // The file as it is before the scan: a change while it is read, or
+    // before a remark's text is read, makes the index wrong.
+    const FileIdentity identity = IdentifyFile(o.file);
+    const auto unchanged = [&](bool during) {
+      const FileChange change = CompareFile(identity, o.file);
+      if (change != FileChange::None) throw ChangedFileError(change, original, during);
+    };
     TLogCtrl index;
     ScanLog(o.file, index);
+    unchanged(true);
     const std::int32_t n = index.Count();
-    if (n == 0 && index.ScannedSize > 0) {
+    if (n == 0) {
       err << "kest32: " << original << ": 発言が一つもありません (ログではないようです)\n";
       if (o.mode == Mode::Show) return 1;
     }
@@ -267,6 +292,7 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
         err << "kest32: 発言 " << *showNumber << " はこのログにありません\n";
         return 1;
       }
+      unchanged(false);
       output.Line(HeaderLine(HeaderOf(index.GetItem(p))));
       RemarkText text = LoadRemarkText(o.file, index, p);
       for (const std::string& l : text.lines) output.Line(l);
@@ -331,6 +357,7 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
       if (n > 0) {
         SearchEngine engine(o.file, index, key, o.ignoreCase);
         const std::vector<bool> hit = engine.MatchAll();
+        unchanged(true);
         for (std::int32_t i = 0; i < n; ++i) {
           if (hit[i]) out << index.GetNumber(IndexPos(i)).v << '\n';
         }
@@ -339,6 +366,7 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
   } catch (const LogFileError& e) {
     output.Flush();
     err << "kest32: " << e.what() << "\n";
+    if (!e.advice().empty()) err << "kest32: " << e.advice() << "\n";
     return 1;
   }
   output.Flush();
