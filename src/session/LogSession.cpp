@@ -178,8 +178,9 @@ bool LogSession::CheckFile() {
   if (change == FileChange::None && originalIdentity_) change = CompareFile(*originalIdentity_, shown);
   if (change == FileChange::None) return true;
   stale_ = true;
-  Tell(
-      NoticeOf(ChangedFileError(change, logFileName_.empty() ? shown : std::filesystem::path(logFileName_))));
+  Notice n = NoticeOf(ChangedFileError(change, logFileName_.empty() ? shown : std::filesystem::path(logFileName_)));
+  if (change == FileChange::Gone) n.kind = Notice::Kind::Error;  // the log that was read has gone
+  Tell(std::move(n));
   return false;
 }
 
@@ -190,10 +191,9 @@ std::optional<RemarkNo> LogSession::ReloadNumber() const {
 }
 
 bool LogSession::ShownReadyForOutput(const std::string& action) {
-  if (!shown_.header) {
-    Tell(Notice::Kind::Info, action + "する発言がありません");
-    return false;
-  }
+  // With no remark shown only the empty header goes out, as it always has:
+  // no text of a file is involved.
+  if (!shown_.header) return true;
   if (!CheckFile()) return false;
   if (!shown_.whole) {
     Tell(Notice{Notice::Kind::Info,

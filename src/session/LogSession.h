@@ -158,10 +158,11 @@ class LogSession {
   // The number of the remark to select again when the log is read anew.
   std::optional<RemarkNo> ReloadNumber() const;
   // Whether the shown remark may go out (printed, exported) as it stands:
-  // false, with a notice that says why, when no remark is shown, the file
-  // has changed, or the text was not read whole (the file cut short), so
-  // that nothing goes out with the header alone. `action` names what was
-  // asked for in the notice ("印刷", UTF-8).
+  // false, with a notice that says why, when the file has changed or the
+  // text was not read whole (the file cut short), so that no remark goes
+  // out with its header alone. `action` names what was asked for in the
+  // notice ("印刷", UTF-8). With no remark shown there is nothing of a file
+  // to go wrong: true.
   bool ShownReadyForOutput(const std::string& action);
   // Where the open dialog starts (ends with '/').
   const std::string& OpenFolder() const { return openFolder_; }
