@@ -488,6 +488,17 @@ void ProfileText::WriteBool(std::string_view section, std::string_view key, bool
   WriteString(section, key, value ? "1" : "0");
 }
 
+void ProfileText::DeleteKey(std::string_view section, std::string_view key) {
+  std::vector<std::string> kept;
+  ForEachLine(lines_, AnsiUpper(section), [&](std::size_t i, bool inside, bool heading) {
+    const auto k = inside && !heading ? ParseKey(lines_[i]) : std::nullopt;
+    if (!k || !AnsiKeyEqual()(k->key, key)) kept.push_back(std::move(lines_[i]));
+    return true;
+  });
+  if (kept.size() != lines_.size()) changed_ = true;
+  lines_ = std::move(kept);
+}
+
 void ProfileText::EraseSection(std::string_view section) {
   std::vector<std::string> kept;
   ForEachLine(lines_, AnsiUpper(section), [&](std::size_t i, bool inside, bool) {

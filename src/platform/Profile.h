@@ -97,6 +97,8 @@ class ProfileText {
   void WriteBool(std::string_view section, std::string_view key, bool value);
   // Removes every heading of that name with all its lines.
   void EraseSection(std::string_view section);
+  // Removes the key's lines from every heading of the section.
+  void DeleteKey(std::string_view section, std::string_view key);
 
   struct Section {
     std::string name;
