@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "app/MainWindow.h"
+#include "app/SessionEnd.h"
 #include "platform/Interaction.h"
 #include "ui/Kest2.h"
 
@@ -71,6 +72,8 @@ int RunWindow(int argc, char** argv) {
   InstallFontSubstitutions();
 
   const std::unique_ptr<TKestForm> form = CreateMainWindow(QApplication::arguments().mid(1));
+  // A logout, SIGTERM or SIGHUP writes the settings as a close does.
+  new SessionEnd(*form);
   form->show();
   return QApplication::exec();
 }
