@@ -36,9 +36,10 @@ test-sanitize: deps
 fuzz-smoke: deps
 	@cmake -S . -B $(BUILD_FUZZ) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKEST_BUILD_FUZZ=ON \
 	  -DKEST_BUILD_UI=OFF -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-	@cmake --build $(BUILD_FUZZ) -j $(JOBS) --target fuzz_scan fuzz_profile
+	@cmake --build $(BUILD_FUZZ) -j $(JOBS) --target fuzz_scan fuzz_profile fuzz_archive
 	@bash scripts/fuzz-smoke.sh $(BUILD_FUZZ)/fuzz/fuzz_scan
 	@FUZZ_SECONDS=$${FUZZ_PROFILE_SECONDS:-30} bash scripts/fuzz-smoke.sh $(BUILD_FUZZ)/fuzz/fuzz_profile
+	@FUZZ_SECONDS=$${FUZZ_ARCHIVE_SECONDS:-30} bash scripts/fuzz-smoke.sh $(BUILD_FUZZ)/fuzz/fuzz_archive
 
 bench: deps
 	@cmake -S . -B $(BUILD_BENCH) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DKEST_BUILD_BENCH=ON >/dev/null

@@ -16,12 +16,16 @@ namespace {
 std::int64_t Generate(std::int64_t targetBytes, unsigned seed, std::int32_t* remarks, std::string& out,
                       std::ostream* sink) {
   std::mt19937 rng(seed);
+  // Whether a remark laughs, drawn apart from the rest so the remarks are the
+  // same as before but for that.
+  std::mt19937 laughs(seed ^ 0x5A5A5A5Au);
   std::int64_t flushed = 0;
   const std::string title = Utf8ToSjis("ＦＢＥＮＣＨ　ベンチマーク用会議室　ログ");
   const std::string words[] = {Utf8ToSjis("こんばんは。"), Utf8ToSjis("自作パソコンの話です。"),
                                Utf8ToSjis("ＣＰＵを交換しました。"), Utf8ToSjis("ﾒﾓﾘが足りません。"),
                                "Pentium 133MHz ", "EDO-RAM 32MB ", Utf8ToSjis("ありがとうございました。"),
                                Utf8ToSjis("ところで、"), "> ", Utf8ToSjis("ではでは。")};
+  const std::string laugh = Utf8ToSjis("（笑）");
   const char* speakers[] = {"SAKURA", "TARO", "HANAKO", "KEN", "MIDORI", "JIRO", "YUKI", "SORA"};
   out = title + "\r\n\r\n";
   if (!sink) out.reserve(static_cast<std::size_t>(targetBytes) + 4096);
@@ -53,9 +57,12 @@ std::int64_t Generate(std::int64_t targetBytes, unsigned seed, std::int32_t* rem
     }
     out += "\r\n";
     const int lines = 5 + static_cast<int>(rng() % 15);  // about 650 bytes a remark, 1.64 million in a GiB
+    // Two remarks in three end a line with （笑）, as chat in a forum does.
+    const int laughAt = laughs() % 100 < 65 ? static_cast<int>(laughs() % static_cast<unsigned>(lines)) : -1;
     for (int l = 0; l < lines; ++l) {
       const int pieces = 1 + static_cast<int>(rng() % 5);
       for (int p = 0; p < pieces; ++p) out += words[rng() % std::size(words)];
+      if (l == laughAt) out += laugh;
       out += "\r\n";
     }
     ++n;

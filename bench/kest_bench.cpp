@@ -2,20 +2,23 @@
 // 100 MB and 1 GB log, a fan of 1,000,000 replies to one remark, a chain
 // 100,000 deep), measures on each, in the same run and on the same file, our
 // scan against `wc -l`, the miss search against `LC_ALL=C grep -F -c`, the
-// orderings, the peak memory per remark of the batch side and the window's
-// open time to the first remark (offscreen), then removes the logs.
+// searches with many hits against both, the orderings, the peak memory per
+// remark of the batch side, the repeated 次へ検索, the export of the whole log
+// to text and HTML and the window's open time to the first remark
+// (offscreen), then removes the logs.
 //
 //   kest_bench [--quick] [--huge] [--keep]
 //     --quick  only the 100 MB log and smaller shapes
 //     --huge   also a log over 2 GiB, opened in the window to its last remark
 //     --keep   leave the generated logs in place
-//     --no-search  skip the miss search
+//     --no-search  skip the searches
 //     --file PATH  report on this log instead of generating any (repeatable)
 //     --window-only  with --file: only the window's open time and memory
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +31,8 @@
 #include "LogGenerator.h"
 #include "log/Logunit1.h"
 #include "log/TitleLines.h"
+#include "platform/Codec.h"
+#include "search/SearchEngine.h"
 
 #ifdef KEST_BENCH_WINDOW
 #include <QApplication>
@@ -69,14 +74,17 @@ struct RunResult {
   int status = -1;
 };
 
-// Runs a program with its output to /dev/null; wall time and peak memory.
-RunResult Run(const std::vector<std::string>& argv, bool cLocale = false) {
+// Runs a program with its output to `out` (/dev/null unless a file is
+// wanted: GNU grep stops at its first hit when its output is /dev/null);
+// wall time and peak memory.
+RunResult Run(const std::vector<std::string>& argv, bool cLocale = false,
+              const std::string& out = "/dev/null") {
   RunResult r;
   auto t0 = Clock::now();
   pid_t pid = fork();
   if (pid == 0) {
-    FILE* null = std::fopen("/dev/null", "w");
-    if (null) dup2(fileno(null), 1);
+    FILE* sink = std::fopen(out.c_str(), "w");
+    if (sink) dup2(fileno(sink), 1);
     if (cLocale) setenv("LC_ALL", "C", 1);
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -105,6 +113,114 @@ RunResult Best(int times, const std::vector<std::string>& argv, bool cLocale = f
   return best;
 }
 
+// The fastest and slowest wall time of a few runs with the output to a file.
+struct WallRange {
+  double best = 1e300, worst = 0;
+  double cpuOfBest = 0;
+};
+WallRange Walls(int times, const std::vector<std::string>& argv, bool cLocale, const std::string& out) {
+  WallRange w;
+  for (int i = 0; i < times; ++i) {
+    const RunResult r = Run(argv, cLocale, out);
+    if (r.wallMs < w.best) {
+      w.best = r.wallMs;
+      w.cpuOfBest = r.ms;
+    }
+    w.worst = std::max(w.worst, r.wallMs);
+  }
+  return w;
+}
+
+std::size_t LinesIn(const std::string& path) {
+  std::size_t lines = 0;
+  if (FILE* f = std::fopen(path.c_str(), "r")) {
+    for (int c; (c = std::fgetc(f)) != EOF;) lines += c == '\n';
+    std::fclose(f);
+  }
+  return lines;
+}
+
+// The window's 次へ検索 (or 前へ検索) repeated on a key, as the core does it:
+// a new search from the line after the match before, by SearchEngine in
+// remark order and content order (1), by TLogCtrl::FindTextForward (or
+// Backward) in content order (2). The slowest and the middle step.
+struct Steps {
+  double worst = 0, median = 0;
+  int taken = 0;
+};
+Steps RepeatedFind(const fs::path& path, kest::SortOrder order, const std::string& key, int step, int count) {
+  kest::TLogCtrl index;
+  kest::ScanLog(path, index);
+  kest::ArrangeIndex(index, order);
+  std::vector<double> ms;
+  std::int32_t at = step > 0 ? -1 : index.Count();
+  for (int i = 0; i < count; ++i) {
+    const auto t0 = Clock::now();
+    if (order == kest::SortOrder::ContentFolded) {
+      const kest::ChainList chain = step > 0 ? index.FindTextForward(kest::IndexPos(at), key, path, false)
+                                             : index.FindTextBackward(kest::IndexPos(at), key, path, false);
+      at = chain.empty() ? -1 : at + step;  // the key is in every remark: the next one
+    } else {
+      kest::SearchEngine engine(path, index, key, false);
+      at = engine.FindFirst(kest::IndexPos(at + step), step).v;
+    }
+    ms.push_back(Ms(t0, Clock::now()));
+    if (at < 0) break;
+  }
+  Steps s;
+  s.taken = static_cast<int>(ms.size());
+  if (ms.empty()) return s;
+  std::sort(ms.begin(), ms.end());
+  s.worst = ms.back();
+  s.median = ms[ms.size() / 2];
+  return s;
+}
+
+// The searches with many hits: `kest32 --grep （笑）` in remark order and
+// content order (1) and `kest32 --index --sort=content1`, their output to a
+// file, beside `wc -l` and `grep -F -c` on the same file in the same run;
+// then the repeated 次へ検索 on a key in every remark.
+void ManyHits(const std::string& kest32, const fs::path& log) {
+  const std::string file = log.string();
+  const std::string out =
+      (fs::temp_directory_path() / ("kest-bench-out-" + std::to_string(getpid()))).string();
+  const std::string laugh = kest::Utf8ToSjis("（笑）");
+  const int times = 3;
+  const WallRange wc = Walls(times, {"wc", "-l", file}, true, out);
+  const WallRange grep = Walls(times, {"grep", "-F", "-c", laugh, file}, true, out);
+  const double target = 2 * (wc.best + grep.best);
+  std::printf("  searches with many hits, wall time (best - worst of %d), output to a file:\n", times);
+  std::printf(
+      "    wc -l %.0f - %.0f ms, LC_ALL=C grep -F -c （笑） %.0f - %.0f ms: 2 x (wc + grep) = %.0f ms\n",
+      wc.best, wc.worst, grep.best, grep.worst, target);
+  for (const char* sort : {"--sort=remark", "--sort=content1"}) {
+    const WallRange g = Walls(times, {kest32, "--grep", laugh, sort, file}, false, out);
+    std::printf(
+        "    kest32 --grep （笑） %-15s %6.0f - %.0f ms (CPU %.0f ms), %.2f of 2 x (wc + grep); %zu "
+        "remarks\n",
+        sort, g.best, g.worst, g.cpuOfBest, g.best / target, LinesIn(out));
+  }
+  const WallRange idx = Walls(times, {kest32, "--index", "--sort=content1", file}, false, out);
+  std::printf("    kest32 --index --sort=content1 %6.0f - %.0f ms (CPU %.0f ms)\n", idx.best, idx.worst,
+              idx.cpuOfBest);
+  std::remove(out.c_str());
+
+  // The date is on the first line of every remark's text.
+  const std::string everywhere = "96/";
+  for (const kest::SortOrder order :
+       {kest::SortOrder::Remark, kest::SortOrder::ContentFull, kest::SortOrder::ContentFolded}) {
+    const char* name = order == kest::SortOrder::Remark        ? "remark"
+                       : order == kest::SortOrder::ContentFull ? "content1"
+                                                               : "content2";
+    const Steps next = RepeatedFind(log, order, everywhere, +1, 200);
+    const Steps prev = RepeatedFind(log, order, everywhere, -1, 200);
+    std::printf(
+        "    次へ検索 on a key in every remark, %-8s %d steps: slowest %.2f ms, middle %.2f ms; 前へ検索 "
+        "%.2f / %.2f ms\n",
+        name, next.taken, next.worst, next.median, prev.worst, prev.median);
+  }
+}
+
 struct ScanTimes {
   double cpu = 1e300, wall = 1e300;  // the best of the runs, each
 };
@@ -130,7 +246,7 @@ double OrderMs(const fs::path& path, kest::SortOrder sortType) {
 }
 
 // A line of /proc/self/status in MB (VmRSS: resident now, VmHWM: its peak).
-double StatusMb(const char* key) {
+[[maybe_unused]] double StatusMb(const char* key) {
   FILE* f = std::fopen("/proc/self/status", "r");
   if (!f) return 0;
   char line[256];
@@ -234,6 +350,20 @@ void Report(const Options& o, const char* name, const kest::bench::GeneratedLog&
       const RunResult ours = Best(1, {o.kest32, "--grep", key, sort, file});
       std::printf("  miss search %-15s %8.0f ms  grep -F -c %6.0f ms   ratio %.2f\n", sort, ours.ms, grep.ms,
                   grep.ms / ours.ms);
+    }
+  }
+  if (searches && o.search && !o.kest32.empty()) ManyHits(o.kest32, log.path);
+  if (searches && !o.kest32.empty()) {
+    // The whole log exported as a user would, into a file beside the others
+    // (written, synced to the disk and renamed), each the best of two.
+    const std::string out = (fs::temp_directory_path() / "kest-bench-export.out").string();
+    for (const char* format : {"--export=text", "--export=html"}) {
+      const RunResult r = Best(2, {o.kest32, format, "--sort=content1", "-o", out, file});
+      std::error_code ec;
+      const double mb = static_cast<double>(fs::file_size(out, ec)) / 1e6;
+      std::printf("  kest32 %-14s %8.0f ms (wall %.0f)   peak RSS %6.1f MB   %.0f MB written%s\n", format, r.ms,
+                  r.wallMs, static_cast<double>(r.maxRssKb) / 1024.0, mb, r.status == 0 ? "" : "  (FAILED)");
+      fs::remove(out, ec);
     }
   }
 #ifdef KEST_BENCH_WINDOW

@@ -30,6 +30,17 @@ fuzz_profile)
   printf '[Option]\r\nSortType=0\r\n[Book Dir]\r\nNews=A0|0\r\nOld=A1|A0\r\nLate=A3|A2\r\nLater=A2|0\r\n[Book Mark]\r\nFirst reply=A1|15|/log/F1.LOG\r\nStart=3|/log/F2.LOG\r\nbad=A0|x|/p\r\nempty=\r\nq="\x27x\x27"\r\n' > "$corpus/seed-bookmarks"
   printf '[book mark]\nA=0|0|utf-8:/%%E3%%81%%82.log\n[BOOK DIR]\nG=A0\n[Book Mark]\na=1|/dup\n' > "$corpus/seed-cases"
   ;;
+fuzz_archive)
+  # Archives: the samples in every form, and a few tiny ones.
+  corpus=$outdir/corpus-$name
+  log=$outdir/fuzz-smoke-$name.log
+  mkdir -p "$corpus"
+  for f in "$repo"/samples/*.lzh "$repo"/samples/*.zip; do
+    [ -f "$f" ] && cp "$f" "$corpus/seed-$(basename "$f")"
+  done
+  printf '\0' > "$corpus/seed-empty-lzh"
+  printf 'PK\005\006\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0' > "$corpus/seed-empty-zip"
+  ;;
 *)
 mkdir -p "$corpus"
 

@@ -6,10 +6,11 @@ set -euo pipefail
 packages=(
   g++ clang cmake ninja-build make pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-translations-l10n qt6-qpa-plugins
+  libarchive-dev liblhasa-dev
   libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
   fonts-ipafont-gothic
   desktop-file-utils appstream dpkg-dev file groff-base bash-completion
-  poppler-utils
+  poppler-utils python3
 )
 
 missing=()

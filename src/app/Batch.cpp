@@ -1,5 +1,7 @@
 #include "app/Batch.h"
 
+#include <array>
+#include <atomic>
 #include <charconv>
 #include <clocale>
 #include <cstring>
@@ -7,8 +9,11 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
+#include "archive/BatchArchive.h"
+#include "export/ExportCommand.h"
 #include "log/LogFile.h"
 #include "log/Logunit1.h"
 #include "log/NativeCopy.h"
@@ -29,6 +34,8 @@ constexpr const char* kUsage =
     "  kest32 --show NUMBER [OPTIONS] FILE    発言を印刷と同じ形で表示する\n"
     "  kest32 --index [OPTIONS] FILE          発言インデックスを表示する\n"
     "  kest32 --grep TEXT [OPTIONS] FILE      TEXT を含む発言の番号を表示する\n"
+    "  kest32 --export=text|html [OPTIONS] FILE  ログをテキストか HTML に書き出す\n"
+    "  kest32 --members ARCHIVE               書庫 (.lzh .zip) のメンバーを表示する\n"
     "  kest32 --help | --version\n"
     "OPTIONS\n"
     "  --sort=remark|content1|content2   発言順 / 内容順(1) / 内容順(2)\n"
@@ -37,10 +44,15 @@ constexpr const char* kUsage =
     "  --expand-all                      --list の内容順(2)で全スレッドを展開する\n"
     "  --ignore-case                     --grep で英字の大文字・小文字を区別しない\n"
     "  --encoding=utf-8|shift_jis        出力の文字コード (既定: utf-8)\n"
+    "  --thread=NUMBER                   --export でその発言のスレッドだけを書き出す\n"
+    "  --remark=NUMBER                   --export でその発言だけを書き出す\n"
+    "  -o OUT, --output=OUT              --export の出力先 (既定: 標準出力)\n"
     "  --input-encoding=auto|shift_jis|euc-jp|utf-8\n"
-    "                                    ログの文字コード (既定: auto は自動判定)\n";
+    "                                    ログの文字コード (既定: auto は自動判定)\n"
+    "  --member=NAME                     FILE が書庫のとき読むメンバー (名前かワイルドカード;\n"
+    "                                    既定: 書庫にただ一つのログ)\n";
 
-enum class Mode { None, List, Show, Index, Grep, Help, Version };
+enum class Mode { None, List, Show, Index, Grep, Export, Members, Help, Version };
 
 struct Options {
   Mode mode = Mode::None;
@@ -51,7 +63,9 @@ struct Options {
   bool ignoreCase = false;
   bool shiftJis = false;
   std::optional<LogEncoding> inputEncoding;  // nothing: detected
+  std::string member;                        // --member: a member of an archive
   std::string file;
+  ExportArguments exporting;
 };
 
 struct UsageError {
@@ -113,6 +127,8 @@ Options Parse(int argc, char** argv) {
       std::string_view v = hasValue ? a.substr(name.size() + 1) : std::string_view();
       if (name == "--list" && !hasValue) SetMode(o, Mode::List);
       else if (name == "--index" && !hasValue) SetMode(o, Mode::Index);
+      else if (name == "--members" && !hasValue) SetMode(o, Mode::Members);
+      else if (name == "--member") o.member = value("--member");
       else if (name == "--help" && !hasValue) SetMode(o, Mode::Help);
       else if (name == "--version" && !hasValue) SetMode(o, Mode::Version);
       else if (name == "--show") {
@@ -121,6 +137,10 @@ Options Parse(int argc, char** argv) {
       } else if (name == "--grep") {
         SetMode(o, Mode::Grep);
         o.modeArg = value("--grep");
+      } else if (name == "--export") {
+        SetMode(o, Mode::Export);
+        o.exporting.format = value("--export");
+      } else if (TakeExportOption(o.exporting, name, [&] { return value(name); })) {
       } else if (name == "--sort" && hasValue) {
         if (v == "remark") o.sortType = SortOrder::Remark;
         else if (v == "content1") o.sortType = SortOrder::ContentFull;
@@ -140,6 +160,8 @@ Options Parse(int argc, char** argv) {
       } else {
         throw UsageError{"知らないオプションです: " + std::string(a)};
       }
+    } else if (!optionsDone && a == "-o") {
+      TakeExportOption(o.exporting, a, [&] { return value(a); });
     } else if (!optionsDone && a == "--") {
       optionsDone = true;
     } else {
@@ -149,6 +171,9 @@ Options Parse(int argc, char** argv) {
     }
   }
   if (o.mode == Mode::None) throw UsageError{"コマンドを指定してください"};
+  if (std::string e = CheckExportArguments(o.exporting, o.mode == Mode::Export, o.shiftJis); !e.empty()) {
+    throw UsageError{e};
+  }
   if ((o.mode == Mode::Help || o.mode == Mode::Version)) return o;
   if (!fileSeen) throw UsageError{"ファイルを指定してください"};
   return o;
@@ -192,6 +217,12 @@ class Output {
     out_.write(block_.data(), static_cast<std::streamsize>(block_.size()));
     block_.clear();
   }
+  // Bytes made elsewhere, the same in either encoding, written after what
+  // is gathered.
+  void Write(std::string_view bytes) {
+    Flush();
+    out_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
 
  private:
   static constexpr std::size_t kBlock = 256 * 1024;
@@ -200,6 +231,58 @@ class Output {
   std::string block_;  // converted lines not yet written
   std::string line_;   // the Shift-JIS line being built, for UTF-8 output
 };
+
+// Writes rows 0..n-1 in order, each made by row(i, p), which puts row i at p
+// (at most `maxRow` bytes) and gives back its end. The rows are made in parts
+// by two threads at once, this one the even parts and a second one the odd
+// parts, a few parts ahead at most, while this one writes them in turn.
+template <class Row>
+void WriteRows(std::int32_t n, std::size_t maxRow, const Row& row, Output& output) {
+  constexpr std::int32_t kPart = 16384;  // rows
+  constexpr std::int32_t kRing = 4;      // odd parts made ahead
+  const std::int32_t parts = (n + kPart - 1) / kPart;
+  auto make = [&](std::int32_t part, std::string& bytes) {
+    const std::int32_t from = part * kPart, to = std::min(n, from + kPart);
+    bytes.resize(static_cast<std::size_t>(to - from) * maxRow);
+    char* p = bytes.data();
+    for (std::int32_t i = from; i < to; ++i) p = row(i, p);
+    bytes.resize(static_cast<std::size_t>(p - bytes.data()));
+  };
+  std::array<std::string, kRing> ring;
+  std::atomic<std::int32_t> made{-1};     // the last odd part made
+  std::atomic<std::int32_t> written{-1};  // the last part written; n past the end when this one stops
+  struct Stop {
+    std::atomic<std::int32_t>& written;
+    std::int32_t parts;
+    ~Stop() {
+      written = parts + 2 * kRing;  // lets the second thread end, also when this one fails
+      written.notify_all();
+    }
+  };
+  std::jthread second([&] {
+    for (std::int32_t part = 1; part < parts; part += 2) {
+      // Its buffer was last used for the part 2 * kRing before: wait till that is written.
+      for (std::int32_t w = written; w < part - 2 * kRing; w = written) written.wait(w);
+      if (written >= parts) return;
+      make(part, ring[static_cast<std::size_t>(part / 2 % kRing)]);
+      made = part;
+      made.notify_all();
+    }
+  });
+  const Stop stop{written, parts};
+  std::string mine;
+  for (std::int32_t part = 0; part < parts; ++part) {
+    if (part % 2 == 0) {
+      make(part, mine);
+      output.Write(mine);
+    } else {
+      for (std::int32_t m = made; m < part; m = made) made.wait(m);
+      output.Write(ring[static_cast<std::size_t>(part / 2 % kRing)]);
+    }
+    written = part;
+    written.notify_all();
+  }
+}
 
 }  // namespace
 
@@ -229,6 +312,7 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
     out << "Kest32 Version 1.50\n";
     return 0;
   }
+  if (o.mode == Mode::Members) return PrintMembers(o.file, o.shiftJis, out, err);
 
   std::optional<std::int32_t> showNumber;
   if (o.mode == Mode::Show) {
@@ -251,23 +335,25 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
   Output output(out, o.shiftJis);
 
   try {
-    // A log in another encoding or with other line ends is read through its
-    // native copy; from here on o.file names the file that is read.
+    // A log in another encoding or with other line ends, or in an archive, is
+    // read through its native copy; from here on o.file names the file that
+    // is read.
     NativeCopyOptions copyOptions;
     copyOptions.encoding = o.inputEncoding;
-    const NativeLog native = OpenNativeLog(o.file, copyOptions);
+    const NativeLog native = OpenBatchLog(o.file, o.member, copyOptions);
     const std::string original = o.file;
     o.file = native.ReadPath().string();
     if (native.Fresh() && !ReplacedMessage(native.Counts()).empty()) {
       err << "kest32: " << original << ": " << ReplacedMessage(native.Counts()) << "\n";
     }
+    bool keyOk = true;
+    std::string key;
     if (o.mode == Mode::Grep) {
+      key = LocaleToSjis(o.modeArg, &keyOk);
+      if (o.ignoreCase) AnsiUpperInPlace(key.data(), key.size());
       // A key that occurs nowhere in the file's bytes is in no remark's text:
       // nothing to print, and no need to scan and order the log for it.
-      bool ok = true;
-      std::string key = LocaleToSjis(o.modeArg, &ok);
-      if (o.ignoreCase) AnsiUpperInPlace(key.data(), key.size());
-      if (ok && !KeyOccursInFile(o.file, key, o.ignoreCase)) return 0;
+      if (keyOk && !KeyOccursInFile(o.file, key, o.ignoreCase)) return 0;
     }
     // The file as it is before the scan: a change while it is read, or
     // before a remark's text is read, makes the index wrong.
@@ -277,7 +363,7 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
       if (change != FileChange::None) throw ChangedFileError(change, original, during);
     };
     TLogCtrl index;
-    ScanLog(o.file, index);
+    const std::string title = ScanLog(o.file, index);
     unchanged(true);
     const std::int32_t n = index.Count();
     if (n == 0) {
@@ -304,7 +390,33 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
       return 0;
     }
 
-    ArrangeIndex(index, sortType);
+    if (o.mode == Mode::Export) {
+      // Remarks' texts are read through the index: the file must be the one
+      // it was made from, before the export and all through it.
+      unchanged(false);
+      const int result = RunExportCommand(o.exporting, o.shiftJis, sortType, {original, o.file, title}, index, out, err);
+      unchanged(true);
+      return result;
+    }
+
+    // The search needs the records' spans only: a second thread begins it
+    // while this one puts the index in order and then joins in. Its answers
+    // are by record id, which the order does not change.
+    std::vector<bool> hitById;
+    if (o.mode == Mode::Grep && keyOk && n > 0) {
+      std::vector<std::uint32_t> ids(static_cast<std::size_t>(n));
+      for (std::int32_t i = 0; i < n; ++i) ids[static_cast<std::size_t>(i)] = index.IdAt(IndexPos(i));
+      SharedSearch search(o.file, index, key, o.ignoreCase, std::move(ids));
+      {
+        std::jthread helper([&search] { search.Work(); });
+        ArrangeIndex(index, sortType);
+        search.Work();
+      }
+      hitById = search.Result();
+      unchanged(true);  // the matches hold only for the file the index was made from
+    } else {
+      ArrangeIndex(index, sortType);
+    }
     const bool built = IsKnownOrder(sortType);
 
     if (o.mode == Mode::List) {
@@ -325,42 +437,42 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
         }
       }
     } else if (o.mode == Mode::Index) {
-      // One row per position; every field is ASCII, so both encodings give the same bytes.
-      for (std::int32_t i = 0; i < n; ++i) {
-        const TLogData& r = index.GetItem(IndexPos(i));
-        std::string& row = output.BeginRawLine();
-        auto field = [&row](std::int64_t v) {
-          char digits[24];
-          const auto end = std::to_chars(digits, digits + sizeof digits, v).ptr;
-          row.append(digits, end);
-          row.push_back('\t');
-        };
-        field(i);
-        field(r.Number.v);
-        field(r.CommentTo.v);
-        field(r.Level);
-        row.push_back(r.Mark);
-        row.push_back('\t');
-        field(r.StartPos.v);
-        field(r.EndPos.v);
-        row.back() = '\n';
-        output.EndRawLine();
-      }
+      // One row per position; every field is ASCII, so both encodings give
+      // the same bytes.
+      constexpr std::size_t kMaxRow = 7 * 21;  // seven fields of 20 characters at most, and separators
+      WriteRows(
+          n, kMaxRow,
+          [&index](std::int32_t i, char* p) {
+            const TLogData& r = index.GetItem(IndexPos(i));
+            auto field = [&p](std::int64_t v) {
+              p = std::to_chars(p, p + 20, v).ptr;
+              *p++ = '\t';
+            };
+            field(i);
+            field(r.Number.v);
+            field(r.CommentTo.v);
+            field(r.Level);
+            *p++ = r.Mark;
+            *p++ = '\t';
+            field(r.StartPos.v);
+            field(r.EndPos.v);
+            p[-1] = '\n';
+            return p;
+          },
+          output);
     } else if (o.mode == Mode::Grep) {
-      bool ok = true;
-      std::string key = LocaleToSjis(o.modeArg, &ok);
-      if (!ok) {
+      if (!keyOk) {
         err << "kest32: 検索文字列を Shift-JIS に変換できません: " << o.modeArg << "\n";
         return 2;
       }
-      if (o.ignoreCase) AnsiUpperInPlace(key.data(), key.size());
-      if (n > 0) {
-        SearchEngine engine(o.file, index, key, o.ignoreCase);
-        const std::vector<bool> hit = engine.MatchAll();
-        unchanged(true);
-        for (std::int32_t i = 0; i < n; ++i) {
-          if (hit[i]) out << index.GetNumber(IndexPos(i)).v << '\n';
-        }
+      // The numbers in list order; ASCII, the same in either encoding.
+      for (std::int32_t i = 0; i < n; ++i) {
+        if (!hitById[index.IdAt(IndexPos(i))]) continue;
+        std::string& row = output.BeginRawLine();
+        char digits[16];
+        row.append(digits, std::to_chars(digits, digits + sizeof digits, index.GetNumber(IndexPos(i)).v).ptr);
+        row.push_back('\n');
+        output.EndRawLine();
       }
     }
   } catch (const LogFileError& e) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "archive/LogLocation.h"
 #include "bookmarks/BookNames.h"
 #include "bookmarks/BookStore.h"
 #include "bookmarks/BookUnit.h"
@@ -42,6 +43,10 @@ QString NotAKeyMessage() {
 }
 
 QString BookPathToDisplay(std::string_view stored) { return QString::fromUtf8(PathFromProfile(stored)); }
+
+QString BookPathToShow(std::string_view stored) {
+  return QString::fromStdString(LogLocation::Parse(PathFromProfile(stored)).Display());
+}
 
 namespace {
 
@@ -121,10 +126,10 @@ void TBookCommands::AddItems(QMenu& menu, const std::vector<BookMenuItem>& items
       sub->menuAction()->setProperty("GroupId", QString::fromStdString(item.groupId));
     } else {
       QAction* entry = menu.addAction(MenuCaption(item.caption));
-      const QString path = BookPathToDisplay(item.storedPath);
-      entry->setData(path);
-      entry->setToolTip(path);
-      entry->setStatusTip(path);
+      entry->setData(BookPathToDisplay(item.storedPath));
+      const QString shown = BookPathToShow(item.storedPath);
+      entry->setToolTip(shown);
+      entry->setStatusTip(shown);
       entry->setProperty("Tag", item.number);
       entry->setProperty("Name", QByteArray::fromStdString(item.caption));
       connect(entry, &QAction::triggered, this,
@@ -182,9 +187,11 @@ void TBookCommands::BookmarkItemClick(const QAction& entry) {
   const int number = entry.property("Tag").toInt();
   LogSession& session = host_.Session();
   if (path.toStdString() != session.LogFileName()) {
-    // The log of a bookmark that has gone: the bookmark is what is wrong.
+    // The log of a bookmark that has gone (for a member, its archive): the
+    // bookmark is what is wrong.
     std::error_code ec;
-    const bool gone = !std::filesystem::exists(std::filesystem::path(path.toStdString()), ec) &&
+    const std::filesystem::path file = LogLocation::Parse(path.toStdString()).file;
+    const bool gone = !std::filesystem::exists(file, ec) &&
                       (!ec || ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory);
     if (gone) {
       BookmarkOfMissingLog(entry.property("Name").toByteArray().toStdString(), path);
@@ -201,12 +208,14 @@ void TBookCommands::BookmarkItemClick(const QAction& entry) {
 
 void TBookCommands::BookmarkOfMissingLog(const std::string& name, const QString& path) {
   QWidget* parent = host_.DialogParent();
+  // A member is named with its archive, as the user reads it.
+  const QString whole = QString::fromStdString(LogLocation::Parse(path.toStdString()).Display());
   const QString text = QStringLiteral(
                            "しおり「%1」のログファイルが見つかりません\n%2\n\n"
                            "ファイルが移動されたか、削除されたようです。"
                            "このしおりを削除するか、しおりの整理で確かめてください。")
-                           .arg(BookNameToDisplay(name), ShownPath(path));
-  const int answer = Ui().Ask(parent, text, path,
+                           .arg(BookNameToDisplay(name), ShownPath(whole));
+  const int answer = Ui().Ask(parent, text, whole,
                               {QStringLiteral("しおりを削除"), QStringLiteral("しおりの整理"), QStringLiteral("ｷｬﾝｾﾙ")});
   if (answer == 0) {
     try {

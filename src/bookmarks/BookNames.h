@@ -17,7 +17,10 @@ QString BookNameToDisplay(std::string_view sjis);
 std::optional<std::string> BookNameFromDisplay(QWidget* parent, const QString& name);
 // The message for a name that cannot be a key of the settings file.
 QString NotAKeyMessage();
-// The path of a bookmark as the file holds it, for opening and showing.
+// The log of a bookmark as the file holds it, for opening: a path, or the
+// name of an archive's member.
 QString BookPathToDisplay(std::string_view stored);
+// The same as the user reads it ("forum.lzh » 表示.log" for a member).
+QString BookPathToShow(std::string_view stored);
 
 }  // namespace kest

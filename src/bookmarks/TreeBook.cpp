@@ -228,7 +228,7 @@ void TTBook::TreeView1Change() {
     for (std::size_t i : model_.MarksOf(SelectedNode())) {
       auto* item = new QListWidgetItem(BookNameToDisplay(model_.Marks()[i].name), BookList);
       item->setData(kMarkRole, QVariant::fromValue<qulonglong>(i));
-      item->setToolTip(BookPathToDisplay(model_.Marks()[i].storedPath));
+      item->setToolTip(BookPathToShow(model_.Marks()[i].storedPath));
     }
   }
   BookMenuPopup();  // the keyboard commands of the tree follow the selection

@@ -202,6 +202,23 @@ LogForm DetectLogForm(std::string_view head, bool whole) {
   return form;
 }
 
+bool LooksLikeLog(std::string_view head, bool whole) {
+  if (DetectLogForm(head, whole).binary) return false;
+  if (head.substr(0, 3) == kBom) head.remove_prefix(3);
+  // Every line start: the file's, and the byte after each CR or LF.
+  for (std::size_t start = 0; start < head.size();) {
+    std::size_t digits = 0;
+    while (start + digits < head.size() && head[start + digits] >= '0' && head[start + digits] <= '9')
+      ++digits;
+    if ((digits == 3 || digits == 5) && start + digits < head.size() && head[start + digits] == '/')
+      return true;
+    const std::size_t end = head.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+  return false;
+}
+
 LogForm DetectLogFormOf(const std::filesystem::path& path, std::optional<LogEncoding> encoding) {
   const int fd = OpenLogFile(path);
   std::string head(kFormSampleSize + 1, '\0');
@@ -222,11 +239,15 @@ LogForm DetectLogFormOf(const std::filesystem::path& path, std::optional<LogEnco
   // One byte more than the sample tells whether the sample is the whole file.
   const bool whole = got <= kFormSampleSize;
   head.resize(std::min(got, kFormSampleSize));
+  return DetectLogForm(head, whole, encoding);
+}
+
+LogForm DetectLogForm(std::string_view head, bool whole, std::optional<LogEncoding> encoding) {
   LogForm form = DetectLogForm(head, whole);
   if (encoding) {
     form.binary = false;
     form.encoding = *encoding;
-    form.bom = *encoding == LogEncoding::Utf8 && std::string_view(head).substr(0, 3) == kBom;
+    form.bom = *encoding == LogEncoding::Utf8 && head.substr(0, 3) == kBom;
   }
   return form;
 }

@@ -36,6 +36,14 @@ constexpr std::size_t kFormSampleSize = 64 * 1024;
 // fault rather than the edge of the sample. An empty or pure ASCII head with
 // CR LF line ends (or none at all) is native.
 LogForm DetectLogForm(std::string_view head, bool whole);
+// The same with an encoding given: only the line ends are detected, and the
+// encoding is the one given.
+LogForm DetectLogForm(std::string_view head, bool whole, std::optional<LogEncoding> encoding);
+
+// The first bytes of a file look like a log in any of its forms: text, with
+// a line that the scan takes for a remark's header line 1 (three or five
+// digits and '/') among them. `whole` as above.
+bool LooksLikeLog(std::string_view head, bool whole);
 
 // Reads the file's first kFormSampleSize bytes and detects its form; with
 // `encoding` given, only the line ends are detected and the encoding is the

@@ -119,6 +119,18 @@ class TLogBase {
   std::string GetPrefix(IndexPos i) const;
   void SetCommentTo(IndexPos i, RemarkNo value) { GetItem(i).CommentTo = value; }
 
+  // Every record keeps the id the scan gave it, whatever the order in force:
+  // ids rise in the order of the file and lie below IdLimit() (not every id
+  // below it need be in use). A record reached by its id may be read on
+  // another thread while this one rearranges the order, as long as only its
+  // StartPos and EndPos are read: the orders change neither.
+  std::uint32_t IdAt(IndexPos i) const {
+    GetItem(i);  // the range check
+    return items_[static_cast<std::size_t>(i.v)];
+  }
+  const TLogData& ById(std::uint32_t id) const { return Record(id); }
+  std::uint32_t IdLimit() const { return static_cast<std::uint32_t>(chunks_.size() << kChunkShift); }
+
   // The thread drawing of the content orders in front of a record's title,
   // two bytes per cell.
   void AppendPrefix(const TLogData& rec, std::string& out) const;

@@ -6,6 +6,7 @@
 
 #include "log/BlockScanner.h"
 #include "platform/Codec.h"
+#include "search/KeyMatcher.h"
 
 namespace kest {
 namespace {
@@ -195,27 +196,8 @@ RemarkText LoadRemarkText(const std::filesystem::path& path, const TLogCtrl& ind
   return result;
 }
 
-bool RemarkMatches(LineReader& reader, const TLogData& rec, std::string_view key,
-                   bool ignoreCase) {
-  reader.Seek(rec.StartPos);
-  const std::int64_t span = rec.EndPos - rec.StartPos;
-  std::int64_t count = 0;
-  std::string upper;
-  do {
-    LineReader::Line l = reader.ReadLine();
-    std::string_view text = l.text;
-    if (ignoreCase) {
-      upper.assign(text);
-      AnsiUpperInPlace(upper.data(), upper.size());
-      text = upper;
-    }
-    count += l.length + 2;
-    if (key.empty() || (text.size() >= key.size() &&
-                        memmem(text.data(), text.size(), key.data(), key.size()) != nullptr)) {
-      return true;
-    }
-  } while (count < span);
-  return false;
+bool RemarkMatches(LineReader& reader, const TLogData& rec, std::string_view key, bool ignoreCase) {
+  return RemarkHolds(reader, rec.StartPos, rec.EndPos, KeyMatcher(std::string(key), ignoreCase));
 }
 
 }  // namespace kest

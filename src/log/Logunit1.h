@@ -84,10 +84,11 @@ struct RemarkText {
 // always reflects the file on disk. Throws LogFileError when it cannot read.
 RemarkText LoadRemarkText(const std::filesystem::path& path, const TLogCtrl& index, IndexPos i);
 
-// The remark test of the text search: does `key` occur within one line of the
-// remark's text? With `ignoreCase` every line is upper-cased first (the key is
-// the caller's to upper-case). Lines are read as the line reader gives them,
-// so text after a 0x1A byte is not seen.
+// The remark test of the text search (RemarkHolds of search/KeyMatcher.h):
+// does `key` match whole characters within one line of the remark's text?
+// With `ignoreCase` the lines' single-byte letters count as upper-case (the
+// key is the caller's to upper-case). Lines are read as the line reader gives
+// them, so text after a 0x1A byte is not seen.
 bool RemarkMatches(LineReader& reader, const TLogData& rec, std::string_view key, bool ignoreCase);
 
 // The message when a remark's span reaches past the end of a file that has

@@ -177,21 +177,36 @@ struct Converter {
   iconv_t cd;
 };
 
-bool ReadBlock(int fd, char* buf, std::size_t cap, std::size_t& got) {
+// Fills `buf` up to `cap` bytes; false when the input ended first.
+bool ReadBlock(const ReadFunction& read, char* buf, std::size_t cap, std::size_t& got) {
   got = 0;
   while (got < cap) {
-    const ssize_t n = ::read(fd, buf + got, cap - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw LogFileError("ファイルを読めません (" + ErrnoText(errno) + ")");
+    const std::size_t n = read(buf + got, cap - got);
     if (n == 0) return false;
-    got += static_cast<std::size_t>(n);
+    got += n;
   }
   return true;
 }
 
 }  // namespace
 
+std::size_t ReadFromFd(int fd, char* data, std::size_t size) {
+  for (;;) {
+    const ssize_t n = ::read(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw LogFileError("ファイルを読めません (" + ErrnoText(errno) + ")");
+    return static_cast<std::size_t>(n);
+  }
+}
+
 ConversionCounts ConvertToNative(int in, int out, const LogForm& form,
+                                 const std::function<void(std::int64_t)>& progress,
+                                 const WriteFunction& write, std::size_t blockSize) {
+  return ConvertToNative([in](char* data, std::size_t size) { return ReadFromFd(in, data, size); }, out, form,
+                         progress, write, blockSize);
+}
+
+ConversionCounts ConvertToNative(const ReadFunction& in, int out, const LogForm& form,
                                  const std::function<void(std::int64_t)>& progress,
                                  const WriteFunction& write, std::size_t blockSize) {
   ConversionCounts counts;
@@ -309,15 +324,6 @@ std::string EncodingKey(const std::optional<LogEncoding>& e) {
   return *e == LogEncoding::ShiftJis ? "shift_jis" : *e == LogEncoding::EucJp ? "euc-jp" : "utf-8";
 }
 
-// What identifies the original: the key file's first lines.
-std::string Identity(const fs::path& original, const struct stat& st, const std::optional<LogEncoding>& enc) {
-  std::ostringstream s;
-  s << kKeyHeader << "\npath=" << original.string() << "\nsize=" << st.st_size
-    << "\nmtime=" << st.st_mtim.tv_sec << '.' << st.st_mtim.tv_nsec << "\ninode=" << st.st_dev << ':'
-    << st.st_ino << "\nencoding=" << EncodingKey(enc) << '\n';
-  return s.str();
-}
-
 std::string FormKey(const LogForm& f) {
   return std::to_string(static_cast<int>(f.encoding)) + "," + std::to_string(static_cast<int>(f.lineEnd)) + "," +
          (f.bom ? "1" : "0");
@@ -400,22 +406,17 @@ void TrimCache(const fs::path& dir, const fs::path& keep, std::uint64_t maxBytes
   }
 }
 
-struct Original {
+struct OpenFile {
   int fd = -1;
   struct stat st {};
-  ~Original() {
+  ~OpenFile() {
     if (fd >= 0) ::close(fd);
   }
 };
 
-void OpenOriginal(const fs::path& p, Original& o) {
+void OpenOriginal(const fs::path& p, OpenFile& o) {
   o.fd = OpenLogFile(p);
   if (::fstat(o.fd, &o.st) != 0) throw LogFileError(LogFileError::Reason::Unreadable, "ファイルを読めません", p);
-}
-
-bool SameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
-         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
 // Removes a partial copy when the conversion does not reach its end.
@@ -444,119 +445,144 @@ bool CreateTemp(const fs::path& dir, const std::string& prefix, const std::strin
   return true;
 }
 
-// Converts the original into `f`, which is closed at the end. The original
-// is opened anew for each try: a file that changes while it is read is
-// read again, up to three times.
-ConversionCounts ConvertInto(const fs::path& original, const LogForm& form, PartialFile& f,
-                             const NativeCopyOptions& options, struct stat& identity) {
+// A plain file as a source: opened anew for each reading, steady when it
+// kept its identity and length from the first byte to the last.
+class FileSource : public CopySource {
+ public:
+  explicit FileSource(fs::path original) : original_(std::move(original)) {}
+
+  const fs::path& Original() const override { return original_; }
+  std::string CacheName() const override { return original_.string(); }
+  std::string Identity() override {
+    struct stat st {};
+    if (o_.fd >= 0) {
+      st = o_.st;
+    } else if (::stat(original_.c_str(), &st) != 0) {
+      throw LogFileError(LogFileError::Reason::Missing, "ファイルが見つかりません", original_);
+    }
+    std::ostringstream s;
+    s << kKeyHeader << "\npath=" << original_.string() << "\nsize=" << st.st_size
+      << "\nmtime=" << st.st_mtim.tv_sec << '.' << st.st_mtim.tv_nsec << "\ninode=" << st.st_dev << ':'
+      << st.st_ino << '\n';
+    return s.str();
+  }
+  void Start() override {
+    if (o_.fd >= 0) ::close(o_.fd);
+    o_.fd = -1;
+    OpenOriginal(original_, o_);
+    read_ = 0;
+  }
+  std::size_t Read(char* data, std::size_t size) override {
+    const std::size_t n = ReadFromFd(o_.fd, data, size);
+    read_ += static_cast<std::int64_t>(n);
+    return n;
+  }
+  std::int64_t Length() const override { return o_.st.st_size; }
+  bool Steady() override {
+    struct stat after = {};
+    struct stat now = {};
+    return ::fstat(o_.fd, &after) == 0 && Unchanged(o_.st, after) && read_ == o_.st.st_size &&
+           ::stat(original_.c_str(), &now) == 0 && Unchanged(o_.st, now);
+  }
+  std::string ChangingMessage() const override {
+    return "ファイルが変換中に書き換えられました。書き込みが終わってから開き直してください: " +
+           original_.string();
+  }
+
+ private:
+  fs::path original_;
+  OpenFile o_;
+  std::int64_t read_ = 0;
+};
+
+// Copies the source into `f`, which is closed at the end. A source that
+// changes while it is read is read again, up to three times. The identity
+// it had when the copy began is given back for the key.
+ConversionCounts ConvertInto(CopySource& source, const LogForm& form, PartialFile& f,
+                             const NativeCopyOptions& options, std::string& identity) {
   constexpr int kTries = 3;
   for (int attempt = 1;; ++attempt) {
-    Original o;
-    OpenOriginal(original, o);
+    source.Start();
     if (::ftruncate(f.fd, 0) != 0 || ::lseek(f.fd, 0, SEEK_SET) != 0) {
       throw NativeWriteError("変換したログを書き込めません (" + ErrnoText(errno) + ")", errno);
     }
-    const std::int64_t size = o.st.st_size;
+    const std::int64_t size = source.Length();
     int lastPercent = -1;
     auto progress = [&](std::int64_t done) {
+      if (options.cancel && options.cancel->load()) throw CopyCancelled();
       if (!options.progress || size <= 0) return;
       const int percent = static_cast<int>(std::min<std::int64_t>(100, done * 100 / size));
       if (percent != lastPercent) options.progress(lastPercent = percent);
     };
     if (options.progress) options.progress(lastPercent = 0);
-    ConversionCounts counts;
-    std::int64_t read = 0;
-    counts = ConvertToNative(
-        o.fd, f.fd, form, [&](std::int64_t done) { read = done; progress(done); }, options.write,
-        options.blockSize);
-    struct stat after {}, now {};
-    const bool steady = ::fstat(o.fd, &after) == 0 && SameFile(o.st, after) && read == size &&
-                        ::stat(original.c_str(), &now) == 0 && SameFile(o.st, now);
-    if (steady) {
+    const ConversionCounts counts =
+        ConvertToNative([&](char* data, std::size_t n) { return source.Read(data, n); }, f.fd, form, progress,
+                        options.write, options.blockSize);
+    if (source.Steady()) {
       if (::close(f.fd) != 0) {
         const int err = errno;
         f.fd = -1;
         throw NativeWriteError("変換したログを書き込めません (" + ErrnoText(err) + ")", err);
       }
       f.fd = -1;
-      identity = o.st;
+      identity = source.Identity();
       return counts;
     }
-    if (attempt == kTries) {
-      throw LogFileError("ファイルが変換中に書き換えられました。書き込みが終わってから開き直してください: " +
-                         original.string());
-    }
+    if (attempt == kTries) throw LogFileError(source.ChangingMessage());
   }
 }
 
-std::string WriteErrorMessage(const NativeWriteError& e, const fs::path& dir) {
+std::string WriteErrorMessage(const NativeWriteError& e, const fs::path& dir, bool member) {
+  const std::string done = member ? "ログを展開できませんでした。書庫はそのままです。"
+                                  : "ログを変換できませんでした。元のファイルはそのままです。";
   if (e.error == ENOSPC || e.error == EDQUOT) {
-    return "ディスクの空きが足りないため、ログを変換できませんでした。元のファイルはそのままです。\n"
-           "変換先: " + dir.string();
+    return "ディスクの空きが足りないため、" + done + "\n" + (member ? "展開先: " : "変換先: ") + dir.string();
   }
-  return "変換したログを書き込めませんでした。元のファイルはそのままです。\n変換先: " + dir.string() + " (" +
-         ErrnoText(e.error) + ")";
+  return (member ? "展開したログを書き込めませんでした。書庫はそのままです。\n展開先: "
+                 : "変換したログを書き込めませんでした。元のファイルはそのままです。\n変換先: ") +
+         dir.string() + " (" + ErrnoText(e.error) + ")";
+}
+
+// The form of the source's first bytes, as DetectLogFormOf gives it for a file.
+LogForm DetectSourceForm(CopySource& source, const std::optional<LogEncoding>& encoding) {
+  source.Start();
+  std::string head(kFormSampleSize + 1, '\0');
+  std::size_t got = 0;
+  while (got < head.size()) {
+    const std::size_t n = source.Read(head.data() + got, head.size() - got);
+    if (n == 0) break;
+    got += n;
+  }
+  const bool whole = got <= kFormSampleSize;
+  head.resize(std::min(got, kFormSampleSize));
+  return DetectLogForm(head, whole, encoding);
 }
 
 }  // namespace
 
-NativeLog::NativeLog(NativeLog&& other) noexcept { *this = std::move(other); }
-
-NativeLog& NativeLog::operator=(NativeLog&& other) noexcept {
-  if (this != &other) {
-    if (temporary_ && !read_.empty()) ::unlink(read_.c_str());
-    original_ = std::move(other.original_);
-    read_ = std::move(other.read_);
-    form_ = other.form_;
-    counts_ = other.counts_;
-    fresh_ = other.fresh_;
-    temporary_ = other.temporary_;
-    other.read_.clear();
-    other.original_.clear();
-    other.temporary_ = false;
-  }
-  return *this;
-}
-
-NativeLog::~NativeLog() {
-  if (temporary_ && !read_.empty()) ::unlink(read_.c_str());
-}
-
-fs::path DefaultCacheDir() {
-  if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg && xdg[0] == '/') return fs::path(xdg) / "kest32";
-  const char* home = std::getenv("HOME");
-  std::string h = home && *home ? home : "";
-  if (h.empty()) {
-    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) h = pw->pw_dir;
-  }
-  if (h.empty()) h = fs::temp_directory_path().string();
-  return fs::path(h) / ".cache" / "kest32";
-}
-
-NativeLog OpenNativeLog(const fs::path& originalIn, const NativeCopyOptions& options) {
-  std::error_code ec;
-  fs::path original = fs::absolute(originalIn, ec);
-  if (ec) original = originalIn;
+// The copy of `source` in `form`: reused from the cache folder when its key
+// names the source as it is now, else made afresh there. When the folder
+// cannot be written, a temporary file ($TMPDIR) if `temporaryAllowed`.
+NativeLog NativeLog::CopyOf(CopySource& source, const LogForm& detected, const NativeCopyOptions& options,
+                            bool temporaryAllowed) {
   NativeLog log;
-  log.original_ = original;
-  log.read_ = original;
-  log.form_ = DetectLogFormOf(original, options.encoding);
-  if (log.form_.Native()) return log;
+  log.original_ = source.Original();
+  log.member_ = source.Member();
+  log.form_ = detected;
+  const bool member = !log.member_.empty();
 
   const fs::path dir = options.cacheDir.empty() ? DefaultCacheDir() : options.cacheDir;
   char name[17];
-  std::snprintf(name, sizeof name, "%016llx",
-                static_cast<unsigned long long>(Fnv1a(original.string() + '\n' + EncodingKey(options.encoding))));
+  std::snprintf(
+      name, sizeof name, "%016llx",
+      static_cast<unsigned long long>(Fnv1a(source.CacheName() + '\n' + EncodingKey(options.encoding))));
   const fs::path copy = dir / (std::string(name) + ".log");
   const fs::path key = dir / (std::string(name) + ".key");
+  const std::string encodingLine = "encoding=" + EncodingKey(options.encoding) + '\n';
 
-  // Reuse: the key names this original as it is now, and the copy is whole.
-  struct stat st {};
-  if (::stat(original.c_str(), &st) != 0) {
-    throw LogFileError(LogFileError::Reason::Missing, "ファイルが見つかりません", original);
-  }
-  const std::string identity = Identity(original, st, options.encoding);
+  // Reuse: the key names this source as it is now, and the copy is whole.
   {
+    const std::string identity = source.Identity() + encodingLine;
     const std::string stored = ReadSmallFile(key);
     if (stored.compare(0, identity.size(), identity) == 0) {
       std::istringstream rest(stored.substr(identity.size()));
@@ -584,10 +610,14 @@ NativeLog OpenNativeLog(const fs::path& originalIn, const NativeCopyOptions& opt
   // A fresh copy, written under a temporary name and renamed when whole.
   PartialFile part;
   bool inCache = false;
+  std::error_code ec;
   fs::create_directories(dir, ec);
   if (!ec || fs::is_directory(dir)) {
     fs::permissions(dir, fs::perms::owner_all, fs::perm_options::replace, ec);
     inCache = CreateTemp(dir, std::string(name) + ".tmp-", "", part);
+  }
+  if (!inCache && !temporaryAllowed) {
+    throw LogFileError("ログを展開する場所がありません。キャッシュフォルダに書き込めません: " + dir.string());
   }
   // When the cache folder cannot be written, a temporary file ($TMPDIR);
   // never a relative name in whatever folder the program runs in.
@@ -596,11 +626,11 @@ NativeLog OpenNativeLog(const fs::path& originalIn, const NativeCopyOptions& opt
     throw LogFileError("ログを変換する場所がありません。キャッシュフォルダにも一時フォルダにも書き込めません: " +
                        dir.string());
   }
-  struct stat converted {};
+  std::string identity;
   try {
-    log.counts_ = ConvertInto(original, log.form_, part, options, converted);
+    log.counts_ = ConvertInto(source, log.form_, part, options, identity);
   } catch (const NativeWriteError& e) {
-    throw LogFileError(WriteErrorMessage(e, target));
+    throw LogFileError(WriteErrorMessage(e, target, member));
   }
   log.fresh_ = true;
   if (!inCache) {
@@ -611,14 +641,14 @@ NativeLog OpenNativeLog(const fs::path& originalIn, const NativeCopyOptions& opt
   }
   struct stat cst {};
   ::stat(part.path.c_str(), &cst);
-  std::string keyText = Identity(original, converted, options.encoding) + "form=" + FormKey(log.form_) +
+  std::string keyText = identity + encodingLine + "form=" + FormKey(log.form_) +
                         "\nunmapped=" + std::to_string(log.counts_.unmapped) +
                         "\ninvalid=" + std::to_string(log.counts_.invalid) +
                         "\ncopysize=" + std::to_string(cst.st_size) + "\n";
   // The copy first, then its key: a key never vouches for a copy it did not
   // describe. A key that cannot be written only costs a conversion next time.
   if (::rename(part.path.c_str(), copy.c_str()) != 0) {
-    throw LogFileError(WriteErrorMessage(NativeWriteError("", errno), dir));
+    throw LogFileError(WriteErrorMessage(NativeWriteError("", errno), dir, member));
   }
   part.Release();
   log.read_ = copy;
@@ -638,6 +668,67 @@ NativeLog OpenNativeLog(const fs::path& originalIn, const NativeCopyOptions& opt
   return log;
 }
 
+bool Unchanged(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+NativeLog::NativeLog(NativeLog&& other) noexcept { *this = std::move(other); }
+
+NativeLog& NativeLog::operator=(NativeLog&& other) noexcept {
+  if (this != &other) {
+    if (temporary_ && !read_.empty()) ::unlink(read_.c_str());
+    original_ = std::move(other.original_);
+    member_ = std::move(other.member_);
+    read_ = std::move(other.read_);
+    form_ = other.form_;
+    counts_ = other.counts_;
+    fresh_ = other.fresh_;
+    temporary_ = other.temporary_;
+    other.read_.clear();
+    other.original_.clear();
+    other.member_.clear();
+    other.temporary_ = false;
+  }
+  return *this;
+}
+
+NativeLog::~NativeLog() {
+  if (temporary_ && !read_.empty()) ::unlink(read_.c_str());
+}
+
+fs::path DefaultCacheDir() {
+  if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg && xdg[0] == '/') return fs::path(xdg) / "kest32";
+  const char* home = std::getenv("HOME");
+  std::string h = home && *home ? home : "";
+  if (h.empty()) {
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) h = pw->pw_dir;
+  }
+  if (h.empty()) h = fs::temp_directory_path().string();
+  return fs::path(h) / ".cache" / "kest32";
+}
+
+NativeLog OpenNativeLog(const fs::path& originalIn, const NativeCopyOptions& options) {
+  std::error_code ec;
+  fs::path original = fs::absolute(originalIn, ec);
+  if (ec) original = originalIn;
+  const LogForm form = DetectLogFormOf(original, options.encoding);
+  if (form.Native()) {
+    NativeLog log;
+    log.original_ = original;
+    log.read_ = original;
+    log.form_ = form;
+    return log;
+  }
+  FileSource source(original);
+  return NativeLog::CopyOf(source, form, options, true);
+}
+
+NativeLog OpenNativeCopy(CopySource& source, const NativeCopyOptions& options) {
+  const LogForm form = DetectSourceForm(source, options.encoding);
+  return NativeLog::CopyOf(source, form, options, false);
+}
+
 std::string ReplacedMessage(const ConversionCounts& counts) {
   if (counts.unmapped == 0 && counts.invalid == 0) return {};
   std::string s;
@@ -652,6 +743,7 @@ std::string ReplacedMessage(const ConversionCounts& counts) {
 }
 
 std::string ConversionNotice(const NativeLog& log) {
+  if (!log.Member().empty()) return "ｱｰｶｲﾌﾞ " + log.Original().filename().string() + " から展開";
   if (!log.Converted()) return {};
   return DescribeLogForm(log.Form()) + " から変換";
 }

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 
 namespace kest {
@@ -77,13 +78,6 @@ class Converter {
   iconv_t cd_;
 };
 
-size_t SkipSjis(std::string_view rest) {
-  // A lead byte followed by a byte that is no valid trail: drop only the lead,
-  // so the following character still shows.
-  return 1;
-  (void)rest;
-}
-
 size_t SkipUtf8(std::string_view rest) {
   unsigned char c = static_cast<unsigned char>(rest[0]);
   size_t n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
@@ -131,42 +125,148 @@ bool IsValidUtf8(std::string_view s) {
 
 }  // namespace
 
-void AppendSjisAsUtf8(std::string_view sjis, std::string& out) {
-  // CP932 keeps 0x00-0x7F as they are, so long runs of them are copied and
-  // only the rest goes through iconv. A byte below 0x80 never starts a
-  // double-byte character, so the conversion of the whole text is at a
-  // character boundary just after any such byte, whatever came before it (a
-  // trail byte in 0x40-0x7E, or an invalid byte that was replaced). A part
-  // given to iconv therefore starts at a byte from 0x80 up and ends just after
-  // a byte below 0x80 (or at the end): it is cut into the same characters, and
-  // converts, replacements included, exactly as within the whole text. Short
-  // runs of ASCII between double-byte text stay in the part: a call to iconv
-  // costs more than converting a few bytes.
-  constexpr std::size_t kCopiedRun = 32;
+namespace {
+
+// CP932 as glibc's iconv decodes it, in two tables made from iconv once:
+// what every byte is alone, and for the bytes that are no character alone
+// (the lead bytes, and bytes that are nothing) what every pair starting with
+// them is. CP932 is a stateless double-byte code whose lead bytes are told by
+// their value alone, so iconv's decoding of a whole text, an invalid byte
+// replaced and skipped alone, is exactly this: a byte that is a character
+// alone is one; else the byte and the next form a character when the pair
+// table says so; else the byte is replaced and the next one starts afresh.
+struct Utf8Cell {
+  char bytes[3];
+  std::uint8_t length;  // 0: no character
+};
+
+class Cp932Table {
+ public:
+  Cp932Table() : pair_(new Utf8Cell[256 * 256]()) {
+    iconv_t cd = iconv_open("UTF-8", "CP932");
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+      throw std::runtime_error("文字コード変換を開けません: CP932 -> UTF-8");
+    }
+    auto decode = [cd](const unsigned char* in, std::size_t n, Utf8Cell& cell) {
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+      char* src = reinterpret_cast<char*>(const_cast<unsigned char*>(in));
+      std::size_t srcLeft = n;
+      char out[8];
+      char* dst = out;
+      std::size_t dstLeft = sizeof out;
+      const std::size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+      const std::size_t made = sizeof out - dstLeft;
+      // One character of at most three bytes (CP932 lies within the BMP).
+      if (r == static_cast<std::size_t>(-1) || srcLeft != 0 || made == 0 || made > 3) return;
+      std::memcpy(cell.bytes, out, made);
+      cell.length = static_cast<std::uint8_t>(made);
+    };
+    for (int b = 0; b < 256; ++b) {
+      const unsigned char one[1] = {static_cast<unsigned char>(b)};
+      decode(one, 1, single_[b]);
+      if (single_[b].length != 0) continue;
+      for (int t = 0; t < 256; ++t) {
+        const unsigned char two[2] = {static_cast<unsigned char>(b), static_cast<unsigned char>(t)};
+        // The first byte is no character alone, so what decodes is one
+        // character of both bytes.
+        decode(two, 2, pair_[b * 256 + t]);
+      }
+    }
+    iconv_close(cd);
+  }
+
+  const Utf8Cell& Single(unsigned char b) const { return single_[b]; }
+  const Utf8Cell& Pair(unsigned char lead, unsigned char trail) const { return pair_[lead * 256 + trail]; }
+
+ private:
+  Utf8Cell single_[256] = {};
+  std::unique_ptr<Utf8Cell[]> pair_;
+};
+
+const Cp932Table& Table() {
+  static const Cp932Table table;
+  return table;
+}
+
+}  // namespace
+
+char* SjisDecoder::Decode(std::string_view sjis, char* out) {
+  const Cp932Table& table = Table();
   const char* s = sjis.data();
   const std::size_t n = sjis.size();
+  // A cell's four bytes are stored whole and the end moved by its length:
+  // one store per character, the byte after it overwritten by the next.
+  auto put = [&out](const Utf8Cell& c) {
+    std::memcpy(out, &c, sizeof c);
+    out += c.length;
+  };
   std::size_t i = 0;
-  std::size_t ascii = AsciiRunLength(s, n);
-  for (;;) {
-    out.append(s + i, ascii);
-    i += ascii;
-    if (i == n) break;
-    std::size_t end = i + 1;
-    for (;;) {
-      while (end < n && static_cast<unsigned char>(s[end]) >= 0x80) ++end;
-      if (end == n) {
-        ascii = 0;
-        break;
-      }
-      ++end;  // the byte after them, which may be their trail byte
-      ascii = AsciiRunLength(s + end, n - end);
-      if (end + ascii == n || ascii >= kCopiedRun) break;
-      end += ascii;
+  if (pending_ >= 0 && n > 0) {
+    // A lead byte left at the end of the piece before, with its trail byte here.
+    const Utf8Cell& c = table.Pair(static_cast<unsigned char>(pending_), static_cast<unsigned char>(s[0]));
+    if (c.length != 0) {
+      put(c);
+      i = 1;
+    } else {
+      out = Replace(out);
     }
-    thread_local Converter conv("UTF-8", "CP932");
-    conv.Append(std::string_view(s + i, end - i), "\xEF\xBF\xBD", SkipSjis, nullptr, out);
-    i = end;
+    pending_ = -1;
   }
+  while (i < n) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    if (b < 0x80) {
+      // CP932 keeps 0x00-0x7F as they are: a run of them is copied.
+      const std::size_t run = AsciiRunLength(s + i, n - i);
+      std::memcpy(out, s + i, run);
+      out += run;
+      i += run;
+      continue;
+    }
+    const Utf8Cell& one = table.Single(b);
+    if (one.length != 0) {
+      put(one);
+      ++i;
+    } else if (i + 1 == n) {
+      pending_ = b;  // its trail byte, if any, comes with the next piece
+      ++i;
+    } else if (const Utf8Cell& two = table.Pair(b, static_cast<unsigned char>(s[i + 1])); two.length != 0) {
+      put(two);
+      i += 2;
+    } else {
+      out = Replace(out);
+      ++i;
+    }
+  }
+  return out;
+}
+
+char* SjisDecoder::Replace(char* out) const {
+  std::memcpy(out, replacement_, replacementLength_);
+  return out + replacementLength_;
+}
+
+char* SjisDecoder::Finish(char* out) {
+  if (pending_ >= 0) out = Replace(out);
+  pending_ = -1;
+  return out;
+}
+
+void SjisDecoder::Append(std::string_view sjis, std::string& out) {
+  const std::size_t start = out.size();
+  out.resize(start + MaxDecoded(sjis.size()));
+  out.resize(static_cast<std::size_t>(Decode(sjis, out.data() + start) - out.data()));
+}
+
+void SjisDecoder::Finish(std::string& out) {
+  const std::size_t start = out.size();
+  out.resize(start + MaxDecoded(0));
+  out.resize(static_cast<std::size_t>(Finish(out.data() + start) - out.data()));
+}
+
+void AppendSjisAsUtf8(std::string_view sjis, std::string& out) {
+  SjisDecoder decoder;
+  decoder.Append(sjis, out);
+  decoder.Finish(out);
 }
 
 std::string SjisToUtf8(std::string_view sjis) {

@@ -3,6 +3,7 @@
 // boundary; everything else works on the bytes as they stand.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -17,6 +18,33 @@ constexpr bool IsSjisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || 
 std::string SjisToUtf8(std::string_view sjis);
 // The same, appended to `out`.
 void AppendSjisAsUtf8(std::string_view sjis, std::string& out);
+
+// The same conversion for a text that comes in pieces (read in blocks): a
+// double-byte character cut between two pieces is joined again. Each byte
+// that forms no character becomes `replacement` (up to 4 bytes are kept).
+class SjisDecoder {
+ public:
+  explicit SjisDecoder(std::string_view replacement = "\xEF\xBF\xBD")
+      : replacementLength_(std::min<std::size_t>(replacement.size(), sizeof replacement_)) {
+    replacement.copy(replacement_, replacementLength_);
+  }
+  void Append(std::string_view sjis, std::string& out);
+  // The end of the text: a lead byte left without its trail byte is replaced.
+  void Finish(std::string& out);
+
+  // The same into memory of the caller's, which must hold MaxDecoded(size)
+  // bytes; each gives back the end of what it wrote.
+  static constexpr std::size_t MaxDecoded(std::size_t sjisBytes) { return 4 * sjisBytes + 4; }
+  char* Decode(std::string_view sjis, char* out);
+  char* Finish(char* out);
+
+ private:
+  char* Replace(char* out) const;
+
+  char replacement_[4] = {};
+  std::size_t replacementLength_;
+  int pending_ = -1;  // a lead byte at the end of the last piece
+};
 
 // UTF-8 to CP932. Characters without a CP932 form become '?'; *ok (when
 // given) tells whether every character converted.

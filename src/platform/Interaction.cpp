@@ -130,6 +130,18 @@ std::optional<QString> QtInteraction::OpenFileName(QWidget* parent, const QStrin
   return dlg.selectedFiles().constFirst();
 }
 
+std::optional<QString> QtInteraction::SaveFileName(QWidget* parent, const QString& caption, const QString& path,
+                                                   const QStringList& filters) {
+  QFileDialog dlg(parent, caption);
+  dlg.setFileMode(QFileDialog::AnyFile);
+  dlg.setAcceptMode(QFileDialog::AcceptSave);
+  dlg.setOption(QFileDialog::DontConfirmOverwrite);
+  dlg.setNameFilters(filters);
+  dlg.selectFile(path);
+  if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return std::nullopt;
+  return dlg.selectedFiles().constFirst();
+}
+
 std::optional<QFont> QtInteraction::ChooseFont(QWidget* parent, const QFont& initial) {
   // Name, style and size only: the effects (underline, strike-out) are not
   // offered, and the font keeps those of the initial font.

@@ -44,6 +44,13 @@ class Interaction {
   virtual std::optional<QString> OpenFileName(QWidget* parent, const QString& folder,
                                               const QString& name,
                                               const QStringList& filters) = 0;
+  // File-save dialog starting at `path` (a folder and a proposed name);
+  // nothing when cancelled. It does not ask before replacing a file: the
+  // caller does, through Confirm.
+  virtual std::optional<QString> SaveFileName(QWidget* parent, const QString& caption, const QString& path,
+                                              const QStringList& filters) {
+    return std::nullopt;
+  }
   // Font dialog without the effects section; nothing when cancelled.
   virtual std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial) = 0;
   // The print dialog on `printer` (printer choice and its settings, printing
@@ -73,6 +80,8 @@ class QtInteraction : public Interaction {
   std::optional<QString> Input(QWidget* parent, const QString& caption, const QString& prompt,
                                const QString& initial) override;
   std::optional<QString> OpenFileName(QWidget* parent, const QString& folder, const QString& name,
+                                      const QStringList& filters) override;
+  std::optional<QString> SaveFileName(QWidget* parent, const QString& caption, const QString& path,
                                       const QStringList& filters) override;
   std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial) override;
   bool ChoosePrinter(QWidget* parent, QPrinter& printer) override;

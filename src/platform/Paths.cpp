@@ -24,9 +24,14 @@ std::string PathToProfile(std::string_view utf8Path) {
   // The round trip, not only the forward conversion: CP932 maps some
   // characters (e.g. U+2225 and U+2016) onto one code, and the path must
   // come back to the very same name.
-  // A control character (a line break) would end the value in the file.
+  // A control character (a line break) would end the value in the file; the
+  // file's reader drops blanks at both ends of a value and a pair of quotes
+  // around it (an archive member's name, kept last, may end in a blank).
+  const bool quoted = utf8Path.size() >= 2 && (utf8Path.front() == '"' || utf8Path.front() == '\'') &&
+                      utf8Path.back() == utf8Path.front();
   const bool plain = std::none_of(utf8Path.begin(), utf8Path.end(),
-                                  [](unsigned char c) { return c < 0x20 || c == 0x7F; });
+                                  [](unsigned char c) { return c < 0x20 || c == 0x7F; }) &&
+                     !quoted && !utf8Path.starts_with(' ') && !utf8Path.ends_with(' ');
   if (ok && plain && SjisToUtf8(sjis) == utf8Path && !sjis.starts_with(kUtf8Mark)) return sjis;
 
   static constexpr char kHex[] = "0123456789ABCDEF";

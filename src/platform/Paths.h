@@ -2,8 +2,9 @@
 // bookmarks). The file is Shift-JIS, and older files hold plain Shift-JIS
 // paths, so a path that has a Shift-JIS form is stored as exactly those bytes.
 // File names here are Unicode, though, and a name with a character that has
-// no Shift-JIS form (or one whose conversion would not come back the same, or a control
-// character such as a line break)
+// no Shift-JIS form (or one whose conversion would not come back the same, a control
+// character such as a line break, or a blank at either end, which the file's
+// reader would drop)
 // is stored as "utf-8:" followed by its UTF-8 bytes with every byte outside
 // printable ASCII, and '%', written as %XX. That form is plain ASCII, so no
 // reader of the file can garble it, and it cannot be mistaken for an old

@@ -5,16 +5,15 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <mutex>
+#include <new>
+#include <optional>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
-#include "platform/Codec.h"
+#include "search/ByteSearch.h"
 
 namespace kest {
 namespace {
@@ -22,63 +21,18 @@ namespace {
 // A remark longer than this (a file without headers) is read line by line.
 constexpr std::int64_t kLongSpan = 16 << 20;
 constexpr std::int64_t kNone = std::numeric_limits<std::int64_t>::max();
-
-constexpr unsigned char Fold(unsigned char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; }
-
-// Whether the n bytes at `p`, with a-z taken as A-Z when `fold`, equal the
-// (folded) key bytes at `k`.
-bool SameBytes(const char* p, const char* k, std::size_t n, bool fold) {
-  if (!fold) return std::memcmp(p, k, n) == 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (Fold(static_cast<unsigned char>(p[i])) != static_cast<unsigned char>(k[i])) return false;
-  }
-  return true;
-}
-
-// The first place in hay[0, n) where the key occurs; with `fold`, where the
-// bytes with a-z taken as A-Z hold the key (which has no a-z then). Sixteen
-// places are tried at once on the key's first and last byte (both cases of a
-// letter), and only where both agree are the bytes between compared.
-const char* FindKey(const char* hay, std::size_t n, const std::string& key, bool fold) {
-  const std::size_t m = key.size();
-  if (m == 0) return hay;
-  if (n < m) return nullptr;
-  const unsigned char k0 = static_cast<unsigned char>(key[0]);
-  const unsigned char k1 = static_cast<unsigned char>(key[m - 1]);
-  const bool l0 = fold && k0 >= 'A' && k0 <= 'Z';
-  const bool l1 = fold && k1 >= 'A' && k1 <= 'Z';
-  const std::size_t last = n - m;  // the last place the key can start
-  std::size_t i = 0;
-#if defined(__SSE2__)
-  const __m128i a0 = _mm_set1_epi8(static_cast<char>(k0));
-  const __m128i b0 = _mm_set1_epi8(static_cast<char>(l0 ? k0 | 0x20 : k0));
-  const __m128i a1 = _mm_set1_epi8(static_cast<char>(k1));
-  const __m128i b1 = _mm_set1_epi8(static_cast<char>(l1 ? k1 | 0x20 : k1));
-  for (; i + 16 <= last + 1; i += 16) {
-    const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i));
-    const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i + m - 1));
-    const __m128i mf = _mm_or_si128(_mm_cmpeq_epi8(f, a0), _mm_cmpeq_epi8(f, b0));
-    const __m128i me = _mm_or_si128(_mm_cmpeq_epi8(e, a1), _mm_cmpeq_epi8(e, b1));
-    unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(mf, me)));
-    while (bits != 0) {
-      const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(bits));
-      if (SameBytes(hay + at, key.data(), m, fold)) return hay + at;
-      bits &= bits - 1;
-    }
-  }
-#endif
-  for (; i <= last; ++i) {
-    if (SameBytes(hay + i, key.data(), m, fold)) return hay + i;
-  }
-  return nullptr;
-}
+// Reads begin at a multiple of this: a copy from the file's pages into a
+// buffer placed the same way within a page runs at full speed.
+constexpr std::int64_t kAlign = 4096;
+// Records tested together, in file order.
+constexpr std::size_t kBatch = 1 << 16;
 
 }  // namespace
 
 struct SearchEngine::Span {
   std::int64_t start;
   std::int64_t end;
-  std::int32_t pos;
+  std::int32_t slot;  // where hit[] takes the answer
 };
 
 // The file, read by pread into one block at a time.
@@ -93,7 +47,10 @@ class SearchEngine::Blocks {
     }
     size_ = static_cast<std::int64_t>(st.st_size);
   }
-  ~Blocks() { ::close(fd_); }
+  ~Blocks() {
+    ::close(fd_);
+    std::free(buf_);
+  }
 
   std::int64_t Size() const { return size_; }
   std::int64_t SizeNow() const {
@@ -103,27 +60,37 @@ class SearchEngine::Blocks {
   bool Holds(std::int64_t from, std::int64_t to) const { return from >= start_ && to <= start_ + len_; }
   std::int64_t Start() const { return start_; }
   std::int64_t End() const { return start_ + len_; }
-  const char* At(std::int64_t offset) const { return buf_.data() + (offset - start_); }
+  const char* At(std::int64_t offset) const { return buf_ + (offset - start_); }
 
-  // Reads [from, to), which lies within the size the file had when opened.
+  // Reads [from, to), which lies within the size the file had when opened,
+  // from the multiple of kAlign at or below `from` on.
   void Load(std::int64_t from, std::int64_t to) {
-    start_ = from;
+    start_ = from - from % kAlign;
     len_ = 0;
-    len_ = Read(buf_, from, to);
+    const std::size_t want = static_cast<std::size_t>(to - start_);
+    if (cap_ < want) {
+      std::free(buf_);
+      buf_ = nullptr;
+      cap_ = (want + kAlign - 1) / kAlign * kAlign;
+      buf_ = static_cast<char*>(std::aligned_alloc(kAlign, cap_));
+      if (!buf_) {
+        cap_ = 0;
+        throw std::bad_alloc();
+      }
+    }
+    len_ = Read(buf_, start_, to);
   }
 
-  // Reads [from, to) into `buf` (grown when needed) without touching the
-  // block held.
-  std::int64_t Read(std::vector<char>& buf, std::int64_t from, std::int64_t to) const {
+  // Reads [from, to) into `buf` without touching the block held.
+  std::int64_t Read(char* buf, std::int64_t from, std::int64_t to) const {
     const std::size_t want = static_cast<std::size_t>(to - from);
-    if (buf.size() < want) buf.resize(want);
     std::size_t got = 0;
     while (got < want) {
-      ssize_t n = ::pread(fd_, buf.data() + got, want - got, from + static_cast<std::int64_t>(got));
+      ssize_t n = ::pread(fd_, buf + got, want - got, from + static_cast<std::int64_t>(got));
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) {
-        throw LogFileError("ファイルの読み込み中にエラーが起きました (" +
-                           std::string(std::strerror(errno)) + ")");
+        throw LogFileError("ファイルの読み込み中にエラーが起きました (" + std::string(std::strerror(errno)) +
+                           ")");
       }
       if (n == 0) throw LogFileError(TruncatedText(path_));
       got += static_cast<std::size_t>(n);
@@ -135,7 +102,8 @@ class SearchEngine::Blocks {
   std::filesystem::path path_;
   int fd_ = -1;
   std::int64_t size_ = 0;
-  std::vector<char> buf_;
+  char* buf_ = nullptr;  // aligned to kAlign
+  std::size_t cap_ = 0;
   std::int64_t start_ = 0, len_ = 0;
 };
 
@@ -146,30 +114,32 @@ std::string SearchEngine::TruncatedText(const std::filesystem::path& path) {
 
 SearchEngine::SearchEngine(const std::filesystem::path& path, const TLogCtrl& index, std::string key,
                            bool ignoreCase)
-    : path_(path), index_(index), key_(std::move(key)), ignoreCase_(ignoreCase) {
+    : path_(path), index_(index), key_(std::move(key), ignoreCase) {
   blocks_ = std::make_unique<Blocks>(path);
   if (blocks_->Size() < index_.ScannedSize) throw LogFileError(TruncatedText(path));
-  impossible_ = key_.find('\r') != std::string::npos || key_.find('\x1A') != std::string::npos;
-  bool letters = false;
-  for (unsigned char c : key_) letters = letters || (Fold(c) >= 'A' && Fold(c) <= 'Z');
-  if (ignoreCase_ && letters) {
-    folded_ = key_;
-    for (char& c : folded_) c = static_cast<char>(Fold(static_cast<unsigned char>(c)));
-  }
 }
 
 SearchEngine::~SearchEngine() = default;
 
+void SearchEngine::CheckSize() const {
+  if (blocks_->SizeNow() < index_.ScannedSize) throw LogFileError(TruncatedText(path_));
+}
+
+void SearchEngine::Load(std::int64_t from, std::int64_t to) {
+  blocks_->Load(from, to);
+  occFrom_ = -1;
+}
+
+// Whether the block holds a candidate starting in [from, to - key size].
+// The next candidate from `from` on is looked for up to the end of the block
+// once; the remarks after this one in the block reuse the answer until they
+// pass it. Leaves the candidate in occAt_.
 bool SearchEngine::FindCandidate(std::int64_t from, std::int64_t to) {
-  const std::int64_t m = static_cast<std::int64_t>(key_.size());
+  const std::int64_t m = static_cast<std::int64_t>(key_.Size());
   if (to - from < m) return false;
   if (occFrom_ < 0 || occFrom_ > from || occAt_ < from) {
-    // Look from `from` to the end of the block once; the remarks after this
-    // one in the block reuse the answer until they pass it.
     const char* hay = blocks_->At(from);
-    const std::size_t n = static_cast<std::size_t>(blocks_->End() - from);
-    const bool fold = !folded_.empty();
-    const char* hit = FindKey(hay, n, fold ? folded_ : key_, fold);
+    const char* hit = key_.Candidate(hay, static_cast<std::size_t>(blocks_->End() - from));
     occFrom_ = from;
     occAt_ = hit ? from + (hit - hay) : kNone;
   }
@@ -179,21 +149,19 @@ bool SearchEngine::FindCandidate(std::int64_t from, std::int64_t to) {
 bool SearchEngine::Prefilter() {
   if (prefilter_ != 0) return prefilter_ > 0;
   prefilter_ = -1;
-  const bool fold = !folded_.empty();
-  const std::string& key = fold ? folded_ : key_;
-  const std::int64_t m = static_cast<std::int64_t>(key.size());
+  const std::int64_t m = static_cast<std::int64_t>(key_.Size());
   const std::int64_t size = blocks_->Size();
   const std::int64_t block = std::max<std::int64_t>(block_, 2 * m);
-  std::vector<char> buf;
+  std::vector<char> buf(static_cast<std::size_t>(std::min(block, std::max<std::int64_t>(size, 1))));
   std::int64_t lastCr = -1;  // the last CR before the block read
   occ_.clear();
   occCr_.clear();
   for (std::int64_t pos = 0; pos < size;) {
     const std::int64_t end = std::min(size, pos + block);
-    blocks_->Read(buf, pos, end);
+    blocks_->Read(buf.data(), pos, end);
     const std::size_t n = static_cast<std::size_t>(end - pos);
     for (std::size_t from = 0;;) {
-      const char* hit = FindKey(buf.data() + from, n - from, key, fold);
+      const char* hit = key_.Candidate(buf.data() + from, n - from);
       if (!hit) break;
       const std::size_t at = static_cast<std::size_t>(hit - buf.data());
       if (occ_.size() >= occLimit_) return false;
@@ -202,7 +170,8 @@ bool SearchEngine::Prefilter() {
       occCr_.push_back(cr ? pos + (static_cast<const char*>(cr) - buf.data()) : lastCr);
       from = at + 1;
     }
-    if (const void* cr = memrchr(buf.data(), '\r', n)) lastCr = pos + (static_cast<const char*>(cr) - buf.data());
+    if (const void* cr = memrchr(buf.data(), '\r', n))
+      lastCr = pos + (static_cast<const char*>(cr) - buf.data());
     // The pass is most of a search that finds little: its share of the file
     // read is shown (below 100, which only the end of the search shows).
     const int percent = static_cast<int>(end * 99 / size);
@@ -230,48 +199,55 @@ bool SearchEngine::MayMatch(const TLogData& r) const {
   return occCr_[static_cast<std::size_t>(it - occ_.begin())] < bound;
 }
 
-// The remark test over bytes in memory: `data` holds the remark's whole span,
-// which ends with CR LF. Every line the test reads then lies before that CR,
-// so the walk never needs a byte beyond the span.
-bool SearchEngine::WalkLines(const char* data, std::int64_t span) {
-  std::int64_t o = 0;
-  std::int64_t count = 0;
-  do {
-    const char* p = data + o;
-    const std::size_t avail = static_cast<std::size_t>(span - o);
-    const char* cr = static_cast<const char*>(std::memchr(p, '\r', avail));
-    std::size_t len = cr ? static_cast<std::size_t>(cr - p) : avail;
-    const char* sub = static_cast<const char*>(std::memchr(p, 0x1A, len));
-    if (sub) len = static_cast<std::size_t>(sub - p);
-    if (len >= key_.size()) {
-      std::string_view line(p, len);
-      if (ignoreCase_) {
-        upper_.assign(line);
-        AnsiUpperInPlace(upper_.data(), upper_.size());
-        line = upper_;
+// The remark test for a remark in the block whose span ends with CR LF, so
+// that every line the test reads lies before that CR. While the bytes from
+// its start to the end of a candidate hold no 0x1A and no CR without an LF
+// after it, those lines are the remark's plain CR LF lines, and the candidate
+// is judged where it stands: its line begins after the last CR LF before it,
+// and whether it starts a character is told walking back from it to the
+// first byte that cannot be a lead byte. Otherwise the lines are walked.
+bool SearchEngine::FromTheCandidates(const Span& s) {
+  const std::int64_t m = static_cast<std::int64_t>(key_.Size());
+  const char* begin = blocks_->At(s.start);
+  const char* end = blocks_->At(s.end);
+  const char* plainTo = begin;    // the lines before this are plain
+  const char* crSeen = begin;     // the CRs before this are taken into lineStart
+  const char* lineStart = begin;  // of the line that holds the candidate
+  const char* floor = begin;      // a character boundary of that line, at or before the candidate
+  for (std::int64_t from = s.start; FindCandidate(from, s.end - 2); from = occAt_ + 1) {
+    const char* at = blocks_->At(occAt_);
+    if (at + m > plainTo) {
+      const std::size_t n = static_cast<std::size_t>(at + m - plainTo);
+      if (FirstIrregular(plainTo, n) != n) {
+        const std::int64_t span = s.end - s.start;
+        return RemarkHolds(std::string_view(begin, static_cast<std::size_t>(span)), span, key_);
       }
-      if (memmem(line.data(), line.size(), key_.data(), key_.size())) return true;
+      plainTo = at + m;
     }
-    if (sub || !cr) return false;  // only empty lines follow
-    count += static_cast<std::int64_t>(len) + 2;
-    o += static_cast<std::int64_t>(len) + 1;
-    if (o < span && data[o] == '\n') ++o;
-  } while (count < span);
+    if (const void* cr = memrchr(crSeen, '\r', static_cast<std::size_t>(at - crSeen))) {
+      lineStart = static_cast<const char*>(cr) + 2;
+      floor = lineStart;
+    }
+    crSeen = at;
+    // A candidate on the LF of a line end is in no line.
+    if (at >= lineStart && key_.MatchesAt(floor, at, end)) return true;
+  }
   return false;
 }
 
 bool SearchEngine::TestSpan(const Span& s) {
   const std::int64_t span = s.end - s.start;
-  if (span >= 2 && span <= kLongSpan && s.end <= blocks_->Size() && s.start >= 0) {
+  if (span >= 2 && span <= kLongSpan && s.start >= 0 && s.end <= blocks_->Size() &&
+      blocks_->Holds(s.start, s.end)) {
     const char* d = blocks_->At(s.start);
     if (d[span - 2] == '\r' && d[span - 1] == '\n') {
-      return FindCandidate(s.start, s.end - 2) && WalkLines(d, span);
+      return FromTheCandidates(s);
     }
   }
   // Spans that reach past the end of the file (the last remark), end without
   // CR LF or are very long: the test itself, through a line reader.
   if (!oddReader_) oddReader_ = std::make_unique<LineReader>(path_, 64 << 10);
-  return RemarkMatches(*oddReader_, index_.GetItem(IndexPos(s.pos)), key_, ignoreCase_);
+  return RemarkHolds(*oddReader_, ByteOffset(s.start), ByteOffset(s.end), key_);
 }
 
 void SearchEngine::Report() {
@@ -283,25 +259,14 @@ void SearchEngine::Report() {
   }
 }
 
-void SearchEngine::TestPositions(std::vector<std::int32_t>& todo, std::vector<bool>& hit) {
-  if (key_.empty() || impossible_) {
+void SearchEngine::TestSpans(const std::vector<Span>& spans, std::vector<bool>& hit) {
+  if (key_.Size() == 0 || key_.Impossible()) {
     // An empty key is in every first line; a key with CR or 0x1A in no line.
-    for (std::int32_t p : todo) hit[p] = key_.empty();
-    done_ += static_cast<std::int64_t>(todo.size());
+    for (const Span& s : spans) hit[static_cast<std::size_t>(s.slot)] = key_.Size() == 0;
+    done_ += static_cast<std::int64_t>(spans.size());
     Report();
     return;
   }
-  std::vector<Span> spans;
-  spans.reserve(todo.size());
-  for (std::int32_t p : todo) {
-    const TLogData& r = index_.GetItem(IndexPos(p));
-    spans.push_back({r.StartPos.v, r.EndPos.v, p});
-  }
-  auto byStart = [](const Span& a, const Span& b) {
-    return a.start != b.start ? a.start < b.start : a.pos < b.pos;
-  };
-  if (!std::is_sorted(spans.begin(), spans.end(), byStart)) std::sort(spans.begin(), spans.end(), byStart);
-
   const std::int64_t size = blocks_->Size();
   for (std::size_t k = 0; k < spans.size(); ++k) {
     const Span& s = spans[k];
@@ -315,35 +280,76 @@ void SearchEngine::TestPositions(std::vector<std::int32_t>& todo, std::vector<bo
         if (t.start > to + gap_ || t.end - s.start > block_ || t.end > size) break;
         to = std::max(to, t.end);
       }
-      blocks_->Load(s.start, to);
-      occFrom_ = -1;
+      Load(s.start, to);
     }
-    hit[s.pos] = TestSpan(s);
+    hit[static_cast<std::size_t>(s.slot)] = TestSpan(s);
     ++done_;
     if ((done_ & 1023) == 0) Report();
   }
   Report();
 }
 
+void SearchEngine::TestPositions(std::vector<std::int32_t>& todo, std::vector<bool>& hit) {
+  std::vector<Span> spans;
+  spans.reserve(todo.size());
+  for (std::int32_t p : todo) {
+    const TLogData& r = index_.GetItem(IndexPos(p));
+    spans.push_back({r.StartPos.v, r.EndPos.v, p});
+  }
+  auto byStart = [](const Span& a, const Span& b) {
+    return a.start != b.start ? a.start < b.start : a.slot < b.slot;
+  };
+  if (!std::is_sorted(spans.begin(), spans.end(), byStart)) std::sort(spans.begin(), spans.end(), byStart);
+  TestSpans(spans, hit);
+}
+
+void SearchEngine::TestIds(std::span<const std::uint32_t> ids, const std::vector<std::int32_t>* posOfId,
+                           std::vector<bool>& hit) {
+  const bool filter = posOfId && key_.Size() != 0 && !key_.Impossible() && Prefilter();
+  std::vector<Span> batch;
+  batch.reserve(std::min(ids.size(), kBatch));
+  for (std::size_t k = 0; k < ids.size(); ++k) {
+    const TLogData& r = index_.ById(ids[k]);
+    if (filter && !MayMatch(r)) {
+      ++done_;
+      continue;
+    }
+    const std::int32_t slot = posOfId ? (*posOfId)[ids[k]] : static_cast<std::int32_t>(k);
+    batch.push_back({r.StartPos.v, r.EndPos.v, slot});
+    if (batch.size() == kBatch) {
+      TestSpans(batch, hit);
+      batch.clear();
+    }
+  }
+  if (!batch.empty()) TestSpans(batch, hit);
+  Report();
+  CheckSize();
+}
+
 std::vector<bool> SearchEngine::MatchAll() {
   const std::int32_t n = index_.Count();
-  std::vector<bool> hit(static_cast<std::size_t>(n), false);
   total_ = n;
   done_ = 0;
   lastPercent_ = -1;
-  std::vector<std::int32_t> todo;
-  if (!key_.empty() && !impossible_ && Prefilter()) {
-    // Only the remarks whose lines may hold an occurrence are tested.
-    for (std::int32_t i = 0; i < n && !occ_.empty(); ++i) {
-      if (MayMatch(index_.GetItem(IndexPos(i)))) todo.push_back(i);
-    }
-    done_ = n - static_cast<std::int64_t>(todo.size());
-  } else {
-    todo.resize(static_cast<std::size_t>(n));
-    for (std::int32_t i = 0; i < n; ++i) todo[i] = i;
+  // The records in file order, by their ids.
+  std::vector<std::int32_t> posOfId(index_.IdLimit(), -1);
+  for (std::int32_t i = 0; i < n; ++i) posOfId[index_.IdAt(IndexPos(i))] = i;
+  std::vector<std::uint32_t> ids;
+  ids.reserve(static_cast<std::size_t>(n));
+  for (std::uint32_t id = 0; id < posOfId.size(); ++id) {
+    if (posOfId[id] >= 0) ids.push_back(id);
   }
-  TestPositions(todo, hit);
-  if (blocks_->SizeNow() < index_.ScannedSize) throw LogFileError(TruncatedText(path_));
+  std::vector<bool> hit(static_cast<std::size_t>(n), false);
+  TestIds(ids, &posOfId, hit);
+  return hit;
+}
+
+std::vector<bool> SearchEngine::MatchIds(std::span<const std::uint32_t> ids) {
+  total_ = static_cast<std::int64_t>(ids.size());
+  done_ = 0;
+  lastPercent_ = -1;
+  std::vector<bool> hit(ids.size(), false);
+  TestIds(ids, nullptr, hit);
   return hit;
 }
 
@@ -364,7 +370,7 @@ IndexPos SearchEngine::FindFirst(IndexPos from, int step) {
     const std::int32_t first = p;
     // After the two small chunks, the whole file is looked through once
     // and only remarks that may hold the key are tested.
-    const bool filter = chunk > 2048 && !key_.empty() && !impossible_ && Prefilter();
+    const bool filter = chunk > 2048 && key_.Size() != 0 && !key_.Impossible() && Prefilter();
     std::size_t taken = 0;
     while (p >= 0 && p < n && taken < chunk) {
       if (!filter || (!occ_.empty() && MayMatch(index_.GetItem(IndexPos(p))))) todo.push_back(p);
@@ -375,8 +381,8 @@ IndexPos SearchEngine::FindFirst(IndexPos from, int step) {
     TestPositions(todo, hit);
     for (std::size_t k = 0; k < taken; ++k) {
       const std::int32_t q = first + static_cast<std::int32_t>(k) * step;
-      if (hit[q]) {
-        if (blocks_->SizeNow() < index_.ScannedSize) throw LogFileError(TruncatedText(path_));
+      if (hit[static_cast<std::size_t>(q)]) {
+        CheckSize();
         return IndexPos(q);
       }
     }
@@ -384,23 +390,54 @@ IndexPos SearchEngine::FindFirst(IndexPos from, int step) {
     // ones, all the rest are read in file order at once.
     chunk = chunk >= 2048 ? std::numeric_limits<std::size_t>::max() : chunk * 8;
   }
-  if (blocks_->SizeNow() < index_.ScannedSize) throw LogFileError(TruncatedText(path_));
+  CheckSize();
   return IndexPos(-1);
+}
+
+SharedSearch::SharedSearch(const std::filesystem::path& path, const TLogCtrl& index, std::string key,
+                           bool ignoreCase, std::vector<std::uint32_t> ids)
+    : path_(path),
+      index_(index),
+      key_(std::move(key)),
+      ignoreCase_(ignoreCase),
+      ids_(std::move(ids)),
+      hit_(ids_.size(), 0),
+      parts_((ids_.size() + kPart - 1) / kPart) {}
+
+void SharedSearch::Work() {
+  try {
+    std::optional<SearchEngine> engine;
+    for (std::size_t part = next_++; part < parts_; part = next_++) {
+      if (!engine) engine.emplace(path_, index_, key_, ignoreCase_);
+      const std::size_t from = part * kPart;
+      const std::size_t n = std::min(kPart, ids_.size() - from);
+      const std::vector<bool> hit = engine->MatchIds(std::span(ids_).subspan(from, n));
+      for (std::size_t k = 0; k < n; ++k) hit_[from + k] = hit[k];
+    }
+  } catch (...) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (!failure_) failure_ = std::current_exception();
+    next_ = parts_;  // the other threads stop after their part
+  }
+}
+
+std::vector<bool> SharedSearch::Result() const {
+  if (failure_) std::rethrow_exception(failure_);
+  std::vector<bool> byId(index_.IdLimit(), false);
+  for (std::size_t k = 0; k < ids_.size(); ++k) byId[ids_[k]] = hit_[k] != 0;
+  return byId;
 }
 
 bool KeyOccursInFile(const std::filesystem::path& path, const std::string& key, bool ignoreCase) {
   if (key.empty()) return true;
-  std::string folded = key;
-  if (ignoreCase) {
-    for (char& c : folded) c = static_cast<char>(Fold(static_cast<unsigned char>(c)));
-  }
+  const KeyMatcher matcher(key, ignoreCase);
   int fd = -1;
   try {
     fd = OpenLogFile(path);
   } catch (const LogFileError&) {
     return true;  // the full search reports it
   }
-  const std::size_t m = folded.size();
+  const std::size_t m = key.size();
   std::vector<char> buf(std::max<std::size_t>(std::size_t{1} << 20, 2 * m));
   std::size_t kept = 0;  // the last m - 1 bytes of the block before
   bool found = false;
@@ -413,7 +450,7 @@ bool KeyOccursInFile(const std::filesystem::path& path, const std::string& key, 
     }
     if (got == 0) break;
     const std::size_t n = kept + static_cast<std::size_t>(got);
-    if (FindKey(buf.data(), n, folded, ignoreCase)) {
+    if (matcher.Candidate(buf.data(), n)) {
       found = true;
       break;
     }

@@ -12,6 +12,8 @@ namespace kest {
 enum class Command : std::uint8_t {
   Open,
   Print,
+  Export,        // ｴｸｽﾎﾟｰﾄ...
+  ExportThread,  // このｽﾚｯﾄﾞをｴｸｽﾎﾟｰﾄ
   Exit,
   Copy,
   SelectAll,

@@ -120,10 +120,37 @@ std::optional<Notice> LogSession::CheckLogFile(const std::string& fileName) cons
   return std::nullopt;
 }
 
+OpenPlan LogSession::PlanOpen(const std::string& name) const {
+  OpenPlan plan;
+  plan.where = LogLocation::Parse(name);
+  plan.refusal = CheckLogFile(plan.where.file);
+  if (plan.refusal || plan.where.InArchive() || ArchiveKindOf(plan.where.file) == ArchiveKind::None) return plan;
+  // An archive named by its path.
+  ArchiveListing listing;
+  try {
+    listing = ListArchive(plan.where.file);
+  } catch (const LogFileError& e) {
+    plan.refusal = NoticeOf(e);
+    return plan;
+  }
+  const MemberChoice choice = ChooseMember(listing);
+  if (choice.result == MemberChoice::kChosen && listing.damage.empty()) {
+    plan.where = LogLocation::Member(plan.where.file, choice.member->name);
+  } else if (choice.result == MemberChoice::kEmpty) {
+    plan.refusal = listing.damage.empty()
+                       ? Notice{Notice::Kind::Info, "書庫にメンバーが一つもありません", plan.where.file,
+                                "ログの入った書庫か、ログファイルを開いてください。"}
+                       : Notice{Notice::Kind::Info, listing.damage, plan.where.file, {}};
+  } else {
+    plan.choose = std::move(listing);  // several logs, or a damaged archive: the user chooses
+  }
+  return plan;
+}
+
 void LogSession::Load(const std::string& fileName, NativeLog native, const ScanProgress& progress) {
   native_ = std::move(native);
   logFileName_ = fileName;
-  openFolder_ = fileName.substr(0, fileName.rfind('/') + 1);
+  openFolder_ = LogLocation::Parse(fileName).Folder();
   Release();
   logLoaded_ = true;
   search_.SpeakerListStale = true;
@@ -178,7 +205,7 @@ bool LogSession::CheckFile() {
   if (change == FileChange::None && originalIdentity_) change = CompareFile(*originalIdentity_, shown);
   if (change == FileChange::None) return true;
   stale_ = true;
-  Notice n = NoticeOf(ChangedFileError(change, logFileName_.empty() ? shown : std::filesystem::path(logFileName_)));
+  Notice n = NoticeOf(ChangedFileError(change, logFileName_.empty() ? shown : std::filesystem::path(ShownName())));
   if (change == FileChange::Gone) n.kind = Notice::Kind::Error;  // the log that was read has gone
   Tell(std::move(n));
   return false;
@@ -199,7 +226,7 @@ bool LogSession::ShownReadyForOutput(const std::string& action) {
     Tell(Notice{Notice::Kind::Info,
                 "この発言は本文を最後まで読めていないため、" + action +
                     "できません（ファイルが読み込んだ後に短くなったか、読めなくなっています）",
-                logFileName_, "ファイルを読み直してから、もう一度" + action + "してください。"});
+                ShownName(), "ファイルを読み直してから、もう一度" + action + "してください。"});
     return false;
   }
   return true;
@@ -214,6 +241,8 @@ void LogSession::Release() {
   shown_.line = ListLine(-1);
   Each([](SessionObserver& o) { o.EndReset(); });
 }
+
+std::string LogSession::ShownName() const { return LogLocation::Parse(logFileName_).Display(); }
 
 std::filesystem::path LogSession::LogReadPath() const {
   return native_.Converted() ? native_.ReadPath() : std::filesystem::path(logFileName_);
@@ -289,12 +318,15 @@ void LogSession::ResetShown() {
   ClearPane();
   shown_.header.reset();
   shown_.position = IndexPos(-1);
+  shown_.start = ByteOffset(-1);
   shown_.line = ListLine(-1);
 }
 
 bool LogSession::ShowRemark(IndexPos i) {
-  shown_.header = HeaderOf(log_->GetItem(i));
+  const TLogData& rec = log_->GetItem(i);
+  shown_.header = HeaderOf(rec);
   shown_.position = i;
+  shown_.start = rec.StartPos;
   shown_.whole = false;
   // The file is read anew for every remark, once it is known to be the file
   // the index was made from: a file changed behind the index would give
@@ -309,7 +341,7 @@ bool LogSession::ShowRemark(IndexPos i) {
     ++shown_.generation;
     if (text.truncated) {
       Tell(Notice{Notice::Kind::Error, "ログファイルが読み込み後に短くなっています。発言の一部を読めません",
-                  logFileName_, "ファイルを読み直してください。"});
+                  ShownName(), "ファイルを読み直してください。"});
       return false;
     }
     shown_.whole = true;
@@ -521,9 +553,10 @@ CommandStates LogSession::Commands() const {
   CommandStates s;
   for (Command c : {Command::SortRemark, Command::SortContentFull, Command::SortContentFolded, Command::Find,
                     Command::FindSpeaker, Command::AddBookmark, Command::ShowNumber, Command::ShowSpeaker,
-                    Command::ShowDate}) {
+                    Command::ShowDate, Command::Export}) {
     s[c].enabled = logLoaded_;
   }
+  s[Command::ExportThread].enabled = logLoaded_ && shown_.header.has_value();
   s.logMenusShown = logLoaded_;
   // The order and the columns are marked once a log is open; an order the
   // settings file made up checks none.

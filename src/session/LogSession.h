@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "archive/Archive.h"
+#include "archive/LogLocation.h"
 #include "log/Logunit1.h"
 #include "log/NativeCopy.h"
 #include "log/RemarkHeader.h"
@@ -53,6 +55,7 @@ struct ShownRemark {
   // leaves it as it was: the status bar goes on naming that remark.
   std::optional<RemarkHeader> header;
   IndexPos position{-1};  // where the remark stood in the order of the time
+  ByteOffset start{-1};   // its StartPos: the same in every order
   // The line whose remark the pane shows, read whole; -1 when none (its text
   // could not be read whole, or its line went in a fold or a new order). A
   // click on any other line shows that line's remark.
@@ -95,6 +98,17 @@ struct Notice {
 // error, a changed file as Changed.
 Notice NoticeOf(const LogFileError& e);
 
+// What opening a name takes.
+struct OpenPlan {
+  // Why it cannot be opened; the rest is then empty.
+  std::optional<Notice> refusal;
+  // The log: a file of its own, or the member of an archive.
+  LogLocation where;
+  // An archive of several logs (or of no log but several members): its
+  // members, for the user to choose one.
+  std::optional<ArchiveListing> choose;
+};
+
 // How a search through the log ended.
 enum class SearchOutcome {
   Found,  // the match's line is selected
@@ -123,8 +137,12 @@ class LogSession {
   // Why `fileName` (UTF-8) cannot be opened as a log; nothing when it can.
   // The shown log stays as it is either way.
   std::optional<Notice> CheckLogFile(const std::string& fileName) const;
-  // Loads a log: `fileName` is its absolute path (UTF-8), `native` how it is
-  // read. The old index goes, the file is scanned (with progress), the list
+  // What opening `name` takes: a name as LogLocation keeps it (an absolute
+  // path, or an archive's member), or the path of an archive, whose only log
+  // is taken, or whose members the user chooses from.
+  OpenPlan PlanOpen(const std::string& name) const;
+  // Loads a log: `fileName` is its name as LogLocation keeps it (its
+  // absolute path, or an archive's member), `native` how it is read. The old index goes, the file is scanned (with progress), the list
   // is built in the order in force and its first remark shown and selected.
   // A scan that fails half-way leaves an empty index and throws.
   void Load(const std::string& fileName, NativeLog native, const ScanProgress& progress = {});
@@ -137,6 +155,9 @@ class LogSession {
   // The full path of the log shown; empty until one has been opened.
   const std::string& LogFileName() const { return logFileName_; }
   // The file that is read: LogFileName itself or its native copy.
+  // The log's name as the user reads it: its path, or for a member of an
+  // archive the archive and the member ("/x/forum.lzh » a.log").
+  std::string ShownName() const;
   std::filesystem::path LogReadPath() const;
   // The log's title (Shift-JIS): its first line, or "タイトルなし"; nothing
   // when no log is open.
@@ -185,6 +206,8 @@ class LogSession {
   const TLogItem* ItemOf(ListLine line) const;
   // The first line from `from` on whose remark has this number; -1 if none.
   ListLine FindLine(RemarkNo number, ListLine from = ListLine(0)) const;
+  // The lines of content order (2), when that is the order built.
+  const FoldedList* Folded() const { return built_ == SortOrder::ContentFolded ? &folded_ : nullptr; }
 
   // The selected line; -1 when none.
   ListLine Selected() const { return selected_; }

@@ -12,12 +12,14 @@ class BarProgress {
  public:
   explicit BarProgress(QProgressBar* bar) : bar_(bar) {}
 
-  void operator()(int percent) {
+  // True when the bar was painted.
+  bool operator()(int percent) {
     if (!bar_->isVisible()) bar_->show();
     bar_->setValue(percent);
-    if (clock_.isValid() && clock_.elapsed() < 40) return;
+    if (clock_.isValid() && clock_.elapsed() < 40) return false;
     bar_->repaint();
     clock_.start();
+    return true;
   }
 
  private:

@@ -5,6 +5,9 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <QCoreApplication>
+
+#include "archive/MemberCopy.h"
 #include "log/Logunit1.h"
 #include "ui/BarProgress.h"
 #include "platform/Interaction.h"
@@ -13,8 +16,7 @@
 
 namespace kest {
 
-std::optional<NativeLog> OpenNativeForWindow(QWidget* parent, QProgressBar* bar,
-                                             const std::filesystem::path& path) {
+std::optional<NativeLog> OpenNativeForWindow(QWidget* parent, QProgressBar* bar, const LogLocation& where) {
   WaitCursor wait;
   struct HideBar {
     QProgressBar* bar;
@@ -24,9 +26,13 @@ std::optional<NativeLog> OpenNativeForWindow(QWidget* parent, QProgressBar* bar,
     }
   } hideBar{bar};
   NativeCopyOptions options;
-  options.progress = BarProgress(bar);
+  // An extraction or a conversion can take a while: the window is painted
+  // whenever the bar is (user input waits until it is done).
+  options.progress = [progress = BarProgress(bar)](int percent) mutable {
+    if (progress(percent)) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  };
   try {
-    return OpenNativeLog(path, options);
+    return OpenLocation(where, options);
   } catch (const LogFileError& e) {
     ShowNotice(parent, NoticeOf(e));
     return std::nullopt;
@@ -52,10 +58,16 @@ void ShowConversion(QLabel* label, const NativeLog& log) {
     label->hide();
     return;
   }
-  QString tip = QStringLiteral("Shift-JIS・CR LF に変換したコピーを表示しています（元のファイルは変更しません）\n"
-                               "元のファイル: %1\nコピー: %2")
-                    .arg(QString::fromStdString(log.Original().string()),
-                         QString::fromStdString(log.ReadPath().string()));
+  QString tip =
+      log.Member().empty()
+          ? QStringLiteral("Shift-JIS・CR LF に変換したコピーを表示しています（元のファイルは変更しません）\n"
+                           "元のファイル: %1\nコピー: %2")
+                .arg(QString::fromStdString(log.Original().string()),
+                     QString::fromStdString(log.ReadPath().string()))
+          : QStringLiteral("書庫から取り出したコピーを表示しています（書庫は変更しません）\n"
+                           "書庫: %1\nメンバー: %2\nコピー: %3")
+                .arg(QString::fromStdString(log.Original().string()), QString::fromStdString(log.Member()),
+                     QString::fromStdString(log.ReadPath().string()));
   if (log.Temporary()) tip += QStringLiteral("\n（キャッシュフォルダに書き込めないため一時ファイル）");
   const std::string replaced = ReplacedMessage(log.Counts());
   if (!replaced.empty()) tip += QStringLiteral("\n") + QString::fromUtf8(replaced);

@@ -6,6 +6,7 @@
 #include <QString>
 #include <optional>
 
+#include "archive/LogLocation.h"
 #include "log/NativeCopy.h"
 
 class QLabel;
@@ -16,12 +17,12 @@ namespace kest {
 
 class TLogCtrl;
 
-// Detects the log's form and, for any form but the native one, makes or
-// reuses its native copy, with progress in `bar` and the hourglass. A
-// failure is told in the error box and gives nothing; the caller keeps the
-// shown log then.
-std::optional<NativeLog> OpenNativeForWindow(QWidget* parent, QProgressBar* bar,
-                                             const std::filesystem::path& path);
+// The file the scanner reads for a log: a member extracted from its archive,
+// or for a log of its own in any form but the native one its native copy
+// (made or reused), with progress in `bar`, the window painted meanwhile,
+// and the hourglass. A failure is told in the error box and gives nothing;
+// the caller keeps the shown log then.
+std::optional<NativeLog> OpenNativeForWindow(QWidget* parent, QProgressBar* bar, const LogLocation& where);
 
 // The notice on the tool bar, in the place of the progress bar (which is
 // shown only while a log loads): hidden for a native log, "UTF-8・LF から変換"

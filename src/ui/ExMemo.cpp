@@ -14,6 +14,7 @@
 #include <limits>
 
 #include "platform/Codec.h"
+#include "search/KeyMatcher.h"
 
 namespace kest {
 namespace {
@@ -480,14 +481,14 @@ bool TExMemo::FindString(std::string_view key, bool upperCase) {
   }
   if (key.empty()) return false;  // an empty key matches nothing
 
+  // From one byte before the caret, by the rule of every search: within a
+  // line, whole characters only.
   const std::int64_t s = SelStart();
   const std::size_t from = s > 0 ? static_cast<std::size_t>(s - 1) : 0;
-  std::string region = text_.substr(from);
-  if (upperCase) AnsiUpperInPlace(region.data(), region.size());
-  const std::size_t at = region.find(key);
-  if (at == std::string::npos) return false;
+  const std::size_t at = KeyMatcher(std::string(key), upperCase).FindInLines(text_, from);
+  if (at == KeyMatcher::npos) return false;
 
-  SelectBytes(static_cast<std::int64_t>(from + at), static_cast<std::int64_t>(key.size()));
+  SelectBytes(static_cast<std::int64_t>(at), static_cast<std::int64_t>(key.size()));
   ScrollLine(SelectLine() - TopLine() - VisibleLines() / 2);
   lastFound_ = SelStart();
   return true;

@@ -97,7 +97,9 @@ class TExMemo : public QPlainTextEdit {
   void ScrollPage(std::int16_t n);
 
   // Finds `key` (Shift-JIS bytes) from the caret on, selects it and scrolls
-  // its line to the middle of the pane. With `upperCase` only the text is
+  // its line to the middle of the pane. The key matches as in every search
+  // (KeyMatcher): within one line, whole characters only, so the selection
+  // never holds half of a character. With `upperCase` only the text is
   // upper-cased (single-byte a-z); the caller passes an upper-cased key.
   bool FindString(std::string_view key, bool upperCase);
   // Selection start of the last successful FindString; 0 at creation.

@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "archive/MemberDialog.h"
 #include "platform/Codec.h"
 #include "platform/Interaction.h"
 #include "platform/QtColors.h"
@@ -41,9 +42,6 @@ namespace {
 
 QString FromSjis(std::string_view s) { return QString::fromUtf8(SjisToUtf8(s)); }
 std::string ToSjis(const QString& s) { return Utf8ToSjis(s.toStdString()); }
-std::filesystem::path FsPath(const QString& name) {
-  return std::filesystem::path(QFile::encodeName(name).toStdString());
-}
 
 // A panel holding one control that fills it. Its height is a wish, not a
 // constraint: the window may still be made smaller than the panels.
@@ -204,6 +202,29 @@ void TKestForm::CreateControls() {
   Bevel1->setObjectName(QStringLiteral("Bevel1"));
   Bevel1->setFrameStyle(QFrame::HLine | QFrame::Sunken);
   Bevel1->setGeometry(0, 0, 4096, 2);
+
+  // The tool buttons; each shows the action of its command (CreateCommands).
+  auto button = [this](const char* name, int x, const QString& hint) {
+    auto* b = new QToolButton(IconPanel);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setGeometry(x, 4, 25, 25);
+    b->setAutoRaise(true);
+    b->setIconSize(QSize(21, 21));
+    b->setFocusPolicy(Qt::NoFocus);  // speed buttons never take the keyboard
+    b->setToolTip(hint);  // a tooltip only: the status panels keep the remark
+    b->setAccessibleName(hint);
+  };
+  button("OPFile_B", 8, QStringLiteral("ﾌｧｲﾙを開く"));
+  button("Prev_B", 48, QStringLiteral("前の発言"));
+  button("Next_B", 72, QStringLiteral("次の発言"));
+  button("Com_B", 104, QStringLiteral("コメント発言"));
+  button("NSort_B", 144, QStringLiteral("発言順でソート"));
+  button("RSort_B2", 168, QStringLiteral("内容順でソート(1)"));
+  button("RSort_B", 192, QStringLiteral("内容順でソート(2)"));
+  button("Numb_VB", 232, QStringLiteral("発言番号表示"));
+  button("Name_VB", 256, QStringLiteral("発言者表示"));
+  button("Date_VB", 280, QStringLiteral("日付表示"));
+  button("SpeedButton5", 344, QStringLiteral("終了"));
 
   ConvertedPanel = CreateConversionLabel(IconPanel);  // under PBar1, which covers it while loading
   PBar1 = new QProgressBar(IconPanel);
@@ -374,20 +395,14 @@ void TKestForm::CreateCommands() {
                    std::function<void()> handler) {
     return entry(m, c, name, text, QKeySequence(), std::move(handler));
   };
-  // A tool button showing its action; `hint` is its tooltip and spoken name.
-  auto button = [this](QAction* a, const char* name, int x, const QString& hint) {
-    auto* b = new QToolButton(IconPanel);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setGeometry(x, 4, 25, 25);
-    b->setAutoRaise(true);
-    b->setIconSize(QSize(21, 21));
-    b->setFocusPolicy(Qt::NoFocus);  // speed buttons never take the keyboard
+  // A tool button shows its command's action: its picture, its state, and
+  // the button's hint as the tooltip.
+  auto button = [this](QAction* a, const char* name) {
+    auto* b = IconPanel->findChild<QToolButton*>(QString::fromLatin1(name));
     a->setIcon(ButtonIcon(QString::fromLatin1(name)));
     a->setIconVisibleInMenu(false);
-    a->setToolTip(hint);  // a tooltip only: the status panels keep the remark
+    a->setToolTip(b->toolTip());
     b->setDefaultAction(a);
-    b->setAccessibleName(hint);
-    return b;
   };
   auto checkable = [](QAction* a) {
     a->setCheckable(true);
@@ -468,17 +483,17 @@ void TKestForm::CreateCommands() {
   AddSeparator(*PopupMenu1, "N9");
 
   // The tool buttons.
-  button(open, "OPFile_B", 8, QStringLiteral("ﾌｧｲﾙを開く"));
-  button(prev, "Prev_B", 48, QStringLiteral("前の発言"));
-  button(next, "Next_B", 72, QStringLiteral("次の発言"));
-  button(com, "Com_B", 104, QStringLiteral("コメント発言"));
-  button(nsort, "NSort_B", 144, QStringLiteral("発言順でソート"));
-  button(rsort2, "RSort_B2", 168, QStringLiteral("内容順でソート(1)"));
-  button(rsort, "RSort_B", 192, QStringLiteral("内容順でソート(2)"));
-  button(numb, "Numb_VB", 232, QStringLiteral("発言番号表示"));
-  button(name, "Name_VB", 256, QStringLiteral("発言者表示"));
-  button(date, "Date_VB", 280, QStringLiteral("日付表示"));
-  button(exit, "SpeedButton5", 344, QStringLiteral("終了"));
+  button(open, "OPFile_B");
+  button(prev, "Prev_B");
+  button(next, "Next_B");
+  button(com, "Com_B");
+  button(nsort, "NSort_B");
+  button(rsort2, "RSort_B2");
+  button(rsort, "RSort_B");
+  button(numb, "Numb_VB");
+  button(name, "Name_VB");
+  button(date, "Date_VB");
+  button(exit, "SpeedButton5");
 }
 
 // ---------------------------------------------------------------------------
@@ -700,11 +715,25 @@ void TKestForm::contextMenuEvent(QContextMenuEvent* event) {
 // Loading a log
 
 bool TKestForm::LoadLog(const QString& fileName) {
-  if (const std::optional<Notice> refusal = session_.CheckLogFile(fileName.toStdString())) {
+  // A path is kept whole, as the recent files and bookmarks need it; a
+  // member of an archive is named whole already.
+  const bool plain = !fileName.isEmpty() && LogLocation::Parse(fileName.toStdString()).member.empty();
+  OpenPlan plan;
+  {
+    WaitCursor wait;  // an archive is listed first
+    plan = session_.PlanOpen(plain ? QFileInfo(fileName).absoluteFilePath().toStdString() : fileName.toStdString());
+  }
+  if (const std::optional<Notice>& refusal = plan.refusal) {
     ShowNotice(this, *refusal);
     return false;
   }
-  std::optional<NativeLog> native = OpenNativeForWindow(this, PBar1, FsPath(fileName));
+  if (plan.choose) {
+    if (!memberDlg_) memberDlg_ = new TMemberDlg(this);
+    const std::optional<std::string> member = memberDlg_->Choose(*plan.choose, plan.where.file);
+    if (!member) return false;
+    plan.where = LogLocation::Member(plan.where.file, *member);
+  }
+  std::optional<NativeLog> native = OpenNativeForWindow(this, PBar1, plan.where);
   if (!native) return false;
   {
     WaitCursor wait;
@@ -719,8 +748,7 @@ bool TKestForm::LoadLog(const QString& fileName) {
       }
     } hideBar{PBar1};
     try {
-      session_.Load(QFileInfo(fileName).absoluteFilePath().toStdString(), std::move(*native),
-                    BarProgress(PBar1));
+      session_.Load(plan.where.Format(), std::move(*native), BarProgress(PBar1));
     } catch (...) {
       Refresh();  // an empty window, not half of a log
       throw;
@@ -790,9 +818,10 @@ void TKestForm::ShowRecentFiles() {
   for (std::size_t i = 0; i < Ent.size(); ++i) {
     QAction* a = Ent[i];
     const std::string& name = session_.RecentFile(i);
-    QString caption = QString::fromStdString(ElideMiddle(name, kRecentCaptionColumns));
+    const std::string shown = LogLocation::Parse(name).Display();  // a member with its archive
+    QString caption = QString::fromStdString(ElideMiddle(shown, kRecentCaptionColumns));
     a->setText(caption.replace(QLatin1Char('&'), QStringLiteral("&&")));  // no mnemonic
-    a->setToolTip(QString::fromStdString(name));
+    a->setToolTip(QString::fromStdString(shown));
     a->setStatusTip(QString());
     if (!name.empty()) a->setVisible(true);
   }
@@ -807,7 +836,7 @@ void TKestForm::OpenWithDialog() {
   const std::optional<QString> name =
       Ui().OpenFileName(this, QString::fromStdString(session_.OpenFolder()), QStringLiteral("*.LOG"),
                         {QStringLiteral("ﾛｸﾞﾌｧｲﾙ(*.log)"), QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ(*.txt)"),
-                         QStringLiteral("全てのﾌｧｲﾙ(*.*)")});
+                         QStringLiteral("ｱｰｶｲﾌﾞ(*.lzh *.zip)"), QStringLiteral("全てのﾌｧｲﾙ(*.*)")});
   if (name) OpenLog(*name);
 }
 

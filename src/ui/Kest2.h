@@ -34,6 +34,7 @@ namespace kest {
 class ProfileFile;
 class TColorDlg;
 class TExMemo;
+class TMemberDlg;
 class TitleListModel;
 class TitleListView;
 
@@ -191,6 +192,7 @@ class TKestForm : public QMainWindow, public KestHost {
   QElapsedTimer clock_;
   HelpViewer* help_ = nullptr;
   TColorDlg* colorDlg_ = nullptr;
+  TMemberDlg* memberDlg_ = nullptr;  // the member of an archive to open
   std::unique_ptr<QPrinter> printer_;
   TitleListModel* model_ = nullptr;
   std::vector<std::pair<Command, QAction*>> commands_;

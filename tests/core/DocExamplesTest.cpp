@@ -27,7 +27,7 @@ std::vector<std::string> Lines(const fs::path& p) {
 // with "kest32 --", and holds no placeholder of a synopsis.
 bool RunnableExample(const std::string& line) {
   if (line.rfind("kest32 --", 0) != 0) return false;
-  for (const char* placeholder : {"[", "FILE", "NUMBER", "TEXT", "OPTIONS", "LIST", " | --"}) {
+  for (const char* placeholder : {"[", "FILE", "ARCHIVE", "NUMBER", "TEXT", "OPTIONS", "LIST", " | --"}) {
     if (line.find(placeholder) != std::string::npos) return false;
   }
   return true;
@@ -79,15 +79,37 @@ TEST(DocExamplesTest, EveryExampleRunsAgainstTheSampleLog) {
   test::TempDir dir;
   for (std::string example : examples) {
     SCOPED_TRACE(example);
-    // The program's own words after "kest32", the sample in place of the
-    // log, and what the example pipes its output into left out.
-    if (const std::size_t pipe = example.find(" | "); pipe != std::string::npos) example.resize(pipe);
-    std::istringstream words(example.substr(std::string("kest32 ").size()));
-    std::string args;
-    for (std::string w; words >> w;) args += " '" + (w == "forum.log" ? sample : w) + "'";
+    // The program's own words after "kest32" as the shell takes them, the
+    // sample in place of the log, a sample archive in place of one of that
+    // name, a file the example writes (-o) in the test's folder, and what
+    // the example pipes or sends its output into left out.
+    for (const char* into : {" | ", " > "}) {
+      if (const std::size_t at = example.find(into); at != std::string::npos) example.resize(at);
+    }
+    std::istringstream in(example.substr(std::string("kest32 ").size()));
+    std::string args, previous;
+    fs::path written;
+    for (std::string w; in >> w; previous = w) {
+      std::error_code ec;
+      if (w == "forum.log") {
+        args += " '" + sample + "'";
+      } else if (fs::is_regular_file(source / "samples" / w, ec)) {
+        args += " '" + (source / "samples" / w).string() + "'";
+      } else if (previous == "-o") {
+        written = dir.Path() / w;
+        args += " '" + written.string() + "'";
+      } else {
+        args += " " + w;
+      }
+    }
     const test::Result r = test::RunKest32(dir.Path(), dir.Path() / "Kest.INI", args, 60);
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_FALSE(r.out.empty());
+    if (written.empty()) {
+      EXPECT_FALSE(r.out.empty());
+    } else {
+      std::error_code ec;
+      EXPECT_GT(fs::file_size(written, ec), 0u) << written;
+    }
     EXPECT_EQ(r.err, "");
   }
 }

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <random>
+#include <thread>
 
+#include "core/KeyReference.h"
 #include "core/LogFixture.h"
 #include "log/Logunit1.h"
 #include "platform/Codec.h"
@@ -22,11 +24,13 @@ using test::TempDir;
 
 // A log of random remarks whose bodies are drawn from few bytes, so keys of
 // one to four bytes match often and sometimes only across a line end, after
-// 0x1A, on a trail byte that looks like a letter or in another letter case.
+// 0x1A, on a trail byte that looks like a letter, across the halves of two
+// characters or in another letter case.
 std::string RandomLog(std::mt19937& rng) {
   static const std::vector<std::string> pieces = {
-      "a", "A", "b", "B", "ab", "Ab", " ", "\x82\x61", "\x82\x60", "\x88\x9F", "\r\n", "\r\n",
-      "\r", "\n", "\x1A", "z", "`{@[", "\xE1\x61", "\xFA", "Zz"};
+      "a",        "A",        "b",    "B",    "ab",       "Ab",       " ",    "\x82\x61",
+      "\x82\x60", "\x88\x9F", "\r\n", "\r\n", "\r",       "\n",       "\x1A", "z",
+      "`{@[",     "\xE1\x61", "\xFA", "Zz",   "\x83\x41", "\x81\x81", "\xB1", "\x81"};
   std::string log = "title\r\n\r\n";
   const int remarks = 1 + static_cast<int>(rng() % 12);
   for (int n = 1; n <= remarks; ++n) {
@@ -56,9 +60,11 @@ std::string RandomKey(std::mt19937& rng, const std::string& log) {
   return log.substr(at, len);
 }
 
-// The fast engine gives exactly the answers of the line-by-line test, for
-// every remark, both case rules, every order of the index, and with blocks
-// small enough that remarks straddle them.
+// Every search gives exactly the answers of a plain walk over each remark's
+// lines and characters (the engine's, the chains of TLogCtrl, the remark
+// test from a reader, from the file and from bytes in memory), for every
+// remark, both case rules, every order of the index, and with blocks small
+// enough that remarks straddle them.
 TEST(SearchEngineTest, AgreesWithTheRemarkTestOnRandomLogs) {
   TempDir dir;
   std::mt19937 rng(20240607);
@@ -79,10 +85,20 @@ TEST(SearchEngineTest, AgreesWithTheRemarkTestOnRandomLogs) {
       std::string key = RandomKey(rng, bytes);
       if (ignoreCase) AnsiUpperInPlace(key.data(), key.size());
       std::vector<bool> expected;
-      LineReader reader(path);
+      LineReader reader(path, 4096), other(path, 64);
+      const KeyMatcher matcher(key, ignoreCase);
       for (std::int32_t i = 0; i < index.Count(); ++i) {
-        expected.push_back(RemarkMatches(reader, index.GetItem(IndexPos(i)), key, ignoreCase));
+        const TLogData& r = index.GetItem(IndexPos(i));
+        expected.push_back(test::ReferenceRemark(reader, r, key, ignoreCase));
         (expected.back() ? matches : misses)++;
+        ASSERT_EQ(RemarkMatches(other, r, key, ignoreCase), expected.back())
+            << "round " << round << " at " << i;
+        if (i == 0) {
+          ASSERT_EQ(RemarkHolds(path, r.StartPos, r.EndPos, matcher), expected.back());
+        }
+        const std::size_t from = static_cast<std::size_t>(std::min<std::int64_t>(r.StartPos.v, bytes.size()));
+        ASSERT_EQ(RemarkHolds(std::string_view(bytes).substr(from), r.EndPos - r.StartPos, matcher),
+                  expected.back());
       }
       // A key the file's bytes do not hold is in no remark (the batch side
       // then skips the scan).
@@ -94,6 +110,13 @@ TEST(SearchEngineTest, AgreesWithTheRemarkTestOnRandomLogs) {
       // A small limit sends frequent keys remark by remark.
       if (k % 3 == 2) engine.SetOccurrenceLimit(rng() % 4);
       ASSERT_EQ(engine.MatchAll(), expected) << "round " << round << " key '" << key << "'";
+      std::vector<std::uint32_t> ids;
+      for (std::int32_t i = 0; i < index.Count(); ++i) ids.push_back(index.IdAt(IndexPos(i)));
+      std::sort(ids.begin(), ids.end());
+      const std::vector<bool> byId = engine.MatchIds(ids);
+      for (std::int32_t i = 0; i < index.Count(); ++i) {
+        ASSERT_EQ(byId[index.IdAt(IndexPos(i))], expected[static_cast<std::size_t>(i)]) << "round " << round;
+      }
 
       // The first match of a walk in either direction from any start.
       const std::int32_t start = static_cast<std::int32_t>(rng() % (index.Count() + 1)) - 1;
@@ -106,6 +129,9 @@ TEST(SearchEngineTest, AgreesWithTheRemarkTestOnRandomLogs) {
         }
       }
       EXPECT_EQ(engine.FindFirst(IndexPos(start + step), step).v, first) << "round " << round;
+      const ChainList chain = step > 0 ? index.FindTextForward(IndexPos(start), key, path, ignoreCase)
+                                       : index.FindTextBackward(IndexPos(start), key, path, ignoreCase);
+      EXPECT_EQ(chain.empty() ? -1 : chain[0].v, first < 0 ? -1 : index.GetNumber(IndexPos(first)).v);
     }
   }
   // The generator must exercise both answers.
@@ -219,6 +245,13 @@ TEST(SearchEngineTest, FirstMatchOfALongWalkInBothDirections) {
   EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
   EXPECT_LE(seen.back(), 100);
 
+  // A key in more places than the pass over the file keeps: the far
+  // remarks are then tested one by one, none passed over.
+  SearchEngine often(path, index, "needle", false);
+  often.SetOccurrenceLimit(1);
+  EXPECT_EQ(often.FindFirst(IndexPos(100), 1).v, 2499);
+  EXPECT_EQ(often.FindFirst(IndexPos(2898), -1).v, 2499);
+
   // A key found nowhere: the pass over the file shows its progress as it
   // reads, never going back, and the end shows 100.
   SearchEngine miss(path, index, "nowhere", false);
@@ -302,9 +335,9 @@ TEST_F(LogFindTest, MatchingRules) {
   EXPECT_EQ(hits("xy", false), (std::vector<int>{2}));
   EXPECT_EQ(hits("zw", false), (std::vector<int>{}));
   EXPECT_EQ(hits("after", false), (std::vector<int>{}));
-  // "after" (past 0x1A) does not count; the trail byte matches byte for
-  // byte, but is not upper-cased.
-  EXPECT_EQ(hits("a", false), (std::vector<int>{1, 3, 4}));
+  // "after" (past 0x1A) does not count; the trail byte 'a' of remark 3 is
+  // half of a character, which no key matches, in either case rule.
+  EXPECT_EQ(hits("a", false), (std::vector<int>{1, 4}));
   EXPECT_EQ(hits("a", true), (std::vector<int>{1, 4}));
   EXPECT_EQ(hits("mixed case", true), (std::vector<int>{4}));
   EXPECT_EQ(hits("mixed case", false), (std::vector<int>{}));
@@ -332,6 +365,37 @@ TEST_F(LogFindTest, FileCutShortOrGoneEndsTheSearchWithAMessage) {
   }
   std::filesystem::remove(path_);
   EXPECT_THROW(index_.FindTextBackward(IndexPos(100), "x", path_, false), LogFileError);
+}
+
+// A search shared among threads reports a file cut short after the scan, and
+// the threads stop; whole, it gives each record's answer by its id.
+TEST_F(LogFindTest, SharedSearchByIds) {
+  std::string log = "t\r\n\r\n";
+  for (int i = 1; i <= 300; ++i) log += Remark(Header5(i), Line2(), {i % 3 ? "hay" : "a needle"});
+  Load(log);
+  std::vector<std::uint32_t> ids;
+  for (std::int32_t i = 0; i < index_.Count(); ++i) ids.push_back(index_.IdAt(IndexPos(i)));
+  index_.SortByNumber();
+  SharedSearch whole(path_, index_, "needle", false, ids);
+  std::thread second([&] { whole.Work(); });
+  whole.Work();
+  second.join();
+  const std::vector<bool> byId = whole.Result();
+  for (std::int32_t i = 0; i < index_.Count(); ++i) {
+    EXPECT_EQ(byId[index_.IdAt(IndexPos(i))], index_.GetNumber(IndexPos(i)).v % 3 == 0) << i;
+  }
+
+  ASSERT_EQ(::truncate(path_.c_str(), static_cast<off_t>(log.size() / 2)), 0);
+  SharedSearch cut(path_, index_, "needle", false, ids);
+  cut.Work();
+  cut.Work();
+  EXPECT_THROW(cut.Result(), LogFileError);
+}
+
+TEST_F(LogFindTest, EmptyLog) {
+  Load("");
+  EXPECT_TRUE(SearchEngine(path_, index_, "only", false).MatchAll().empty());
+  EXPECT_TRUE(index_.FindTextForward(IndexPos(-1), "only", path_, false).empty());
 }
 
 TEST_F(LogFindTest, OneRemarkLog) {

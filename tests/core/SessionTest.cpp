@@ -89,7 +89,7 @@ TEST_F(SessionTest, NothingBeforeTheFirstLog) {
        {Command::SortRemark, Command::SortContentFull, Command::SortContentFolded, Command::Find,
         Command::FindSpeaker, Command::FindPrev, Command::FindNext, Command::AddBookmark,
         Command::OrganizeBookmarks, Command::ShowNumber, Command::ShowSpeaker, Command::ShowDate,
-        Command::Prev, Command::Next, Command::Comment}) {
+        Command::Prev, Command::Next, Command::Comment, Command::Export, Command::ExportThread}) {
     EXPECT_FALSE(c.Enabled(off)) << static_cast<int>(off);
     EXPECT_FALSE(c.Checked(off)) << static_cast<int>(off);
   }
@@ -280,11 +280,16 @@ TEST_F(SessionTest, ANumberFoundAgainUnfoldingItsThreadAndAfterANewOrder) {
   EXPECT_EQ(s_.Selected(), ListLine(3));
   EXPECT_EQ(s_.LineCount(), 8);
 
+  const ByteOffset start = s_.Shown().start;
+  EXPECT_EQ(start, s_.Log()->GetItem(s_.Shown().position).StartPos);
+  ASSERT_TRUE(s_.Folded());
   Recorder rec;
   s_.AddObserver(&rec);
   EXPECT_TRUE(s_.SetOrder(SortOrder::Remark));
   EXPECT_EQ(rec.resets, 1);
   EXPECT_EQ(Shown(), 6);
+  EXPECT_EQ(s_.Shown().start, start);  // the same remark, wherever it stands now
+  EXPECT_FALSE(s_.Folded());
   EXPECT_EQ(s_.Selected(), ListLine(5));
   EXPECT_FALSE(s_.SetOrder(SortOrder::Remark));  // in force already
   EXPECT_EQ(rec.resets, 1);
@@ -360,6 +365,7 @@ TEST_F(SessionTest, TextSearchUnfoldsFoldedThreadsDownToTheMatch) {
   EXPECT_EQ(s_.FindText(+1), SearchOutcome::Found);
   EXPECT_EQ(Numbers(), (std::vector<int>{1, 2, 3, 4}));
   EXPECT_EQ(SelectedNumber(), 3);
+  EXPECT_EQ(Shown(), 1);  // the walk unfolds without showing; the caller shows the match
   EXPECT_EQ(s_.FindText(+1), SearchOutcome::Found);
   EXPECT_EQ(SelectedNumber(), 5);
   EXPECT_EQ(s_.LineCount(), 5);
@@ -408,6 +414,10 @@ TEST_F(SessionTest, RepeatSearchAndOrganizerStates) {
   s_.SetHasBookmarks(true);
   EXPECT_TRUE(Enabled(Command::OrganizeBookmarks));
   EXPECT_TRUE(Enabled(Command::AddBookmark) && Enabled(Command::Find) && Enabled(Command::FindSpeaker));
+  EXPECT_TRUE(Enabled(Command::Export) && Enabled(Command::ExportThread));
+  Open("no remark here\r\n");
+  EXPECT_TRUE(Enabled(Command::Export));
+  EXPECT_FALSE(Enabled(Command::ExportThread));  // no remark shown: no thread
 }
 
 TEST_F(SessionTest, AScanThatFailsLeavesAnEmptyLog) {

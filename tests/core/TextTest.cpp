@@ -126,7 +126,8 @@ TEST(Codec, InvalidBytesBecomeReplacementCharacters) {
 // The whole text through iconv in one pass, an invalid byte replaced and
 // skipped: what the title list printed before plain ASCII was copied.
 std::string WholeTextThroughIconv(const std::string& sjis) {
-  iconv_t cd = iconv_open("UTF-8", "CP932");
+  static const iconv_t cd = iconv_open("UTF-8", "CP932");
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
   std::string out(sjis.size() * 3 + 16, '\0');
   char* src = const_cast<char*>(sjis.data());
   std::size_t srcLeft = sjis.size();
@@ -140,7 +141,6 @@ std::string WholeTextThroughIconv(const std::string& sjis) {
     ++src;
     --srcLeft;
   }
-  iconv_close(cd);
   out.resize(static_cast<std::size_t>(dst - out.data()));
   return out;
 }
@@ -194,6 +194,41 @@ TEST(Codec, SameAsTheWholeTextThroughIconv) {
       else s += pieces[rng() % pieces.size()];
     }
     ASSERT_EQ(SjisToUtf8(s), WholeTextThroughIconv(s)) << ::testing::PrintToString(s);
+  }
+}
+
+TEST(Codec, EveryOneAndTwoByteTextAsIconvDecodesIt) {
+  for (int a = 0; a < 256; ++a) {
+    const std::string one(1, static_cast<char>(a));
+    ASSERT_EQ(SjisToUtf8(one), WholeTextThroughIconv(one)) << a;
+    for (int b = 0; b < 256; ++b) {
+      const std::string two = one + static_cast<char>(b);
+      ASSERT_EQ(SjisToUtf8(two), WholeTextThroughIconv(two)) << a << " " << b;
+    }
+  }
+}
+
+TEST(Codec, TextInPiecesDecodesAsTheWhole) {
+  // Cut anywhere, a double-byte character across the cut included, with a
+  // replacement of our own.
+  const std::string geta = "\xE3\x80\x93";
+  const std::string text = Utf8ToSjis("ログ①┗ｱ") + "\x81\x20\xFF" + Utf8ToSjis("漢字") + "\x88";
+  std::string all;
+  SjisDecoder reference(geta);
+  reference.Append(text, all);
+  EXPECT_EQ(all, "ログ①┗ｱ" + geta + " " + geta + "漢字");  // the lead byte at the end waits for its trail
+  reference.Finish(all);
+  EXPECT_EQ(all, "ログ①┗ｱ" + geta + " " + geta + "漢字" + geta);
+  for (std::size_t cut = 0; cut <= text.size(); ++cut) {
+    for (std::size_t cut2 = cut; cut2 <= text.size(); ++cut2) {
+      SjisDecoder d(geta);
+      std::string out;
+      d.Append(text.substr(0, cut), out);
+      d.Append(text.substr(cut, cut2 - cut), out);
+      d.Append(text.substr(cut2), out);
+      d.Finish(out);
+      ASSERT_EQ(out, all) << cut << " " << cut2;
+    }
   }
 }
 

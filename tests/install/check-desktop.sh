@@ -83,7 +83,7 @@ completion)
   need bash bash
   # Completes as bash would, with or without bash-completion's helpers.
   run() {  # $1: with-helpers|plain, $2: the command line up to the cursor
-    bash --norc --noprofile -c '
+    PATH="$build:$PATH" bash --norc --noprofile -c '
       t_mode=$1 t_script=$2 t_line=$3 t_dir=$4
       if [ "$t_mode" = with-helpers ]; then source /usr/share/bash-completion/bash_completion || exit 3; fi
       source "$t_script" || exit 3
@@ -99,7 +99,8 @@ completion)
       [ ${#COMPREPLY[@]} -eq 0 ] || printf "%s\n" "${COMPREPLY[@]}" | LC_ALL=C sort | tr "\n" " "
     ' _ "$1" "$src/data/bash-completion/kest32" "$2" "$tmp"
   }
-  mkdir -p "$tmp/logs"; : >"$tmp/forum.log"; : >"$tmp/notes.txt"; : >"$tmp/image.png"
+  mkdir -p "$tmp/logs"; : >"$tmp/forum.log"; : >"$tmp/notes.txt"; : >"$tmp/image.png"; : >"$tmp/old.LZH"
+  cp "$src/samples/forum.lzh" "$tmp/logs/forum.lzh"
   modes=(plain)
   [ -f /usr/share/bash-completion/bash_completion ] && modes+=(with-helpers)
   for mode in "${modes[@]}"; do
@@ -117,9 +118,19 @@ completion)
     expect 'kest32 --list --s' '--sort= '                # one command only
     expect 'kest32 --sh' '--show '
     expect 'kest32 --show ' ''                           # a remark number: nothing to offer
-    expect 'kest32 --list ' 'forum.log logs notes.txt '  # logs and text files, folders
+    expect 'kest32 --list ' 'forum.log logs notes.txt old.LZH '  # logs, text files, archives, folders
+    expect 'kest32 --mem' '--member= --members '
+    expect 'kest32 --list --member=x ' 'forum.log logs notes.txt old.LZH '
+    expect 'kest32 --list logs/forum.lzh --member=' 'readme.txt ソフト談義.log 過去ログ/表示.log '
+    expect 'kest32 --list logs/forum.lzh --member=過' '過去ログ/表示.log '
     expect 'kest32 --list -- --s' ''                     # after "--" only file names
     expect 'kest32 --list ima' 'image.png '              # any file when no log matches
+    expect 'kest32 --ex' '--expand-all --export= '
+    expect 'kest32 --export=' 'html text '
+    expect 'kest32 --export ' 'html text '
+    expect 'kest32 --export=html --th' '--thread= '
+    expect 'kest32 --export=html --thread=' ''
+    expect 'kest32 --export=html -o ' 'forum.log logs notes.txt ' # the file written: names as for a log
   done
   [ ${#modes[@]} -eq 1 ] && echo "note: bash-completion is not installed; checked without its helpers only"
   finish ;;

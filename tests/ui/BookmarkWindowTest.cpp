@@ -80,19 +80,12 @@ QAction* Entry(const QMenu* menu, const QString& text) {
     if (!(c)) failures_ << QStringLiteral("line %1: %2").arg(__LINE__).arg(#c); \
   } while (0)
 
-class BookmarkWindowTest : public QObject {
+class BookmarkWindowTest : public FormTest<FakeUi> {
   Q_OBJECT
 
  private:
   QStringList failures_;
-  FormEnv<FakeUi> env_;
-  std::unique_ptr<TempDir>& dir_ = env_.dir;
-  std::unique_ptr<FakeUi>& ui_ = env_.ui;
-  std::filesystem::path& ini_ = env_.ini;
 
-  void WriteIni(const std::string& text) { env_.WriteIni(text); }
-  std::string Ini() { return env_.Ini(); }
-  std::unique_ptr<TKestForm> MakeForm(const QStringList& args = {}) { return env_.MakeForm(args); }
   // Accepts the add dialog once with `name`, or with its proposal when none
   // is given; any later showing is cancelled and its text kept in `asked`.
   QStringList asked;
@@ -113,10 +106,10 @@ class BookmarkWindowTest : public QObject {
   QString Shown(TKestForm& f) { return PanelText(f, 0); }
 
  private slots:
-  void init() { env_.Init(); }
+  void init() { InitForm(); }
   void cleanup() {
     const QStringList failures = std::exchange(failures_, {});
-    const bool waitsBalanced = env_.Cleanup();
+    const bool waitsBalanced = CleanupForm();
     QVERIFY2(failures.isEmpty(), qPrintable(failures.join(QLatin1Char('\n'))));
     QVERIFY2(waitsBalanced, "every hourglass came back");
   }

@@ -46,17 +46,10 @@ constexpr std::int32_t kBlack = 0x000000;
 
 }  // namespace
 
-class ColoursTest : public QObject {
+class ColoursTest : public FormTest<FakeUi> {
   Q_OBJECT
 
  private:
-  FormEnv<FakeUi> env_;
-  std::unique_ptr<TempDir>& dir_ = env_.dir;
-  std::unique_ptr<FakeUi>& ui_ = env_.ui;
-  std::filesystem::path& ini_ = env_.ini;
-
-  std::unique_ptr<TKestForm> MakeForm() { return env_.MakeForm(); }
-  void WriteIni(const std::string& sjis) { env_.WriteIni(sjis); }
   static QColor PreviewBack(TColorDlg& d) { return d.Label1->palette().color(QPalette::Window); }
   static QColor PreviewText(TColorDlg& d) { return d.Label1->palette().color(QPalette::WindowText); }
   // Clicks a grid cell with a mouse button.
@@ -65,10 +58,10 @@ class ColoursTest : public QObject {
   }
 
  private slots:
-  void init() { env_.Init(); }
+  void init() { InitForm(); }
   void cleanup() {
     const bool noErrors = ui_->errors.isEmpty();
-    QVERIFY(env_.Cleanup());
+    QVERIFY(CleanupForm());
     QVERIFY(noErrors);
   }
 

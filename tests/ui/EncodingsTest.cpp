@@ -36,16 +36,10 @@ struct Read {
 
 }  // namespace
 
-class EncodingsTest : public QObject {
+class EncodingsTest : public FormTest<FakeUi> {
   Q_OBJECT
 
  private:
-  FormEnv<FakeUi> env_;
-  std::unique_ptr<TempDir>& dir_ = env_.dir;
-  std::unique_ptr<FakeUi>& ui_ = env_.ui;
-
-  std::unique_ptr<TKestForm> MakeForm() { return env_.MakeForm(); }
-
   // Opens a file through the open dialog, as a user does, and reads the
   // caption, every list line and the text of every remark.
   Read OpenAndRead(TKestForm& f, const QString& file) {
@@ -66,13 +60,13 @@ class EncodingsTest : public QObject {
 
  private slots:
   void init() {
-    env_.Init();
+    InitForm();
     qputenv("XDG_CACHE_HOME", QByteArray::fromStdString((dir_->Path() / "cache").string()));
   }
   void cleanup() {
     qunsetenv("XDG_CACHE_HOME");
     qunsetenv("TMPDIR");
-    QVERIFY2(env_.Cleanup(), "every hourglass came back");
+    QVERIFY2(CleanupForm(), "every hourglass came back");
   }
 
   void samplesOpenAsTheOriginal() {

@@ -337,6 +337,38 @@ class ExMemoTest : public QObject {
     QCOMPARE(memo.SelStart(), std::int64_t(12));
   }
 
+  // The pane matches as every search does: whole characters within a line,
+  // so a selection never holds half of a character.
+  void findSelectsWholeCharactersOnly() {
+    ProbedMemo& memo = Pane(5);
+    //                      0-5 アイウ, 8 x, 9 A
+    memo.SetLines({KEST_SJIS("アイウ"), "xA"});
+    memo.SetSelStart(1);
+    QVERIFY(memo.FindString("A", false));  // not the trail byte of ア
+    QCOMPARE(memo.SelStart(), std::int64_t(9));
+    QCOMPARE(memo.textCursor().selectedText(), QStringLiteral("A"));
+    memo.SetSelStart(1);
+    QVERIFY(memo.FindString("A", true));
+    QCOMPARE(memo.SelStart(), std::int64_t(9));
+
+    // ＝ is 0x81 0x81: found on its own places, never between two of them.
+    memo.SetLines({KEST_SJIS("＝＝＝")});
+    memo.SetSelStart(2);  // the search begins one byte before the caret
+    QVERIFY(memo.FindString(KEST_SJIS("＝"), false));
+    QCOMPARE(memo.SelStart(), std::int64_t(2));
+    QCOMPARE(memo.textCursor().selectedText(), QStringLiteral("＝"));
+    QVERIFY(memo.FindString(KEST_SJIS("＝"), false));
+    QCOMPARE(memo.SelStart(), std::int64_t(4));
+    QVERIFY(!memo.FindString(KEST_SJIS("＝"), false));
+
+    // A two-byte key across two characters, and one across a line end.
+    memo.SetLines({KEST_SJIS("アイ"), "b"});
+    memo.SetSelStart(1);
+    QVERIFY(!memo.FindString("\x41\x83", false));
+    memo.SetSelStart(1);
+    QVERIFY(!memo.FindString("\r\nb", false));
+  }
+
   void findCentresTheMatchLine_data() {
     QTest::addColumn<int>("visible");
     QTest::addColumn<int>("below");

@@ -143,38 +143,39 @@ inline bool Tells(const QString& box, const QString& what, const std::filesystem
 }
 inline QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
 
-// A fresh folder, a recording interaction and a settings file of their own
-// for each test: call Init from the test class's init() and Cleanup from its
-// cleanup().
+// The base of a window test class: a fresh folder, a recording interaction
+// and a settings file of their own for each test. The test class calls
+// InitForm from its init() and checks CleanupForm from its cleanup().
 template <class Fake = RecordingUi>
-class FormEnv {
- public:
-  std::unique_ptr<TempDir> dir;
-  std::unique_ptr<Fake> ui;
-  std::filesystem::path ini;
+class FormTest : public QObject {
+ protected:
+  std::unique_ptr<TempDir> dir_;
+  std::unique_ptr<Fake> ui_;
+  std::filesystem::path ini_;
 
-  void Init() {
-    dir = std::make_unique<TempDir>();
-    ui = std::make_unique<Fake>();
-    SetUi(ui.get());
-    UseIni(dir->Path() / "Kest.INI");
+  void InitForm() {
+    dir_ = std::make_unique<TempDir>();
+    ui_ = std::make_unique<Fake>();
+    SetUi(ui_.get());
+    UseIni(dir_->Path() / "Kest.INI");
   }
-  // Every hourglass came back; the interaction and the settings file go.
-  bool Cleanup() {
-    const bool waitsBalanced = ui->waitDepth == 0;
+  // True when every hourglass came back; the interaction and the settings
+  // file go either way.
+  bool CleanupForm() {
+    const bool waitsBalanced = ui_->waitDepth == 0;
     SetUi(nullptr);
     qunsetenv("KEST_INI");
-    dir.reset();
+    dir_.reset();
     return waitsBalanced;
   }
   void UseIni(const std::filesystem::path& p) {
-    ini = p;
+    ini_ = p;
     qputenv("KEST_INI", QByteArray::fromStdString(p.string()));
   }
-  void WriteIni(const std::string& bytes) { std::ofstream(ini, std::ios::binary) << bytes; }
-  std::string Ini() const { return ReadFile(ini); }
+  void WriteIni(const std::string& bytes) { std::ofstream(ini_, std::ios::binary) << bytes; }
+  std::string Ini() const { return ReadFile(ini_); }
 
-  // The window, shown and exposed.
+  // The window with its features, shown and exposed.
   std::unique_ptr<TKestForm> MakeForm(const QStringList& args = {}) {
     std::unique_ptr<TKestForm> form = CreateMainWindow(args);
     form->show();

@@ -39,22 +39,13 @@ using FakeUi = test::RecordingUi;
 
 }  // namespace
 
-class Kest2Test : public QObject {
+class Kest2Test : public FormTest<FakeUi> {
   Q_OBJECT
 
  private:
-  FormEnv<FakeUi> env_;
-  std::unique_ptr<TempDir>& dir_ = env_.dir;
-  std::unique_ptr<FakeUi>& ui_ = env_.ui;
-  std::filesystem::path& ini_ = env_.ini;
-
-  void UseIni(const std::filesystem::path& p) { env_.UseIni(p); }
-  void WriteIni(const std::string& bytes) { env_.WriteIni(bytes); }
-  std::unique_ptr<TKestForm> MakeForm(const QStringList& args = {}) { return env_.MakeForm(args); }
-
  private slots:
-  void init() { env_.Init(); }
-  void cleanup() { QVERIFY2(env_.Cleanup(), "every hourglass came back"); }
+  void init() { InitForm(); }
+  void cleanup() { QVERIFY2(CleanupForm(), "every hourglass came back"); }
 
   // First start without Kest.INI: the defaults, the initial states of the
   // controls, and after closing every key written with the default values.

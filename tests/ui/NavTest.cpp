@@ -48,23 +48,10 @@ using FakeUi = test::RecordingUi;
 
 }  // namespace
 
-class NavTest : public QObject {
+class NavTest : public FormTest<FakeUi> {
   Q_OBJECT
 
  private:
-  FormEnv<FakeUi> env_;
-  std::unique_ptr<TempDir>& dir_ = env_.dir;
-  std::unique_ptr<FakeUi>& ui_ = env_.ui;
-  std::filesystem::path& ini_ = env_.ini;
-
-  void UseIni(const std::filesystem::path& p) { env_.UseIni(p); }
-  void WriteIni(const std::string& bytes) { env_.WriteIni(bytes); }
-  std::unique_ptr<TKestForm> MakeForm(const QStringList& args = {}) {
-    auto f = env_.MakeForm(args);
-    QApplication::processEvents();
-    return f;
-  }
-
   // The client area (below the menu bar) made `h` pixels high.
   void ClientHeight(TKestForm& f, int h) {
     f.resize(625, h + f.menuBar()->height());
@@ -87,8 +74,8 @@ class NavTest : public QObject {
   }
 
  private slots:
-  void init() { env_.Init(); }
-  void cleanup() { QVERIFY2(env_.Cleanup(), "every hourglass came back"); }
+  void init() { InitForm(); }
+  void cleanup() { QVERIFY2(CleanupForm(), "every hourglass came back"); }
 
   // The order already active does nothing (no rebuild, no beep); the menu
   // entries and tool buttons whose names end in 2 select content order (1).
@@ -370,7 +357,7 @@ class NavTest : public QObject {
     QCOMPARE(FormProbe::ListHeight(*f), 90);
   }
 
-  // The dialog starts in OpenFolder with the three filters; a cancel
+  // The dialog starts in OpenFolder with the four filters; a cancel
   // changes nothing; a name that does not open is not listed; a folder is
   // refused in words of its own, by every road.
   void openingAndFailures() {
@@ -380,7 +367,7 @@ class NavTest : public QObject {
     ui_->fileToOpen = std::nullopt;
     Action(*f, "OPFile_M")->trigger();
     QCOMPARE(ui_->filters, (QStringList{QStringLiteral("ﾛｸﾞﾌｧｲﾙ(*.log)"), QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ(*.txt)"),
-                                        QStringLiteral("全てのﾌｧｲﾙ(*.*)")}));
+                                        QStringLiteral("ｱｰｶｲﾌﾞ(*.lzh *.zip)"), QStringLiteral("全てのﾌｧｲﾙ(*.*)")}));
     QVERIFY(!f->Session().LogLoaded());
     QVERIFY(!Action(*f, "FileBar")->isVisible());
     ui_->fileToOpen = Path(a);

@@ -36,20 +36,10 @@ class FakeUi : public test::RecordingUi {
 
 }  // namespace
 
-class PrintTest : public QObject {
+class PrintTest : public FormTest<FakeUi> {
   Q_OBJECT
 
  private:
-  FormEnv<FakeUi> env_;
-  std::unique_ptr<TempDir>& dir_ = env_.dir;
-  std::unique_ptr<FakeUi>& ui_ = env_.ui;
-
-  std::unique_ptr<TKestForm> MakeForm() {
-    auto form = std::make_unique<TKestForm>();
-    form->show();
-    if (!QTest::qWaitForWindowExposed(form.get())) qWarning("window not exposed");
-    return form;
-  }
   // The text of the PDF, page by page, each page's lines without their
   // trailing blanks; skips the test when poppler's pdftotext is missing.
   QStringList PdfLines(const QString& pdf, int* pages = nullptr) {
@@ -74,8 +64,8 @@ class PrintTest : public QObject {
   }
 
  private slots:
-  void init() { env_.Init(); }
-  void cleanup() { QVERIFY2(env_.Cleanup(), "every hourglass came back"); }
+  void init() { InitForm(); }
+  void cleanup() { QVERIFY2(CleanupForm(), "every hourglass came back"); }
 
   void cancelPrintsNothing() {
     auto f = MakeForm();

@@ -25,6 +25,8 @@ class RecordingUi : public Interaction {
   std::deque<bool> confirmAnswers;            // answers of the warning boxes; then OK
   std::deque<std::optional<QString>> inputs;  // answers of the input boxes; then cancelled
   std::optional<QString> fileToOpen;          // the open dialog's answer; unset: cancelled
+  std::optional<QString> fileToSave;          // the save dialog's answer; unset: cancelled
+  QString saveOffered;                        // the path the save dialog was offered
   QString folder;                             // what the open dialog was offered
   QStringList filters;
   std::optional<QFont> font;  // the font dialog's answer; unset: cancelled
@@ -73,6 +75,12 @@ class RecordingUi : public Interaction {
     folder = offeredFolder;
     filters = offeredFilters;
     return fileToOpen;
+  }
+  std::optional<QString> SaveFileName(QWidget*, const QString&, const QString& path,
+                                      const QStringList& offeredFilters) override {
+    saveOffered = path;
+    filters = offeredFilters;
+    return fileToSave;
   }
   std::optional<QFont> ChooseFont(QWidget*, const QFont& initial) override {
     fontOffered = initial;

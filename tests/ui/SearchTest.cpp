@@ -59,18 +59,15 @@ std::string MakeLog(const std::vector<R>& remarks) {
 
 }  // namespace
 
-class SearchTest : public QObject {
+class SearchTest : public FormTest<FakeUi> {
   Q_OBJECT
 
  private:
-  FormEnv<FakeUi> env_;
-  std::unique_ptr<TempDir>& dir_ = env_.dir;
-  std::unique_ptr<FakeUi>& ui_ = env_.ui;
   std::filesystem::path log_;
 
   std::unique_ptr<TKestForm> Open(const std::string& bytes, SortOrder sortType) {
     log_ = dir_->Write("s.log", bytes);
-    auto f = env_.MakeForm();
+    auto f = MakeForm();
     if (!f->LoadLog(QString::fromStdString(log_.string()))) return f;
     if (sortType == SortOrder::Remark) Trigger(*f, "NSort_M");
     if (sortType == SortOrder::ContentFull) Trigger(*f, "RSort_M2");
@@ -96,8 +93,8 @@ class SearchTest : public QObject {
   }
 
  private slots:
-  void init() { env_.Init(); }
-  void cleanup() { QVERIFY2(env_.Cleanup(), "every hourglass came back"); }
+  void init() { InitForm(); }
+  void cleanup() { QVERIFY2(CleanupForm(), "every hourglass came back"); }
 
   // The dialog is modeless, one instance, keeps its text and options, and
   // an empty text does nothing.

@@ -3,6 +3,7 @@
 // changed behind its index, hang on a file that is no file, take long over
 // many bookmarks, or leave the user with a message that names no file and
 // says nothing of what to do.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -71,6 +72,8 @@ QAction* Entry(QMenu* menu, const QString& text) {
   return nullptr;
 }
 
+const std::filesystem::path kSamples = std::filesystem::path(KEST_SOURCE_DIR) / "samples";
+
 // Rewrites a file in place (the same inode, opened "r+").
 void RewriteInPlace(const std::filesystem::path& p, const std::string& bytes) {
   std::FILE* f = std::fopen(p.c_str(), "r+");
@@ -89,22 +92,17 @@ long ResidentMiB() {
 
 }  // namespace
 
-class TrustTest : public QObject {
+class TrustTest : public FormTest<FakeUi> {
   Q_OBJECT
 
  private:
-  FormEnv<FakeUi> env_;
-  std::unique_ptr<TempDir>& dir_ = env_.dir;
-  std::unique_ptr<FakeUi>& ui_ = env_.ui;
-
-  std::unique_ptr<TKestForm> MakeForm(const QStringList& args = {}) { return env_.MakeForm(args); }
   QString Log(const char* name, std::initializer_list<std::pair<int, int>> remarks) {
     return Path(dir_->Write(name, MakeLog(remarks)));
   }
 
  private slots:
-  void init() { env_.Init(); }
-  void cleanup() { QVERIFY2(env_.Cleanup(), "every hourglass came back"); }
+  void init() { InitForm(); }
+  void cleanup() { QVERIFY2(CleanupForm(), "every hourglass came back"); }
 
   // --- Two windows on one Kest.INI -------------------------------------------------
 
@@ -112,7 +110,7 @@ class TrustTest : public QObject {
   // presses OK without a change: B's bookmark stays, in the file and in A's
   // menu.
   void organizerOkKeepsABookmarkAnotherWindowAdded() {
-    env_.WriteIni("[Book Mark]\r\nold=1|/x.log\r\n");
+    WriteIni("[Book Mark]\r\nold=1|/x.log\r\n");
     auto a = MakeForm({Log("a.log", {{1, 0}, {2, 0}})});
     auto b = MakeForm({Log("b.log", {{7, 0}})});
     ui_->onModal = [&](QDialog& d) {
@@ -124,7 +122,7 @@ class TrustTest : public QObject {
       return book->result() == QDialog::Accepted;
     };
     Trigger(*a, "BMCln");
-    const std::string ini = env_.Ini();
+    const std::string ini = Ini();
     QVERIFY2(ini.find("old=0|1|/x.log") != std::string::npos, ini.c_str());
     QVERIFY2(ini.find("poster title7=0|7|") != std::string::npos, ini.c_str());
     QVERIFY(Entry(MenuOf(*a, "BookM_M"), QStringLiteral("poster title7")));
@@ -133,7 +131,7 @@ class TrustTest : public QObject {
     // Closing B writes nothing of the bookmarks; closing A neither.
     b->close();
     a->close();
-    QVERIFY(env_.Ini().find("poster title7=0|7|") != std::string::npos);
+    QVERIFY(Ini().find("poster title7=0|7|") != std::string::npos);
   }
 
   // Each window writes only what it changed: A's order, B's date column and
@@ -146,7 +144,7 @@ class TrustTest : public QObject {
     Trigger(*b, "Date_VM");
     a->close();
     b->close();
-    const ProfileText ini = ProfileFile(env_.ini).Read();
+    const ProfileText ini = ProfileFile(ini_).Read();
     QCOMPARE(ini.ReadInteger("Option", "SortType", -1), 0);  // A's
     QCOMPARE(ini.ReadBool("Option", "Date", false), true);  // B's
     QCOMPARE(QString::fromStdString(ini.ReadString("FileName", "File_0", "")), lb);
@@ -183,6 +181,56 @@ class TrustTest : public QObject {
     QCOMPARE(Shown(*f), 11);
     QCOMPARE(f->Session().Log()->GetNumber(f->Session().PositionOf(Selected(*f))).v, 11);
     QVERIFY(Pane(*f).find("body 11") != std::string::npos);
+    QVERIFY(ui_->errors.isEmpty());
+  }
+
+  // A log in an archive: the archive changed behind the index (a new
+  // modification time is enough) is a change of the log, told as such; read
+  // again on the user's word, from the archive as it is now.
+  void aMemberWhoseArchiveChangedIsReadAgainOnlyWhenAsked() {
+    qputenv("XDG_CACHE_HOME", QByteArray::fromStdString((dir_->Path() / "cache").string()));
+    const auto archive = dir_->Path() / "one-log.lzh";
+    std::filesystem::copy_file(kSamples / "one-log.lzh", archive);
+    auto f = MakeForm({Path(archive)});
+    QVERIFY(f->Session().LogLoaded());
+    SelectLine(*f, 1);
+    const std::string before = Pane(*f);
+    QVERIFY(!before.empty());
+
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 123}};
+    QCOMPARE(::utimensat(AT_FDCWD, archive.c_str(), times, 0), 0);
+    SelectLine(*f, 2);
+    const int number = Shown(*f);
+    QCOMPARE(ui_->asks.size(), 1);
+    QVERIFY(Tells(ui_->asks[0], QStringLiteral("ログファイルが変更されました"), archive));
+    QVERIFY(ui_->asks[0].contains(QStringLiteral("sample.log")));  // the member, with its archive
+    QCOMPARE(Pane(*f), std::string());
+
+    ui_->askAnswers = {0};
+    f->ShowSelectedRemark();
+    QCOMPARE(ui_->asks.size(), 2);
+    QVERIFY(f->Session().LogLoaded());
+    QCOMPARE(Shown(*f), number);
+    QVERIFY(!Pane(*f).empty());
+    QVERIFY(ui_->errors.isEmpty());
+    qunsetenv("XDG_CACHE_HOME");
+  }
+
+  // Exporting a log changed behind its index asks whether to read it again
+  // before any dialog, and writes nothing.
+  void exportingAChangedLogOffersToReadItAgain() {
+    const auto path = dir_->Write("a.log", MakeLog({{1, 0}, {2, 0}}));
+    auto f = MakeForm({Path(path)});
+    RewriteInPlace(path, MakeLog({{5, 0}, {6, 0}, {7, 0}}));
+    int dialogs = 0;
+    ui_->onModal = [&](QDialog&) {
+      ++dialogs;
+      return false;
+    };
+    Trigger(*f, "Export_M");
+    QCOMPARE(dialogs, 0);
+    QCOMPARE(ui_->asks.size(), 1);
+    QVERIFY(Tells(ui_->asks[0], QStringLiteral("ログファイルが変更されました"), path));
     QVERIFY(ui_->errors.isEmpty());
   }
 
@@ -239,7 +287,7 @@ class TrustTest : public QObject {
   void aBookmarkWhoseLogIsGoneOffersToRemoveItOrToOrganize() {
     const QString a = Log("a.log", {{1, 0}, {2, 0}});
     const auto gone = dir_->Path() / "gone.log";
-    env_.WriteIni("[Book Mark]\r\nkeep=1|" + a.toStdString() + "\r\nGone=2|" + gone.string() + "\r\nother=2|" +
+    WriteIni("[Book Mark]\r\nkeep=1|" + a.toStdString() + "\r\nGone=2|" + gone.string() + "\r\nother=2|" +
                   gone.string() + "\r\n");
     auto f = MakeForm();
     ui_->askAnswers = {2};  // Cancel: nothing changes
@@ -249,7 +297,7 @@ class TrustTest : public QObject {
     QVERIFY(ui_->asks[0].contains(QStringLiteral("gone.log")));
     QCOMPARE(ui_->askButtons[0], (QStringList{QStringLiteral("しおりを削除"), QStringLiteral("しおりの整理"),
                                               QStringLiteral("ｷｬﾝｾﾙ")}));
-    QVERIFY(env_.Ini().find("Gone=") != std::string::npos);
+    QVERIFY(Ini().find("Gone=") != std::string::npos);
 
     // The organizer, on that bookmark.
     QString selected;
@@ -264,20 +312,20 @@ class TrustTest : public QObject {
     QCOMPARE(selected, QStringLiteral("Gone"));
 
     // Removed: that bookmark alone, the rest of the file as it was.
-    const std::string before = env_.Ini();
+    const std::string before = Ini();
     ui_->askAnswers = {0};
     Entry(MenuOf(*f, "BookM_M"), QStringLiteral("Gone"))->trigger();
     std::string expected = before;
     expected.erase(expected.find("Gone="), std::string("Gone=2|" + gone.string() + "\r\n").size());
-    QCOMPARE(env_.Ini(), expected);
+    QCOMPARE(Ini(), expected);
     QVERIFY(!Entry(MenuOf(*f, "BookM_M"), QStringLiteral("Gone")));
     QVERIFY(Entry(MenuOf(*f, "BookM_M"), QStringLiteral("other")));
     QVERIFY(ui_->infos.isEmpty() && ui_->errors.isEmpty());
   }
 
   void aSettingsFileThatCannotBeWrittenSaysWhatWasLostAndWhy() {
-    env_.WriteIni("[Option]\r\nSortType=1\r\n");
-    ::chmod(env_.ini.c_str(), 0444);
+    WriteIni("[Option]\r\nSortType=1\r\n");
+    ::chmod(ini_.c_str(), 0444);
     auto f = MakeForm({Log("a.log", {{1, 0}})});
     ui_->onModal = [](QDialog&) { return true; };
     Trigger(*f, "BM_Set");  // the bookmark cannot be written either
@@ -291,11 +339,11 @@ class TrustTest : public QObject {
     QVERIFY(ui_->errors[1].contains(QStringLiteral("しおり")));  // lost earlier in this session too
     QVERIFY(ui_->errors[1].contains(QStringLiteral("読み取り専用")));
     QVERIFY(ui_->errors[1].endsWith(QStringLiteral("に書き込めません")));
-    QCOMPARE(ui_->details.last(), Path(env_.ini));
+    QCOMPARE(ui_->details.last(), Path(ini_));
 
     // A folder in the file's place.
-    env_.UseIni(dir_->Path() / "folder.INI");
-    std::filesystem::create_directory(env_.ini);
+    UseIni(dir_->Path() / "folder.INI");
+    std::filesystem::create_directory(ini_);
     auto g = MakeForm();
     g->close();
     QVERIFY(ui_->errors.last().contains(QStringLiteral("フォルダ")));
@@ -353,7 +401,7 @@ class TrustTest : public QObject {
       if (atTop) lastAtTop = i;
       if (!atTop && i % 600 == 0) ++inFirstGroup;
     }
-    env_.WriteIni(file);
+    WriteIni(file);
     const long before = ResidentMiB();
     QElapsedTimer t;
     t.start();
@@ -397,7 +445,7 @@ class TrustTest : public QObject {
   // SIGTERM and SIGHUP write the settings as a close does, without a box.
   void signalsWriteTheSettingsWithoutABox() {
     for (int sig : {SIGTERM, SIGHUP}) {
-      env_.UseIni(dir_->Path() / ("Kest" + std::to_string(sig) + ".INI"));
+      UseIni(dir_->Path() / ("Kest" + std::to_string(sig) + ".INI"));
       const QString log = Log("a.log", {{1, 0}});
       auto f = MakeForm({log});
       int quits = 0;
@@ -406,14 +454,14 @@ class TrustTest : public QObject {
       ::raise(sig);
       QTRY_COMPARE(quits, 1);
       QVERIFY(!f->isVisible());
-      const ProfileText ini = ProfileFile(env_.ini).Read();
+      const ProfileText ini = ProfileFile(ini_).Read();
       QCOMPARE(ini.ReadInteger("Option", "SortType", -1), 0);
       QCOMPARE(QString::fromStdString(ini.ReadString("FileName", "File_0", "")), log);
       delete end;
     }
     // A file that cannot be written: said on standard error, no box waits.
-    env_.WriteIni("");
-    ::chmod(env_.ini.c_str(), 0444);
+    WriteIni("");
+    ::chmod(ini_.c_str(), 0444);
     auto f = MakeForm();
     QVERIFY(!f->SaveSettings(true));
     f->EndSession();
@@ -482,7 +530,7 @@ class TrustTest : public QObject {
   }
 
  private:
-  void WriteIniSort(int order) { env_.WriteIni("[Option]\r\nSortType=" + std::to_string(order) + "\r\n"); }
+  void WriteIniSort(int order) { WriteIni("[Option]\r\nSortType=" + std::to_string(order) + "\r\n"); }
 };
 
 QTEST_MAIN(TrustTest)
