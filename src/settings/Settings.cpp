@@ -91,53 +91,65 @@ ViewOptions ReadViewOptions(const ProfileFile& ini) { return ReadViewOptions(ini
 
 WindowSettings ReadWindowSettings(const ProfileFile& ini) { return ReadWindowSettings(ini.Read()); }
 
-void WriteWindowSettings(ProfileFile& ini, const WindowSettings& s,
-                         const std::optional<WindowSettings>& base) {
+namespace {
+
+void WriteAll(ProfileText& t, const WindowSettings& s) {
+  t.WriteInteger(kOption, "SortType", static_cast<std::int32_t>(s.View.SortType));
+  t.WriteBool(kOption, "Numb", s.View.Columns.ShowNumber);
+  t.WriteBool(kOption, "Name", s.View.Columns.ShowSpeaker);
+  t.WriteBool(kOption, "Date", s.View.Columns.ShowDate);
+  t.WriteString(kOption, "OpenFolder", PathToProfile(s.OpenFolder));
+  t.WriteString(kFont, "FontName", s.Look.FontName);
+  t.WriteInteger(kFont, "FontSize", s.Look.FontSize);
+  t.WriteInteger(kFont, "Color", s.Look.TextColor);
+  t.WriteInteger(kOption, "Color", s.Look.BackColor);
+  t.WriteInteger(kFONT, "FontStyle", s.Look.FontStyle);
+  s.Recent.Write(t);
+  t.WriteInteger(kOption, "Top", s.Bounds.Top);
+  t.WriteInteger(kOption, "Left", s.Bounds.Left);
+  t.WriteInteger(kOption, "Height", s.Bounds.Height);
+  t.WriteInteger(kOption, "Width", s.Bounds.Width);
+}
+
+// What this window changed since `base`, over what the file holds now.
+template <class T>
+void Keep(T& now, const T& mine, const T& base) {
+  if (!(mine == base)) now = mine;
+}
+
+}  // namespace
+
+void WriteWindowSettings(ProfileFile& ini, const WindowSettings& s, const std::optional<WindowSettings>& base) {
   ini.Update([&](ProfileText& t) {
-    // A value this window changed, or one the file lacks (its first start).
-    auto put = [&](const char* section, const char* key, const std::string& now, const std::string& was) {
-      if (!base || now != was || !t.HasKey(section, key)) t.WriteString(section, key, now);
-    };
-    auto integer = [&](const char* section, const char* key, std::int32_t now, std::int32_t was) {
-      put(section, key, std::to_string(now), std::to_string(was));
-    };
-    auto boolean = [&](const char* section, const char* key, bool now, bool was) {
-      put(section, key, now ? "1" : "0", was ? "1" : "0");
-    };
-    const WindowSettings b = base.value_or(WindowSettings{});
-    integer(kOption, "SortType", static_cast<std::int32_t>(s.View.SortType),
-            static_cast<std::int32_t>(b.View.SortType));
-    boolean(kOption, "Numb", s.View.Columns.ShowNumber, b.View.Columns.ShowNumber);
-    boolean(kOption, "Name", s.View.Columns.ShowSpeaker, b.View.Columns.ShowSpeaker);
-    boolean(kOption, "Date", s.View.Columns.ShowDate, b.View.Columns.ShowDate);
-    put(kOption, "OpenFolder", PathToProfile(s.OpenFolder), PathToProfile(b.OpenFolder));
-    put(kFont, "FontName", s.Look.FontName, b.Look.FontName);
-    integer(kFont, "FontSize", s.Look.FontSize, b.Look.FontSize);
-    integer(kFont, "Color", s.Look.TextColor, b.Look.TextColor);
-    integer(kOption, "Color", s.Look.BackColor, b.Look.BackColor);
-    integer(kFONT, "FontStyle", s.Look.FontStyle, b.Look.FontStyle);
-    const std::vector<std::string>& pushed = s.Recent.Pushed();
-    const std::size_t since = std::min(b.Recent.Pushed().size(), pushed.size());
     if (!base) {
-      s.Recent.Write(t);
-    } else if (since < pushed.size()) {
-      // The files this window opened since base, in turn, to the head of
-      // the list as the file holds it now.
-      RecentFiles recent;
-      recent.Read(t);
-      for (std::size_t i = since; i < pushed.size(); ++i) recent.Push(pushed[i]);
-      recent.Write(t);
-    } else {
-      for (std::size_t i = 0; i < RecentFiles::kCount; ++i) {
-        const std::string key = "File_" + std::to_string(i);
-        const std::string value = PathToProfile(s.Recent.At(i));
-        put("FileName", key.c_str(), value, value);
-      }
+      WriteAll(t, s);
+      return;
     }
-    integer(kOption, "Top", s.Bounds.Top, b.Bounds.Top);
-    integer(kOption, "Left", s.Bounds.Left, b.Bounds.Left);
-    integer(kOption, "Height", s.Bounds.Height, b.Bounds.Height);
-    integer(kOption, "Width", s.Bounds.Width, b.Bounds.Width);
+    // Every key is written, in the form the table gives it; a value this
+    // window did not change is the one the file holds now, which another
+    // window may have written.
+    WindowSettings merged = ReadWindowSettings(t);
+    Keep(merged.View.SortType, s.View.SortType, base->View.SortType);
+    Keep(merged.View.Columns.ShowNumber, s.View.Columns.ShowNumber, base->View.Columns.ShowNumber);
+    Keep(merged.View.Columns.ShowSpeaker, s.View.Columns.ShowSpeaker, base->View.Columns.ShowSpeaker);
+    Keep(merged.View.Columns.ShowDate, s.View.Columns.ShowDate, base->View.Columns.ShowDate);
+    Keep(merged.OpenFolder, s.OpenFolder, base->OpenFolder);
+    Keep(merged.Look.FontName, s.Look.FontName, base->Look.FontName);
+    Keep(merged.Look.FontSize, s.Look.FontSize, base->Look.FontSize);
+    Keep(merged.Look.FontStyle, s.Look.FontStyle, base->Look.FontStyle);
+    Keep(merged.Look.TextColor, s.Look.TextColor, base->Look.TextColor);
+    Keep(merged.Look.BackColor, s.Look.BackColor, base->Look.BackColor);
+    Keep(merged.Bounds.Top, s.Bounds.Top, base->Bounds.Top);
+    Keep(merged.Bounds.Left, s.Bounds.Left, base->Bounds.Left);
+    Keep(merged.Bounds.Height, s.Bounds.Height, base->Bounds.Height);
+    Keep(merged.Bounds.Width, s.Bounds.Width, base->Bounds.Width);
+    // The files this window opened since base, in turn, to the head of the
+    // list as the file holds it now.
+    const std::vector<std::string>& pushed = s.Recent.Pushed();
+    for (std::size_t i = std::min(base->Recent.Pushed().size(), pushed.size()); i < pushed.size(); ++i) {
+      merged.Recent.Push(pushed[i]);
+    }
+    WriteAll(t, merged);
   });
 }
 

@@ -68,14 +68,14 @@ struct WindowSettings {
 WindowSettings ReadWindowSettings(const ProfileText& ini);
 WindowSettings ReadWindowSettings(const ProfileFile& ini);
 
-// Writes the settings in one write of the file as it is now, in the order
-// of the table, so a new file lists them in that order. With `base` (what
-// this window read at start-up, or wrote last), only what this window
-// changed is written: a key whose value differs from base's, and a key the
-// file lacks; and for the recent files, the files opened since base moved
-// to the head of the list the file holds now. What another window wrote
-// meanwhile stays. Without `base` every key is written. A failed write
-// throws ProfileWriteError and writes nothing.
+// Writes every key in one write of the file as it is now, in the order of
+// the table, so a new file lists them in that order. With `base` (what this
+// window read at start-up, or wrote last), a value changes only where this
+// window changed it: every other key is written with the value the file
+// holds now (which another window may have written meanwhile), and the
+// files this window opened since base go to the head of the recent files
+// the file lists now. A failed write throws ProfileWriteError and writes
+// nothing.
 void WriteWindowSettings(ProfileFile& ini, const WindowSettings& settings,
                          const std::optional<WindowSettings>& base = std::nullopt);
 

@@ -212,8 +212,7 @@ TEST_F(SharedIniTest, EachWindowWritesOnlyWhatItChanged) {
   EXPECT_EQ(now.Recent.At(0), "/logs/a.log");  // the later open first
   EXPECT_EQ(now.Recent.At(1), "/logs/b.log");
 
-  // Every key is in the file after the first close; a key no one changed
-  // keeps the form it was written in.
+  // Every key is in the file after the first close.
   const ProfileText text = ini.Read();
   for (const char* key : {"Numb", "Name", "Date", "OpenFolder", "Color", "Top", "Left", "Height", "Width"}) {
     EXPECT_TRUE(text.HasKey("Option", key)) << key;
@@ -233,16 +232,19 @@ TEST_F(SharedIniTest, EachWindowWritesOnlyWhatItChanged) {
   EXPECT_EQ(last.Recent.At(2), "/logs/b.log");
 }
 
-TEST_F(SharedIniTest, ASettingKeptByHandIsNotRewritten) {
+TEST_F(SharedIniTest, AValueNoWindowChangedIsWrittenAsTheFileHoldsIt) {
   ProfileFile ini(path_);
-  test::TempDir other;
-  std::ofstream(path_, std::ios::binary) << "[Option]\r\nSortType=0x2\r\n";
+  std::ofstream(path_, std::ios::binary) << "[Option]\r\nSortType=0x2\r\nNumb=abc\r\n";
   const WindowSettings base = ReadWindowSettings(ini);
+  ini.WriteString("Option", "Date", "1");  // another window, meanwhile
   WriteWindowSettings(ini, base, base);
-  EXPECT_NE(ReadFile(path_).find("SortType=0x2\r\n"), std::string::npos);
-  // Without a base every key is written as it stands.
+  const std::string text = ReadFile(path_);
+  EXPECT_NE(text.find("SortType=2\r\n"), std::string::npos) << text;  // the form of the table
+  EXPECT_NE(text.find("Numb=1\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("Date=1\r\n"), std::string::npos) << text;
+  // Without a base this window's own values, every one of them.
   WriteWindowSettings(ini, base);
-  EXPECT_NE(ReadFile(path_).find("SortType=2\r\n"), std::string::npos);
+  EXPECT_NE(ReadFile(path_).find("Date=0\r\n"), std::string::npos);
 }
 
 }  // namespace
