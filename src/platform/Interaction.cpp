@@ -9,6 +9,7 @@
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -101,10 +102,14 @@ std::unique_ptr<QInputDialog> MakeInputDialog(QWidget* parent, const QString& ca
   dlg->setCancelButtonText(QStringLiteral("ｷｬﾝｾﾙ"));
   // The title bar cuts a caption wider than the box ("グループ… 規作成"):
   // the box is made as wide as the caption and the title bar's buttons need.
+  // The dialog's layout fixes its size from its contents, so the width is
+  // asked of the input field, not of the dialog.
   const QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
   const int captionWidth = QFontMetrics(titleFont).horizontalAdvance(caption);
   const int promptWidth = dlg->fontMetrics().horizontalAdvance(prompt);
-  dlg->setMinimumWidth(std::max({dlg->minimumSizeHint().width(), captionWidth + 140, promptWidth + 40}));
+  if (auto* edit = dlg->findChild<QLineEdit*>()) {
+    edit->setMinimumWidth(std::max({edit->minimumSizeHint().width(), captionWidth + 140, promptWidth + 20}));
+  }
   return dlg;
 }
 
