@@ -14,6 +14,9 @@
 //     --no-search  skip the searches
 //     --file PATH  report on this log instead of generating any (repeatable)
 //     --window-only  with --file: only the window's open time and memory
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -295,14 +298,97 @@ void WindowOpen(const fs::path& path, std::int32_t remarks, bool showLast) {
   const double rss = StatusMb("VmRSS");
   std::printf("  window memory            %8.1f MB resident with the log open (%.1f MB more than before it)\n", rss,
               rss - rss0);
-  if (showLast && ok && form.Log()) {
-    const auto last = kest::IndexPos(form.Log()->Count() - 1);
-    kest::RemarkText text = kest::LoadRemarkText(path, *form.Log(), last);
-    std::printf("  last remark (%d of %d)  number %d, %zu lines, %s\n", last.v + 1, form.Log()->Count(),
-                form.Log()->GetNumber(last).v, text.lines.size(), text.truncated ? "cut short" : "whole");
+  if (showLast && ok && form.Session().Log()) {
+    const auto last = kest::IndexPos(form.Session().Log()->Count() - 1);
+    kest::RemarkText text = kest::LoadRemarkText(path, *form.Session().Log(), last);
+    std::printf("  last remark (%d of %d)  number %d, %zu lines, %s\n", last.v + 1, form.Session().Log()->Count(),
+                form.Session().Log()->GetNumber(last).v, text.lines.size(), text.truncated ? "cut short" : "whole");
   }
 }
 #endif
+
+// The window as a user starts it, timed from outside: from before the fork
+// to the line the program writes to KEST_READY_FD once its window is shown
+// with the caption and the first remark painted (offscreen unless a display
+// is set). Its resident memory is read from /proc then, and it is killed.
+struct WindowStart {
+  double wallMs = -1;  // -1: the window never said it was up
+  double rssMb = 0;
+};
+
+double ProcStatusMb(pid_t pid, const char* key) {
+  const std::string name = "/proc/" + std::to_string(pid) + "/status";
+  FILE* f = std::fopen(name.c_str(), "r");
+  if (!f) return 0;
+  char line[256];
+  double kb = 0;
+  while (std::fgets(line, sizeof line, f)) {
+    if (std::strncmp(line, key, std::strlen(key)) == 0) kb = std::atof(line + std::strlen(key) + 1);
+  }
+  std::fclose(f);
+  return kb / 1024.0;
+}
+
+WindowStart StartWindow(const std::string& kest32, const std::string& log) {
+  WindowStart w;
+  int fds[2];
+  if (pipe(fds) != 0) return w;
+  const fs::path ini = fs::temp_directory_path() / ("kest-bench-start-" + std::to_string(getpid()) + ".INI");
+  auto t0 = Clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    if (fds[1] != 3) {
+      dup2(fds[1], 3);
+      close(fds[1]);
+    }
+    setenv("KEST_READY_FD", "3", 1);
+    setenv("KEST_INI", ini.c_str(), 1);
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) {
+      dup2(null, 1);
+      dup2(null, 2);
+    }
+    execl(kest32.c_str(), kest32.c_str(), log.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fds[1]);
+  pollfd p{fds[0], POLLIN, 0};
+  char buf[16];
+  if (poll(&p, 1, 120'000) == 1 && read(fds[0], buf, sizeof buf) > 0) {
+    w.wallMs = Ms(t0, Clock::now());
+    w.rssMb = ProcStatusMb(pid, "VmRSS");
+  }
+  close(fds[0]);
+  kill(pid, SIGKILL);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  std::error_code ec;
+  fs::remove(ini, ec);
+  return w;
+}
+
+// The best and worst of a few starts, and the memory of the best.
+void WindowStarts(const std::string& kest32, const std::string& log, const char* what) {
+  if (kest32.empty()) return;
+  double best = 1e300, worst = 0, rss = 0;
+  for (int i = 0; i < 3; ++i) {
+    const WindowStart w = StartWindow(kest32, log);
+    if (w.wallMs < 0) {
+      std::printf("  window start %-11s never came up\n", what);
+      return;
+    }
+    if (w.wallMs < best) {
+      best = w.wallMs;
+      rss = w.rssMb;
+    }
+    worst = std::max(worst, w.wallMs);
+  }
+  std::printf("  window start %-11s %6.0f-%.0f ms from exec to the caption and first remark painted (%s),"
+              " %6.1f MB resident\n",
+              what, best, worst, std::getenv("DISPLAY") ? "on the display" : "offscreen", rss);
+}
 
 struct Options {
   bool quick = false, huge = false, keep = false, search = true, windowOnly = false;
@@ -369,6 +455,10 @@ void Report(const Options& o, const char* name, const kest::bench::GeneratedLog&
 #ifdef KEST_BENCH_WINDOW
   if (window) WindowOpen(log.path, log.remarks, o.huge && log.bytes > (2LL << 30));
 #endif
+  if (window) {
+    WindowStarts(o.kest32, file, "(this log)");
+    WindowStarts(o.kest32, KEST_SAMPLE_LOG, "(sample)");
+  }
 }
 
 }  // namespace
@@ -429,6 +519,8 @@ int main(int argc, char** argv) {
     if (o.windowOnly) {
       Run({"cat", file});  // warm the page cache
       WindowOpen(file, 0, fs::file_size(file) > (2LL << 30));
+      WindowStarts(o.kest32, file, "(this log)");
+      WindowStarts(o.kest32, KEST_SAMPLE_LOG, "(sample)");
       continue;
     }
 #endif

@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       kest::RemarkMatches(reader, index.GetItem(p), "ab", (size & 1) != 0);
     }
     const kest::ColumnSwitches cols{true, true, true};
-    for (int order : {kest::SortOrder::ContentFull, kest::SortOrder::Remark, kest::SortOrder::ContentFolded}) {
+    for (kest::SortOrder order : {kest::SortOrder::ContentFull, kest::SortOrder::Remark, kest::SortOrder::ContentFolded}) {
       kest::ArrangeIndex(index, order);
       for (std::int32_t i = 0; i < n; ++i) kest::ListLineText(index, kest::IndexPos(i), order, cols);
     }

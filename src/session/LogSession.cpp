@@ -138,8 +138,10 @@ OpenPlan LogSession::PlanOpen(const std::string& name) const {
     plan.where = LogLocation::Member(plan.where.file, choice.member->name);
   } else if (choice.result == MemberChoice::kEmpty) {
     plan.refusal = listing.damage.empty()
-                       ? Notice{Notice::Kind::Info, "書庫にメンバーが一つもありません", plan.where.file,
-                                "ログの入った書庫か、ログファイルを開いてください。"}
+                       ? Notice{Notice::Kind::Info,
+                                "書庫 " + std::filesystem::path(plan.where.file).filename().string() +
+                                    " にはメンバーが一つもありません",
+                                plan.where.file, "ログの入った書庫か、ログファイルを開いてください。"}
                        : Notice{Notice::Kind::Info, listing.damage, plan.where.file, {}};
   } else {
     plan.choose = std::move(listing);  // several logs, or a damaged archive: the user chooses

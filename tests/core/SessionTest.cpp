@@ -163,6 +163,63 @@ TEST_F(SessionTest, FilesThatAreNoLogsAreRefusedBeforeTheShownLogGoes) {
   EXPECT_EQ(Shown(), 1);  // checking changes nothing
 }
 
+// What opening a name takes: a log as it is, an archive's only log at once,
+// a choice among several, and a refusal for an archive with no member or
+// one that is no archive at all.
+TEST_F(SessionTest, OpeningPlansForLogsAndArchives) {
+  const std::filesystem::path samples = std::filesystem::path(KEST_SOURCE_DIR) / "samples";
+  const auto plain = dir_.Write("plain.log", ThreadLog());
+  OpenPlan plan = s_.PlanOpen(plain.string());
+  EXPECT_FALSE(plan.refusal);
+  EXPECT_FALSE(plan.choose);
+  EXPECT_EQ(plan.where.Format(), plain.string());
+
+  const std::string one = (samples / "one-log.lzh").string();
+  plan = s_.PlanOpen(one);
+  EXPECT_FALSE(plan.refusal);
+  EXPECT_FALSE(plan.choose);
+  EXPECT_EQ(plan.where.file, one);
+  EXPECT_EQ(plan.where.member, "sample.log");
+  // The member's stored name plans to itself.
+  EXPECT_EQ(s_.PlanOpen(plan.where.Format()).where.Format(), plan.where.Format());
+
+  plan = s_.PlanOpen((samples / "forum.lzh").string());
+  EXPECT_FALSE(plan.refusal);
+  ASSERT_TRUE(plan.choose);
+  EXPECT_EQ(plan.choose->members.size(), 3u);
+  EXPECT_TRUE(plan.where.member.empty());
+
+  // An archive with no member (an empty ZIP: its end record alone).
+  const auto empty = dir_.Write("empty.zip", std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+  plan = s_.PlanOpen(empty.string());
+  ASSERT_TRUE(plan.refusal);
+  EXPECT_EQ(plan.refusal->kind, Notice::Kind::Info);
+  EXPECT_NE(plan.refusal->text.find("empty.zip"), std::string::npos) << plan.refusal->text;
+
+  // What a file holds decides, not its name: text named .lzh is a log.
+  const auto fake = dir_.Write("fake.lzh", ThreadLog());
+  plan = s_.PlanOpen(fake.string());
+  EXPECT_FALSE(plan.refusal);
+  EXPECT_FALSE(plan.choose);
+  EXPECT_EQ(plan.where.Format(), fake.string());
+
+  // An archive cut short is never taken as whole: refused, or offered with
+  // what went wrong.
+  std::ifstream in(samples / "forum.lzh", std::ios::binary);
+  std::string head(300, '\0');
+  in.read(head.data(), static_cast<std::streamsize>(head.size()));
+  const auto cut = dir_.Write("cut.lzh", head);
+  plan = s_.PlanOpen(cut.string());
+  EXPECT_TRUE(plan.refusal || (plan.choose && !plan.choose->damage.empty()));
+  EXPECT_TRUE(plan.where.member.empty());
+
+  // A missing file is refused before anything is read.
+  plan = s_.PlanOpen((dir_.Path() / "gone.lzh").string());
+  ASSERT_TRUE(plan.refusal);
+  EXPECT_EQ(plan.refusal->kind, Notice::Kind::Info);
+  EXPECT_FALSE(s_.LogLoaded());  // planning opens nothing
+}
+
 TEST_F(SessionTest, AClickShowsALineOnceAndAFailedReadAgain) {
   Open(Log({{1, 0}, {2, 0}, {3, 0}}), SortOrder::Remark);
   const std::uint64_t generation = s_.Shown().generation;
