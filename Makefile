@@ -13,14 +13,17 @@ KEST_WERROR ?= OFF
 deps:
 	@bash scripts/install-deps.sh
 
+# The program alone (its help file comes with it): `make run` waits for no test.
 build: deps
 	@cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKEST_WERROR=$(KEST_WERROR) >/dev/null
-	@cmake --build $(BUILD) -j $(JOBS)
+	@cmake --build $(BUILD) -j $(JOBS) --target kest32
 
 run: build
 	@bash scripts/run-viewer.sh $(BUILD)/kest32 samples/sample.log
 
+# Everything, the tests included, then the tests.
 test: build
+	@cmake --build $(BUILD) -j $(JOBS)
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 test-sanitize: deps
@@ -48,6 +51,7 @@ bench: deps
 # The Debian package kest32_VERSION_ARCH.deb, into this folder:
 #   sudo apt install ./kest32_*.deb
 package: build
+	@cmake --build $(BUILD) -j $(JOBS) --target kest32 kest32_man
 	@cd $(BUILD) && cpack -G DEB
 	@cp $(BUILD)/kest32_*.deb .
 	@ls -1 kest32_*.deb

@@ -12,10 +12,11 @@
 #include <thread>
 #include <vector>
 
-#include "export/ExportCommand.h"
 #include "archive/BatchArchive.h"
+#include "export/ExportCommand.h"
 #include "library/LibraryArchives.h"
 #include "library/LibraryBatch.h"
+#include "log/LogFile.h"
 #include "log/Logunit1.h"
 #include "log/NativeCopy.h"
 #include "log/RemarkHeader.h"
@@ -96,6 +97,14 @@ ColumnSwitches ParseColumns(std::string_view list) {
   return c;
 }
 
+bool IsOptionName(std::string_view name) {
+  for (const char* known : {"--list", "--show", "--index", "--grep", "--help", "--version", "--sort",
+                            "--columns", "--expand-all", "--ignore-case", "--encoding", "--input-encoding"}) {
+    if (name == known) return true;
+  }
+  return false;
+}
+
 Options Parse(int argc, char** argv) {
   Options o;
   bool fileSeen = false;
@@ -105,6 +114,14 @@ Options Parse(int argc, char** argv) {
     auto value = [&](std::string_view flag) -> std::string {
       if (a.size() > flag.size() && a[flag.size()] == '=') return std::string(a.substr(flag.size() + 1));
       if (i + 1 >= argc) throw UsageError{std::string(flag) + " には値が必要です"};
+      // An option where the value belongs is a slip ("--grep --ignore-case
+      // scsi"), not a text to search for; --grep=--ignore-case still says so.
+      const std::string_view next = argv[i + 1];
+      if (IsOptionName(next.substr(0, next.find('=')))) {
+        throw UsageError{std::string(flag) + " の値がありません（" + std::string(next) +
+                         " はオプションです）。値はすぐ後に書いてください: kest32 " + std::string(flag) +
+                         (flag == "--grep" ? " TEXT" : " NUMBER") + " [OPTIONS] FILE"};
+      }
       return argv[++i];
     };
     if (!optionsDone && a.size() > 2 && a.substr(0, 2) == "--") {
@@ -342,10 +359,18 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
       // nothing to print, and no need to scan and order the log for it.
       if (keyOk && !KeyOccursInFile(o.file, key, o.ignoreCase)) return 0;
     }
+    // The file as it is before the scan: a change while it is read, or
+    // before a remark's text is read, makes the index wrong.
+    const FileIdentity identity = IdentifyFile(o.file);
+    const auto unchanged = [&](bool during) {
+      const FileChange change = CompareFile(identity, o.file);
+      if (change != FileChange::None) throw ChangedFileError(change, original, during);
+    };
     TLogCtrl index;
     const std::string title = ScanLog(o.file, index);
+    unchanged(true);
     const std::int32_t n = index.Count();
-    if (n == 0 && index.ScannedSize > 0) {
+    if (n == 0) {
       err << "kest32: " << original << ": 発言が一つもありません (ログではないようです)\n";
       if (o.mode == Mode::Show) return 1;
     }
@@ -357,6 +382,7 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
         err << "kest32: 発言 " << *showNumber << " はこのログにありません\n";
         return 1;
       }
+      unchanged(false);
       output.Line(HeaderLine(HeaderOf(index.GetItem(p))));
       RemarkText text = LoadRemarkText(o.file, index, p);
       for (const std::string& l : text.lines) output.Line(l);
@@ -369,7 +395,12 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
     }
 
     if (o.mode == Mode::Export) {
-      return RunExportCommand(o.exporting, o.shiftJis, sortType, {original, o.file, title}, index, out, err);
+      // Remarks' texts are read through the index: the file must be the one
+      // it was made from, before the export and all through it.
+      unchanged(false);
+      const int result = RunExportCommand(o.exporting, o.shiftJis, sortType, {original, o.file, title}, index, out, err);
+      unchanged(true);
+      return result;
     }
 
     // The search needs the records' spans only: a second thread begins it
@@ -386,6 +417,7 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
         search.Work();
       }
       hitById = search.Result();
+      unchanged(true);  // the matches hold only for the file the index was made from
     } else {
       ArrangeIndex(index, sortType);
     }
@@ -450,6 +482,7 @@ int RunBatch(int argc, char** argv, std::ostream& out, std::ostream& err) {
   } catch (const LogFileError& e) {
     output.Flush();
     err << "kest32: " << e.what() << "\n";
+    if (!e.advice().empty()) err << "kest32: " << e.advice() << "\n";
     return 1;
   }
   output.Flush();

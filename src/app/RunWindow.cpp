@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "app/MainWindow.h"
+#include "app/SessionEnd.h"
 #include "platform/Interaction.h"
 #include "ui/Kest2.h"
 
@@ -91,6 +92,8 @@ int RunWindow(int argc, char** argv) {
   InstallFontSubstitutions();
 
   const std::unique_ptr<TKestForm> form = CreateMainWindow(QApplication::arguments().mid(1));
+  // A logout, SIGTERM or SIGHUP writes the settings as a close does.
+  new SessionEnd(*form);
   form->show();
   TellReady(*form);
   return QApplication::exec();

@@ -17,6 +17,7 @@
 
 #include "archive/ArchiveRead.h"
 #include "log/LineReader.h"
+#include "log/LogFile.h"
 #include "log/LogForm.h"
 #include "platform/Codec.h"
 
@@ -376,8 +377,14 @@ std::unique_ptr<MemberReader> OpenMember(int fd, const ArchiveListing& listing, 
 }  // namespace archive_read
 
 ArchiveKind ArchiveKindOf(const fs::path& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return ArchiveKind::None;
+  // A pipe or a device is never opened here (an open would wait for a
+  // writer): no archive, and the opening of the log says what it is.
+  int fd = -1;
+  try {
+    fd = OpenLogFile(path);
+  } catch (const LogFileError&) {
+    return ArchiveKind::None;
+  }
   unsigned char head[32] = {};
   const ssize_t n = ::pread(fd, head, sizeof head, 0);
   struct stat st = {};
@@ -423,11 +430,7 @@ const ArchiveMember* ArchiveListing::Find(std::string_view name) const {
 }
 
 ArchiveListing ListArchive(const fs::path& archive, const ListOptions& options) {
-  const int fd = ::open(archive.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    throw LogFileError(std::string(errno == ENOENT ? "ファイルが見つかりません" : "書庫を読めません") + ": " +
-                       archive.string());
-  }
+  const int fd = OpenLogFile(archive);  // a regular file, or LogFileError that says what it is
   struct Closer {
     int fd;
     ~Closer() { ::close(fd); }

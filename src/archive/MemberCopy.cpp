@@ -9,6 +9,7 @@
 
 #include "archive/Archive.h"
 #include "archive/ArchiveRead.h"
+#include "log/LogFile.h"
 
 namespace kest {
 namespace fs = std::filesystem;
@@ -57,7 +58,7 @@ class MemberSource : public CopySource {
     if (fd_ >= 0) {
       st = st_;
     } else if (::stat(archive_.c_str(), &st) != 0) {
-      throw LogFileError("ファイルが見つかりません: " + archive_.string());
+      throw LogFileError(LogFileError::Reason::Missing, "ファイルが見つかりません", archive_);
     }
     std::ostringstream s;
     s << "kest32 archive member 1\narchive=" << archive_.string() << "\nsize=" << st.st_size
@@ -68,12 +69,10 @@ class MemberSource : public CopySource {
 
   void Start() override {
     Close();
-    fd_ = ::open(archive_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) {
-      throw LogFileError(std::string(errno == ENOENT ? "ファイルが見つかりません" : "書庫を読めません") +
-                         ": " + archive_.string());
+    fd_ = OpenLogFile(archive_);  // a regular file, or LogFileError that says what it is
+    if (::fstat(fd_, &st_) != 0) {
+      throw LogFileError(LogFileError::Reason::Unreadable, "書庫を読めません", archive_);
     }
-    if (::fstat(fd_, &st_) != 0) throw LogFileError("書庫を読めません: " + archive_.string());
     listing_ = archive_read::List(fd_, archive_, ListOptions{.detectLogs = false});
     found_ = listing_.Find(member_);
     if (!found_) throw LogFileError("書庫にメンバー " + member_ + " がありません: " + archive_.string());

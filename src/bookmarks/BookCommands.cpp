@@ -3,6 +3,9 @@
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 #include "archive/LogLocation.h"
 #include "bookmarks/BookNames.h"
@@ -15,6 +18,8 @@
 #include "platform/Paths.h"
 #include "platform/Profile.h"
 #include "session/LogSession.h"
+#include "settings/RecentFiles.h"
+#include "ui/FileMessages.h"
 #include "ui/KestHost.h"
 
 namespace kest {
@@ -77,19 +82,48 @@ void TBookCommands::LoadBookmarkMenu() {
       entries[i]->deleteLater();
     }
   }
-  const BookMenuTree tree = BuildBookMenuTree(ReadBookSections(host_.Profile()));
-  BkBar->setVisible(tree.anyKey);
-  host_.Session().SetHasBookmarks(tree.anyKey);
-  AddItems(menu_, tree.top);
+  auto tree = std::make_shared<BookMenuTree>(BuildBookMenuTree(ReadBookSections(host_.Profile())));
+  tree_ = tree;
+  BkBar->setVisible(tree->anyKey);
+  host_.Session().SetHasBookmarks(tree->anyKey);
+  AddLevel(menu_, tree->top);
 }
 
-void TBookCommands::AddItems(QMenu& menu, const std::vector<BookMenuItem>& items) {
-  for (const BookMenuItem& item : items) {
+QMenu* TBookCommands::AddLazyMenu(QMenu& menu, const QString& title, std::function<void(QMenu&)> fill) {
+  QMenu* sub = menu.addMenu(title);
+  sub->setToolTipsVisible(true);
+  // The submenu keeps the tree it was made from until it goes itself.
+  connect(sub, &QMenu::aboutToShow, sub, [sub, fill = std::move(fill), tree = tree_]() mutable {
+    if (!fill) return;
+    fill(*sub);
+    fill = nullptr;
+  });
+  return sub;
+}
+
+void TBookCommands::AddLevel(QMenu& menu, const std::vector<BookMenuItem>& items) {
+  if (items.size() <= kLevelEntries) {
+    AddItems(menu, items, 0, items.size());
+    return;
+  }
+  for (std::size_t from = 0; from < items.size(); from += kChunkEntries) {
+    const std::size_t to = std::min(items.size(), from + kChunkEntries);
+    const QString title = QStringLiteral("%1 ～ %2")
+                              .arg(QString::fromStdString(ElideMiddle(SjisToUtf8(items[from].caption), 24)),
+                                   QString::fromStdString(ElideMiddle(SjisToUtf8(items[to - 1].caption), 24)))
+                              .replace(QLatin1Char('&'), QStringLiteral("&&"));
+    AddLazyMenu(menu, title, [this, &items, from, to](QMenu& sub) { AddItems(sub, items, from, to); });
+  }
+}
+
+void TBookCommands::AddItems(QMenu& menu, const std::vector<BookMenuItem>& items, std::size_t from,
+                             std::size_t to) {
+  for (std::size_t i = from; i < to; ++i) {
+    const BookMenuItem& item = items[i];
     if (item.isGroup) {
-      QMenu* sub = menu.addMenu(MenuCaption(item.caption));
-      sub->setToolTipsVisible(true);
+      QMenu* sub = AddLazyMenu(menu, MenuCaption(item.caption),
+                               [this, &item](QMenu& m) { AddLevel(m, item.children); });
       sub->menuAction()->setProperty("GroupId", QString::fromStdString(item.groupId));
-      AddItems(*sub, item.children);
     } else {
       QAction* entry = menu.addAction(MenuCaption(item.caption));
       entry->setData(BookPathToDisplay(item.storedPath));
@@ -97,6 +131,7 @@ void TBookCommands::AddItems(QMenu& menu, const std::vector<BookMenuItem>& items
       entry->setToolTip(shown);
       entry->setStatusTip(shown);
       entry->setProperty("Tag", item.number);
+      entry->setProperty("Name", QByteArray::fromStdString(item.caption));
       connect(entry, &QAction::triggered, this,
               [this, entry] { host_.RunCommand([&] { BookmarkItemClick(*entry); }); });
     }
@@ -125,14 +160,25 @@ void TBookCommands::BM_SetClick() {
     if (problem) Ui().Info(parent, NotAKeyMessage());
     proposal = *answer;
   }
-  // Names are keys: unique over every group and every bookmark, in any group.
-  ProfileFile& ini = host_.Profile();
-  if (NameTaken(*name, UsedNames(ReadBookSections(ini)))) {
+  // Names are keys: unique over every group and every bookmark, in any group,
+  // as the file holds them at the write (another window may have added one).
+  bool taken = false;
+  try {
+    host_.Profile().Update([&](ProfileText& t) {
+      taken = NameTaken(*name, UsedNames(ReadBookSections(t)));
+      if (!taken) {
+        t.WriteString(kBookMarkSection, *name,
+                      AddedBookMarkValue(shown->Number.v, PathToProfile(session.LogFileName())));
+      }
+    });
+  } catch (const ProfileWriteError& e) {
+    ShowNotSaved(parent, e, QStringLiteral("しおり「%1」").arg(BookNameToDisplay(*name)));
+    return;
+  }
+  if (taken) {
     Ui().Info(parent, QStringLiteral("名前が重複しています"));
     return;
   }
-  ini.WriteString(kBookMarkSection, *name,
-                  AddedBookMarkValue(shown->Number.v, PathToProfile(session.LogFileName())));
   LoadBookmarkMenu();
 }
 
@@ -140,17 +186,54 @@ void TBookCommands::BookmarkItemClick(const QAction& entry) {
   const QString path = entry.data().toString();
   const int number = entry.property("Tag").toInt();
   LogSession& session = host_.Session();
-  // Another log is opened first; one that cannot be opened has said why and
-  // the shown log stays.
-  if (path.toStdString() != session.LogFileName() && !host_.OpenLog(path)) return;
+  if (path.toStdString() != session.LogFileName()) {
+    // The log of a bookmark that has gone (for a member, its archive): the
+    // bookmark is what is wrong.
+    std::error_code ec;
+    const std::filesystem::path file = LogLocation::Parse(path.toStdString()).file;
+    const bool gone = !std::filesystem::exists(file, ec) &&
+                      (!ec || ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory);
+    if (gone) {
+      BookmarkOfMissingLog(entry.property("Name").toByteArray().toStdString(), path);
+      return;
+    }
+    // Another log is opened first; one that cannot be opened has said why
+    // and the shown log stays.
+    if (!host_.OpenLog(path)) return;
+  }
   if (!session.LogLoaded()) return;
   WaitCursor wait;
   session.SelectRemarkByNumber(RemarkNo(number));
 }
 
-void TBookCommands::BMClnClick() {
+void TBookCommands::BookmarkOfMissingLog(const std::string& name, const QString& path) {
+  QWidget* parent = host_.DialogParent();
+  // A member is named with its archive, as the user reads it.
+  const QString whole = QString::fromStdString(LogLocation::Parse(path.toStdString()).Display());
+  const QString text = QStringLiteral(
+                           "しおり「%1」のログファイルが見つかりません\n%2\n\n"
+                           "ファイルが移動されたか、削除されたようです。"
+                           "このしおりを削除するか、しおりの整理で確かめてください。")
+                           .arg(BookNameToDisplay(name), ShownPath(whole));
+  const int answer = Ui().Ask(parent, text, whole,
+                              {QStringLiteral("しおりを削除"), QStringLiteral("しおりの整理"), QStringLiteral("ｷｬﾝｾﾙ")});
+  if (answer == 0) {
+    try {
+      host_.Profile().Update([&](ProfileText& t) { t.DeleteKey(kBookMarkSection, name); });
+    } catch (const ProfileWriteError& e) {
+      ShowNotSaved(parent, e, QStringLiteral("しおり「%1」の削除").arg(BookNameToDisplay(name)));
+    }
+    LoadBookmarkMenu();
+  } else if (answer == 1) {
+    Organize(name);
+  }
+}
+
+void TBookCommands::BMClnClick() { Organize(); }
+
+void TBookCommands::Organize(const std::string& focus) {
   if (!TBook) TBook = new TTBook(host_.DialogParent());
-  TBook->Open(host_.Profile());
+  TBook->Open(host_.Profile(), focus);
   LoadBookmarkMenu();  // after OK or Cancel alike
 }
 

@@ -17,15 +17,20 @@ BookGroup ParseBookGroup(std::string name, std::string_view value) {
   return g;
 }
 
-BookMark ParseBookMark(std::string name, std::string value) {
+BookMark ParseBookMark(std::string name, std::string_view value) {
   BookMark m;
   m.name = std::move(name);
-  m.value = std::move(value);
-  std::string_view rest = m.value;
-  if (rest.empty()) return m;
+  const auto unreadable = [&] {
+    BookMark u;
+    u.name = std::move(m.name);
+    u.value = std::string(value);
+    return u;
+  };
+  std::string_view rest = value;
+  if (rest.empty()) return unreadable();
   if (rest.front() == '0' || rest.front() == 'A') {
     const std::size_t bar = rest.find('|');
-    if (bar == std::string_view::npos) return m;
+    if (bar == std::string_view::npos) return unreadable();
     m.groupId = std::string(rest.substr(0, bar));
     rest.remove_prefix(bar + 1);
   } else {
@@ -33,17 +38,16 @@ BookMark ParseBookMark(std::string name, std::string value) {
     m.shortForm = true;
   }
   const std::size_t bar = rest.find('|');
-  if (bar == std::string_view::npos) return m;
+  if (bar == std::string_view::npos) return unreadable();
   const std::optional<std::int32_t> number = StrToInt(rest.substr(0, bar));
-  if (!number) return m;
+  if (!number) return unreadable();
   m.number = *number;
   m.storedPath = std::string(rest.substr(bar + 1));
   m.readable = true;
   return m;
 }
 
-std::string GroupedBookMarkValue(std::string_view groupId, std::int32_t number,
-                                 std::string_view storedPath) {
+std::string GroupedBookMarkValue(std::string_view groupId, std::int32_t number, std::string_view storedPath) {
   return std::string(groupId) + "|" + std::to_string(number) + "|" + std::string(storedPath);
 }
 
@@ -52,16 +56,18 @@ std::string AddedBookMarkValue(std::int32_t number, std::string_view storedPath)
   return std::to_string(number) + "|" + std::string(storedPath);
 }
 
-BookSections ReadBookSections(const ProfileFile& ini) {
+BookSections ReadBookSections(const ProfileText& ini) {
   BookSections s;
-  for (auto& [key, value] : ini.ReadSection(kBookDirSection)) {
-    s.groups.push_back(ParseBookGroup(std::move(key), value));
-  }
-  for (auto& [key, value] : ini.ReadSection(kBookMarkSection)) {
-    s.marks.push_back(ParseBookMark(std::move(key), std::move(value)));
-  }
+  ini.ForEachEntry(kBookDirSection, [&](std::string_view key, std::string_view value) {
+    s.groups.push_back(ParseBookGroup(std::string(key), value));
+  });
+  ini.ForEachEntry(kBookMarkSection, [&](std::string_view key, std::string_view value) {
+    s.marks.push_back(ParseBookMark(std::string(key), value));
+  });
   return s;
 }
+
+BookSections ReadBookSections(const ProfileFile& ini) { return ReadBookSections(ini.Read()); }
 
 namespace {
 
@@ -70,8 +76,8 @@ namespace {
 // ends with a blank, gets one more pair, so that it reads back as it is.
 std::string AsStored(std::string value) {
   const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-  const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-                      value.back() == value.front();
+  const bool quoted =
+      value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
   if (quoted || (!value.empty() && (blank(value.front()) || blank(value.back())))) {
     return '"' + value + '"';
   }
@@ -80,15 +86,20 @@ std::string AsStored(std::string value) {
 
 }  // namespace
 
-void WriteBookSections(ProfileFile& ini, const BookSections& sections) {
+void WriteBookSections(ProfileText& ini, const BookSections& sections) {
   ProfileFile::Section dir{std::string(kBookDirSection), {}};
-  for (const BookGroup& g : sections.groups) dir.entries.emplace_back(g.name, AsStored(g.id + "|" + g.parent));
+  for (const BookGroup& g : sections.groups)
+    dir.entries.emplace_back(g.name, AsStored(g.id + "|" + g.parent));
   ProfileFile::Section mark{std::string(kBookMarkSection), {}};
   for (const BookMark& m : sections.marks) {
     mark.entries.emplace_back(
         m.name, m.readable ? GroupedBookMarkValue(m.groupId, m.number, m.storedPath) : AsStored(m.value));
   }
   ini.ReplaceSections({std::move(dir), std::move(mark)});
+}
+
+void WriteBookSections(ProfileFile& ini, const BookSections& sections) {
+  ini.Update([&](ProfileText& t) { WriteBookSections(t, sections); });
 }
 
 std::string TrimName(std::string_view name) {
@@ -113,8 +124,7 @@ std::optional<NameProblem> KeyProblem(std::string_view name) {
 
 bool NameTaken(std::string_view name, const std::vector<std::string>& names) {
   const std::string upper = AnsiUpper(name);
-  return std::any_of(names.begin(), names.end(),
-                     [&](const std::string& n) { return AnsiUpper(n) == upper; });
+  return std::any_of(names.begin(), names.end(), [&](const std::string& n) { return AnsiUpper(n) == upper; });
 }
 
 std::vector<std::string> UsedNames(const BookSections& sections) {

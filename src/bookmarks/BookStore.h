@@ -25,6 +25,7 @@
 namespace kest {
 
 class ProfileFile;
+class ProfileText;
 
 inline constexpr std::string_view kBookDirSection = "Book Dir";
 inline constexpr std::string_view kBookMarkSection = "Book Mark";
@@ -41,7 +42,7 @@ struct BookGroup {
 // A "Book Mark" entry.
 struct BookMark {
   std::string name;
-  std::string value;       // as read; written back unchanged when unreadable
+  std::string value;       // unreadable only: as read, written back unchanged
   bool readable = false;   // fits one of the two forms, with a valid number
   std::string groupId;     // "0" for the root and for the short form
   bool shortForm = false;  // "number|path": always a bookmark of the top level
@@ -55,22 +56,24 @@ struct BookSections {
 };
 
 BookGroup ParseBookGroup(std::string name, std::string_view value);
-BookMark ParseBookMark(std::string name, std::string value);
+BookMark ParseBookMark(std::string name, std::string_view value);
 
 // The value the add command writes: the short form "number|path", except for
 // remark 0, whose short form "0|path" would read back as the grouped form;
 // it is written "0|0|path".
 std::string AddedBookMarkValue(std::int32_t number, std::string_view storedPath);
 // The grouped form "group|number|path".
-std::string GroupedBookMarkValue(std::string_view groupId, std::int32_t number,
-                                 std::string_view storedPath);
+std::string GroupedBookMarkValue(std::string_view groupId, std::int32_t number, std::string_view storedPath);
 
-// Both sections from the file, in file order, one reading per section.
+// Both sections, in file order.
+BookSections ReadBookSections(const ProfileText& ini);
+// The same from one reading of the file.
 BookSections ReadBookSections(const ProfileFile& ini);
 
-// Rewrites both sections whole in one atomic write: the groups as given
-// (the caller keeps tree order), every readable bookmark in the grouped form,
-// every unreadable one with its value unchanged.
+// Rewrites both sections whole: the groups as given (the caller keeps tree
+// order), every readable bookmark in the grouped form, every unreadable one
+// with its value unchanged. Into the file: in one atomic write.
+void WriteBookSections(ProfileText& ini, const BookSections& sections);
 void WriteBookSections(ProfileFile& ini, const BookSections& sections);
 
 // Why a name cannot be a bookmark's or a group's name, or nothing when it can.

@@ -6,10 +6,13 @@
 // Placing follows the old menu builder, so a hand-written Kest.INI reads the
 // same: a group whose parent is "0" goes to the top level; any other is looked
 // for among the top-level groups, then, level by level, inside each of them
-// (AddToGroupMenu); a group whose parent is not found (missing, or stored
-// after it) is left out with everything below it. A bookmark goes into the
-// group of its ID, found the same way, or to the top level when there is none
-// ("0", a missing group, a group left out).
+// (the direct sub-groups of a group before those further down); a group whose
+// parent is not found (missing, or stored after it) is left out with
+// everything below it. A bookmark goes into the group of its ID, found the
+// same way, or to the top level when there is none ("0", a missing group, a
+// group left out). A group is found by its ID at once (only an ID that
+// several groups carry is searched for), so the tree takes time in
+// proportion to the entries, however many there are.
 //
 // Groups and bookmarks are told apart by their kind, so a bookmark of remark
 // 0 is a bookmark. Entries that fit neither form are skipped.
@@ -25,10 +28,10 @@ namespace kest {
 
 struct BookMenuItem {
   bool isGroup = false;
-  std::string caption;     // the name (Shift-JIS)
-  std::string groupId;     // groups: their ID
-  std::string storedPath;  // bookmarks: the path as the file holds it
-  std::int32_t number = 0; // bookmarks: the remark number
+  std::string caption;      // the name (Shift-JIS)
+  std::string groupId;      // groups: their ID
+  std::string storedPath;   // bookmarks: the path as the file holds it
+  std::int32_t number = 0;  // bookmarks: the remark number
   std::vector<BookMenuItem> children;
 };
 
@@ -40,10 +43,5 @@ struct BookMenuTree {
 };
 
 BookMenuTree BuildBookMenuTree(const BookSections& sections);
-
-// Places `pending` as the last sub-entry of the first group below `entry`
-// whose ID is `groupId`: first among the direct sub-groups, then inside each
-// sub-entry in turn. True when placed.
-bool AddToGroupMenu(BookMenuItem& entry, const std::string& groupId, BookMenuItem& pending);
 
 }  // namespace kest

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <set>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "platform/Codec.h"
 
@@ -10,25 +12,38 @@ namespace kest {
 const char* const kRootGroupName = "\x82\xb5\x82\xa8\x82\xe8";  // しおり
 
 void BookOrganizer::Load(const BookSections& sections) {
+  base_ = sections;
   nodes_.clear();
-  nodes_.push_back(Node{kRootGroupName, std::string(kRootGroupId), -1, {}, true});
-  for (const BookGroup& g : sections.groups) {
+  nodes_.push_back(Node{kRootGroupName, std::string(kRootGroupId), -1, {}, true, -1});
+  // An ID one group alone carries is found at once; one that several carry
+  // (a hand edit) by the walk in tree order.
+  std::unordered_map<std::string, int> byId;
+  std::unordered_set<std::string> shared;
+  for (std::size_t k = 0; k < sections.groups.size(); ++k) {
+    const BookGroup& g = sections.groups[k];
     int parent = 0;
     if (g.parent != kRootGroupId) {
-      std::vector<int> order{0};
-      TreeOrderFrom(0, order);
-      for (int n : order) {
-        if (n != 0 && nodes_[static_cast<std::size_t>(n)].id == g.parent) {
-          parent = n;
-          break;
-        }
+      if (shared.count(g.parent)) {
+        parent = FirstNodeOf(g.parent);
+      } else if (const auto found = byId.find(g.parent); found != byId.end()) {
+        parent = found->second;
       }
     }
     const int node = NodeCount();
-    nodes_.push_back(Node{g.name, g.id, parent, {}, true});
+    nodes_.push_back(Node{g.name, g.id, parent, {}, true, static_cast<int>(k)});
     nodes_[static_cast<std::size_t>(parent)].children.push_back(node);
+    if (!byId.try_emplace(g.id, node).second) shared.insert(g.id);
   }
   marks_ = sections.marks;
+  markOrigin_.resize(marks_.size());
+  for (std::size_t i = 0; i < marks_.size(); ++i) markOrigin_[i] = i;
+}
+
+int BookOrganizer::FirstNodeOf(const std::string& id) const {
+  for (int n : TreeOrder()) {
+    if (NodeAt(n).id == id) return n;
+  }
+  return 0;
 }
 
 void BookOrganizer::TreeOrderFrom(int node, std::vector<int>& out) const {
@@ -72,8 +87,7 @@ std::vector<std::string> BookOrganizer::AllNames() const {
   return names;
 }
 
-BookOrganizer::Edit BookOrganizer::CheckNewName(std::string_view trimmed,
-                                                std::string_view old) const {
+BookOrganizer::Edit BookOrganizer::CheckNewName(std::string_view trimmed, std::string_view old) const {
   if (!old.empty() && trimmed == old) return Edit::kUnchanged;
   if (const auto problem = KeyProblem(trimmed)) {
     return *problem == NameProblem::kEmpty ? Edit::kEmpty : Edit::kNotAKey;
@@ -93,7 +107,7 @@ BookOrganizer::Edit BookOrganizer::AddGroup(int parent, std::string_view name, i
   const Edit e = CheckNewName(trimmed, {});
   if (e != Edit::kDone) return e;
   const int node = NodeCount();
-  nodes_.push_back(Node{trimmed, NextGroupId(), parent, {}, true});
+  nodes_.push_back(Node{trimmed, NextGroupId(), parent, {}, true, -1});
   nodes_[static_cast<std::size_t>(parent)].children.push_back(node);
   if (added) *added = node;
   return Edit::kDone;
@@ -112,12 +126,24 @@ void BookOrganizer::DeleteGroup(int node) {
   if (node <= 0 || node >= NodeCount() || !NodeAt(node).alive) return;
   std::vector<int> gone{node};
   TreeOrderFrom(node, gone);
+  std::unordered_set<std::string> ids;
   for (int n : gone) {
     Node& g = nodes_[static_cast<std::size_t>(n)];
     g.alive = false;
-    // Unreadable entries stay: they belong to no group anyone can see.
-    std::erase_if(marks_, [&](const BookMark& m) { return m.readable && m.groupId == g.id; });
+    ids.insert(g.id);
   }
+  // Unreadable entries stay: they belong to no group anyone can see.
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < marks_.size(); ++i) {
+    if (marks_[i].readable && ids.count(marks_[i].groupId)) continue;
+    if (kept != i) {
+      marks_[kept] = std::move(marks_[i]);
+      markOrigin_[kept] = markOrigin_[i];
+    }
+    ++kept;
+  }
+  marks_.resize(kept);
+  markOrigin_.resize(kept);
   auto& siblings = nodes_[static_cast<std::size_t>(NodeAt(node).parent)].children;
   std::erase(siblings, node);
 }
@@ -131,7 +157,9 @@ BookOrganizer::Edit BookOrganizer::RenameMark(std::size_t mark, std::string_view
 }
 
 void BookOrganizer::DeleteMark(std::size_t mark) {
-  if (mark < marks_.size()) marks_.erase(marks_.begin() + static_cast<std::ptrdiff_t>(mark));
+  if (mark >= marks_.size()) return;
+  marks_.erase(marks_.begin() + static_cast<std::ptrdiff_t>(mark));
+  markOrigin_.erase(markOrigin_.begin() + static_cast<std::ptrdiff_t>(mark));
 }
 
 void BookOrganizer::MoveMarks(const std::vector<std::size_t>& marks, int destination) {

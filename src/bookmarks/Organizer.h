@@ -29,6 +29,7 @@ class BookOrganizer {
     int parent = -1;  // -1 for the root
     std::vector<int> children;
     bool alive = true;
+    int origin = -1;  // the group of the sections loaded, or -1: added here
   };
 
   // The outcome of an edit that takes a name.
@@ -66,13 +67,29 @@ class BookOrganizer {
   // parents' IDs, the bookmarks in their order.
   BookSections Result() const;
 
+  // The edits made since Load applied to `current`, the sections as the file
+  // holds them now (another window may have changed them meanwhile): what
+  // was added, renamed, moved and deleted here is done to it, and nothing
+  // else of it changes. Where both changed the same bookmark or group,
+  // these edits, the later, win; a bookmark or group the other window added
+  // to a group deleted here goes to the nearest group that is left; a new
+  // group takes an ID no group uses by then, and a name taken meanwhile gets
+  // " (2)", " (3)", ... With the file unchanged since Load this is Result().
+  BookSections MergeInto(const BookSections& current) const;
+
  private:
   Edit CheckNewName(std::string_view trimmed, std::string_view old) const;
   std::vector<std::string> AllNames() const;
   void TreeOrderFrom(int node, std::vector<int>& out) const;
 
+  // The node of the group a new group (or a bookmark) of this ID goes
+  // under: the first in tree order that carries it; 0 (the root) if none.
+  int FirstNodeOf(const std::string& id) const;
+
   std::vector<Node> nodes_;
   std::vector<BookMark> marks_;
+  std::vector<std::size_t> markOrigin_;  // for each of marks_: its index in base_.marks
+  BookSections base_;                    // as loaded
 };
 
 }  // namespace kest

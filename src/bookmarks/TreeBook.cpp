@@ -19,6 +19,7 @@
 #include "platform/Codec.h"
 #include "platform/Profile.h"
 #include "platform/Interaction.h"
+#include "ui/FileMessages.h"
 
 namespace kest {
 namespace {
@@ -130,9 +131,41 @@ TTBook::TTBook(QWidget* parent) : QDialog(parent) {
   });
 }
 
-bool TTBook::Open(ProfileFile& ini) {
+bool TTBook::Open(ProfileFile& ini, const std::string& focus) {
   FormShow(ini);
-  return Ui().RunModal(*this);
+  if (!focus.empty()) SelectMark(focus);
+  const bool ok = Ui().RunModal(*this);
+  // A copy of every bookmark need not stay once the dialog has closed.
+  {
+    const QSignalBlocker block(TreeView1);
+    TreeView1->clear();
+    BookList->clear();
+  }
+  model_ = BookOrganizer();
+  return ok;
+}
+
+void TTBook::SelectMark(const std::string& name) {
+  const std::vector<BookMark>& marks = model_.Marks();
+  for (std::size_t i = 0; i < marks.size(); ++i) {
+    if (!marks[i].readable || marks[i].name != name) continue;
+    int node = 0;
+    for (int n : model_.TreeOrder()) {
+      if (model_.NodeAt(n).id == marks[i].groupId) {
+        node = n;
+        break;
+      }
+    }
+    TreeView1->setCurrentItem(ItemOfNode(node));
+    for (int row = 0; row < BookList->count(); ++row) {
+      QListWidgetItem* item = BookList->item(row);
+      if (item->data(kMarkRole).toULongLong() == i) {
+        BookList->setCurrentItem(item, QItemSelectionModel::ClearAndSelect);
+        BookList->scrollToItem(item);
+      }
+    }
+    return;
+  }
 }
 
 QTreeWidgetItem* TTBook::MakeItem(int node) const {
@@ -161,8 +194,12 @@ void TTBook::FormShow(ProfileFile& ini) {
     model_.Load(ReadBookSections(ini));
     QTreeWidgetItem* root = MakeItem(0);
     TreeView1->addTopLevelItem(root);
+    std::vector<QTreeWidgetItem*> items(static_cast<std::size_t>(model_.NodeCount()), nullptr);
+    items[0] = root;
     for (int node : model_.TreeOrder()) {
-      ItemOfNode(model_.NodeAt(node).parent)->addChild(MakeItem(node));
+      QTreeWidgetItem* item = MakeItem(node);
+      items[static_cast<std::size_t>(model_.NodeAt(node).parent)]->addChild(item);
+      items[static_cast<std::size_t>(node)] = item;
     }
     TreeView1->expandAll();
     TreeView1->setCurrentItem(root);
@@ -309,7 +346,10 @@ void TTBook::BMMoveClick() {
 void TTBook::BitBtn1Click() {
   if (!ini_) return;
   try {
-    WriteBookSections(*ini_, model_.Result());
+    ini_->Update([this](ProfileText& t) { WriteBookSections(t, model_.MergeInto(ReadBookSections(t))); });
+  } catch (const ProfileWriteError& e) {
+    ShowNotSaved(this, e, QStringLiteral("しおりの整理（変更はこの画面に残っています）"));
+    return;
   } catch (const std::exception& e) {
     Ui().Error(this, QString::fromUtf8(e.what()));
     return;

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <cstddef>
+#include <string>
 #include <vector>
 
 #include "bookmarks/Organizer.h"
@@ -26,9 +27,10 @@ class TTBook : public QDialog {
  public:
   explicit TTBook(QWidget* parent = nullptr);
 
-  // Reads both sections from `ini` and shows the dialog modally; true when it
-  // closed with OK (and the sections were written).
-  bool Open(ProfileFile& ini);
+  // Reads both sections from `ini` and shows the dialog modally, on the
+  // bookmark named `focus` when one is given; true when it closed with OK
+  // (and the edits were written). Afterwards it lets go of the bookmarks.
+  bool Open(ProfileFile& ini, const std::string& focus = {});
 
   // FormShow: the tree and the list anew from the file.
   void FormShow(ProfileFile& ini);
@@ -41,9 +43,13 @@ class TTBook : public QDialog {
   void AddDirClick();
   void Delete1Click();
   void ReNameDirClick();
-  // OK: writes both sections; on a failed write the dialog stays open with
-  // every edit, and the file is as it was.
+  // OK: applies the edits to both sections as the file holds them now (see
+  // BookOrganizer::MergeInto), so what another window wrote meanwhile
+  // stays; on a failed write the dialog stays open with every edit, and the
+  // file is as it was.
   void BitBtn1Click();
+  // Selects the bookmark of that name, with its group.
+  void SelectMark(const std::string& name);
 
   const BookOrganizer& Model() const { return model_; }
   // The node of the selected group (0, the root, when none is).

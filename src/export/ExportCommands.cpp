@@ -68,6 +68,10 @@ std::filesystem::path TExportCommands::Target(const QString& name) const {
 void TExportCommands::ExportClick(ExportScope scope) {
   LogSession& s = host_.Session();
   if (!s.LogLoaded() || !s.Log()) return;
+  // Nothing is read through an index the file no longer matches, and no
+  // remark goes out with its header alone: the notice says why and offers
+  // to read the log again.
+  if (!s.ShownReadyForOutput("ｴｸｽﾎﾟｰﾄ")) return;
   QWidget* parent = host_.DialogParent();
   if (!ExportDlg) {
     ExportDlg = new TExportDlg(parent, [this](ExportScope sc, const ExportOptions& o) {
@@ -95,6 +99,8 @@ void TExportCommands::Run(ExportScope scope, const ExportOptions& options,
                           const std::filesystem::path& target) {
   LogSession& s = host_.Session();
   QWidget* parent = host_.DialogParent();
+  // The file may have changed while the dialog was open.
+  if (!s.ShownReadyForOutput("ｴｸｽﾎﾟｰﾄ")) return;
   const ExportSource source = Source();
   QProgressDialog progress(QStringLiteral("ｴｸｽﾎﾟｰﾄしています..."), QStringLiteral("中止"), 0, 100, parent);
   progress.setObjectName(QStringLiteral("ExportProgress"));

@@ -12,21 +12,11 @@ namespace kest {
 
 LineReader::LineReader(const std::filesystem::path& path, std::size_t blockSize)
     : buf_(new char[std::max<std::size_t>(blockSize, 16)]), bufCap_(std::max<std::size_t>(blockSize, 16)) {
+  fd_ = OpenLogFile(path);
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
-    throw LogFileError("ファイルが見つかりません: " + path.string());
-  }
-  if (S_ISDIR(st.st_mode)) {
-    throw LogFileError("フォルダはログファイルとして開けません: " + path.string());
-  }
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd_ < 0) {
-    throw LogFileError("ファイルを読み込めません (" + std::string(std::strerror(errno)) +
-                       "): " + path.string());
-  }
   if (::fstat(fd_, &st) != 0) {
     ::close(fd_);
-    throw LogFileError("ファイルを読み込めません: " + path.string());
+    throw LogFileError(LogFileError::Reason::Unreadable, "ファイルを読み込めません", path);
   }
   size_ = static_cast<std::int64_t>(st.st_size);
 }

@@ -10,20 +10,14 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <memory>
 
+#include "log/LogFile.h"
 #include "log/Types.h"
 
 namespace kest {
-
-// An input/output failure on the log file; the message is Japanese (UTF-8).
-class LogFileError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 class LineReader {
  public:
@@ -36,7 +30,7 @@ class LineReader {
   };
 
   // Opens the file; throws LogFileError ("ファイルが見つかりません" and the
-  // like) when it is missing, a folder or unreadable.
+  // like) when it is missing, no regular file or unreadable (see OpenLogFile).
   explicit LineReader(const std::filesystem::path& path, std::size_t blockSize = 1 << 20);
   ~LineReader();
   LineReader(const LineReader&) = delete;

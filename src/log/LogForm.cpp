@@ -220,11 +220,7 @@ bool LooksLikeLog(std::string_view head, bool whole) {
 }
 
 LogForm DetectLogFormOf(const std::filesystem::path& path, std::optional<LogEncoding> encoding) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    throw LogFileError(std::string(errno == ENOENT ? "ファイルが見つかりません" : "ファイルを読めません") +
-                       ": " + path.string());
-  }
+  const int fd = OpenLogFile(path);
   std::string head(kFormSampleSize + 1, '\0');
   std::size_t got = 0;
   while (got < head.size()) {
@@ -233,7 +229,8 @@ LogForm DetectLogFormOf(const std::filesystem::path& path, std::optional<LogEnco
     if (n < 0) {
       const int err = errno;
       ::close(fd);
-      throw LogFileError("ファイルを読めません: " + path.string() + " (" + std::strerror(err) + ")");
+      throw LogFileError(LogFileError::Reason::Unreadable,
+                         "ファイルを読めません (" + std::string(std::strerror(err)) + ")", path);
     }
     if (n == 0) break;
     got += static_cast<std::size_t>(n);

@@ -177,7 +177,8 @@ std::vector<std::string> ReadRemarkText(LineReader& reader, const TLogData& rec)
 }
 
 std::string TruncatedMessage(const std::filesystem::path& path) {
-  return "ログファイルが読み込み後に短くなっています。発言の一部を読めません: " + path.string();
+  return "ログファイルが読み込み後に短くなっています。発言の一部を読めません。ファイルを読み直してください: " +
+         path.string();
 }
 
 RemarkText LoadRemarkText(const std::filesystem::path& path, const TLogCtrl& index, IndexPos i) {

@@ -319,15 +319,6 @@ namespace {
 
 constexpr const char* kKeyHeader = "kest32 native copy 1";
 
-std::uint64_t Fnv1a(std::string_view s) {
-  std::uint64_t h = 0xcbf29ce484222325ull;
-  for (char c : s) {
-    h ^= static_cast<u8>(c);
-    h *= 0x100000001b3ull;
-  }
-  return h;
-}
-
 std::string EncodingKey(const std::optional<LogEncoding>& e) {
   if (!e) return "auto";
   return *e == LogEncoding::ShiftJis ? "shift_jis" : *e == LogEncoding::EucJp ? "euc-jp" : "utf-8";
@@ -424,12 +415,8 @@ struct OpenFile {
 };
 
 void OpenOriginal(const fs::path& p, OpenFile& o) {
-  o.fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
-  if (o.fd < 0) {
-    throw LogFileError(std::string(errno == ENOENT ? "ファイルが見つかりません" : "ファイルを読めません") + ": " +
-                       p.string());
-  }
-  if (::fstat(o.fd, &o.st) != 0) throw LogFileError("ファイルを読めません: " + p.string());
+  o.fd = OpenLogFile(p);
+  if (::fstat(o.fd, &o.st) != 0) throw LogFileError(LogFileError::Reason::Unreadable, "ファイルを読めません", p);
 }
 
 // Removes a partial copy when the conversion does not reach its end.
@@ -471,7 +458,7 @@ class FileSource : public CopySource {
     if (o_.fd >= 0) {
       st = o_.st;
     } else if (::stat(original_.c_str(), &st) != 0) {
-      throw LogFileError("ファイルが見つかりません: " + original_.string());
+      throw LogFileError(LogFileError::Reason::Missing, "ファイルが見つかりません", original_);
     }
     std::ostringstream s;
     s << kKeyHeader << "\npath=" << original_.string() << "\nsize=" << st.st_size

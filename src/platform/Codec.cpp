@@ -322,6 +322,48 @@ std::string AnsiUpper(std::string_view sjis) {
   return s;
 }
 
+namespace {
+
+// Calls `f` with each byte as AnsiUpper would give it.
+template <class F>
+void EachUpperByte(std::string_view s, F f) {
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (IsSjisLead(c)) {
+      f(c);
+      if (++i < s.size()) f(static_cast<unsigned char>(s[i]));
+    } else {
+      f(c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 'a' + 'A') : c);
+    }
+  }
+}
+
+}  // namespace
+
+std::size_t AnsiKeyHash::operator()(std::string_view sjis) const {
+  std::uint64_t h = 0xcbf29ce484222325ull;
+  EachUpperByte(sjis, [&](unsigned char c) { h = (h ^ c) * 0x100000001b3ull; });
+  return static_cast<std::size_t>(h);
+}
+
+bool AnsiKeyEqual::operator()(std::string_view a, std::string_view b) const {
+  if (a.size() != b.size()) return false;
+  // Lead bytes sit at the same places in both only when the characters
+  // before agree, which the comparison checks as it goes.
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (IsSjisLead(x)) {
+      if (x != y || (i + 1 < a.size() && a[i + 1] != b[i + 1])) return false;
+      ++i;
+      continue;
+    }
+    const auto ux = x >= 'a' && x <= 'z' ? x - 'a' + 'A' : x;
+    const auto uy = y >= 'a' && y <= 'z' ? y - 'a' + 'A' : y;
+    if (ux != uy) return false;
+  }
+  return true;
+}
+
 std::size_t SjisStepBack(std::string_view sjis, std::size_t pos) {
   if (pos == 0) return 0;
   if (pos > sjis.size()) pos = sjis.size();

@@ -11,9 +11,7 @@
 namespace kest {
 
 // True for a byte that starts a double-byte Shift-JIS character.
-constexpr bool IsSjisLead(unsigned char c) {
-  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
+constexpr bool IsSjisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 // CP932 bytes to UTF-8. Bytes that do not form a character become U+FFFD;
 // the conversion never fails.
@@ -59,16 +57,27 @@ std::string LocaleToSjis(std::string_view text, bool* ok = nullptr);
 
 // A fixed Japanese text of the program, as Shift-JIS bytes, converted once.
 // Byte-exact lengths (the 8-byte "発言者: ") come from here, never by hand.
-#define KEST_SJIS(utf8)                                       \
-  ([]() -> const std::string& {                               \
+#define KEST_SJIS(utf8)                                            \
+  ([]() -> const std::string& {                                    \
     static const std::string converted = ::kest::Utf8ToSjis(utf8); \
-    return converted;                                         \
+    return converted;                                              \
   }())
 
 // The ANSI upper-casing of the old platform: single-byte a-z become A-Z,
 // both bytes of every double-byte character stay untouched.
 std::string AnsiUpper(std::string_view sjis);
 void AnsiUpperInPlace(char* data, std::size_t len);
+
+// Keys compared as AnsiUpper compares them, without making upper-cased
+// copies: for hash sets of many names.
+struct AnsiKeyHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view sjis) const;
+};
+struct AnsiKeyEqual {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const;
+};
 
 // The offset of the character that ends just before `pos` (stepping back over
 // one whole Shift-JIS character). 0 stays 0.

@@ -9,10 +9,12 @@
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <algorithm>
 
 namespace kest {
 namespace {
@@ -55,16 +57,67 @@ void QtInteraction::Error(QWidget* parent, const QString& text) {
   box.exec();
 }
 
+void Interaction::Tell(QWidget* parent, Box box, const QString& text, const QString&) {
+  if (box == Box::Error) {
+    Error(parent, text);
+  } else {
+    Info(parent, text);
+  }
+}
+
+int Interaction::Ask(QWidget* parent, const QString& text, const QString&, const QStringList& buttons) {
+  // Without a box of its own: the first choice when confirmed.
+  return Confirm(parent, text) && !buttons.isEmpty() ? 0 : -1;
+}
+
+void QtInteraction::Tell(QWidget* parent, Box box, const QString& text, const QString& details) {
+  QMessageBox msg(box == Box::Error ? QMessageBox::Critical : QMessageBox::Information,
+                  box == Box::Error ? QApplication::applicationDisplayName() : QStringLiteral("情報"), text,
+                  QMessageBox::NoButton, parent);
+  msg.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+  if (!details.isEmpty()) msg.setDetailedText(details);
+  msg.exec();
+}
+
+int QtInteraction::Ask(QWidget* parent, const QString& text, const QString& details, const QStringList& buttons) {
+  QMessageBox msg(QMessageBox::Question, QStringLiteral("確認"), text, QMessageBox::NoButton, parent);
+  QList<QAbstractButton*> added;
+  for (const QString& b : buttons) added << msg.addButton(b, QMessageBox::ActionRole);
+  if (!added.isEmpty()) {
+    msg.setDefaultButton(static_cast<QPushButton*>(added.first()));
+    msg.setEscapeButton(added.last());
+  }
+  if (!details.isEmpty()) msg.setDetailedText(details);
+  msg.exec();
+  return static_cast<int>(added.indexOf(msg.clickedButton()));
+}
+
+std::unique_ptr<QInputDialog> MakeInputDialog(QWidget* parent, const QString& caption, const QString& prompt,
+                                              const QString& initial) {
+  auto dlg = std::make_unique<QInputDialog>(parent);
+  dlg->setWindowTitle(caption);
+  dlg->setLabelText(prompt);
+  dlg->setTextValue(initial);
+  dlg->setOkButtonText(QStringLiteral("OK"));
+  dlg->setCancelButtonText(QStringLiteral("ｷｬﾝｾﾙ"));
+  // The title bar cuts a caption wider than the box ("グループ… 規作成"):
+  // the box is made as wide as the caption and the title bar's buttons need.
+  // The dialog's layout fixes its size from its contents, so the width is
+  // asked of the input field, not of the dialog.
+  const QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
+  const int captionWidth = QFontMetrics(titleFont).horizontalAdvance(caption);
+  const int promptWidth = dlg->fontMetrics().horizontalAdvance(prompt);
+  if (auto* edit = dlg->findChild<QLineEdit*>()) {
+    edit->setMinimumWidth(std::max({edit->minimumSizeHint().width(), captionWidth + 140, promptWidth + 20}));
+  }
+  return dlg;
+}
+
 std::optional<QString> QtInteraction::Input(QWidget* parent, const QString& caption,
                                             const QString& prompt, const QString& initial) {
-  QInputDialog dlg(parent);
-  dlg.setWindowTitle(caption);
-  dlg.setLabelText(prompt);
-  dlg.setTextValue(initial);
-  dlg.setOkButtonText(QStringLiteral("OK"));
-  dlg.setCancelButtonText(QStringLiteral("ｷｬﾝｾﾙ"));
-  if (dlg.exec() != QDialog::Accepted) return std::nullopt;
-  return dlg.textValue();
+  const std::unique_ptr<QInputDialog> dlg = MakeInputDialog(parent, caption, prompt, initial);
+  if (dlg->exec() != QDialog::Accepted) return std::nullopt;
+  return dlg->textValue();
 }
 
 std::optional<QString> QtInteraction::OpenFileName(QWidget* parent, const QString& folder,

@@ -9,9 +9,11 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QDialog;
+class QInputDialog;
 class QPrinter;
 class QWidget;
 
@@ -27,6 +29,13 @@ class Interaction {
   virtual bool Confirm(QWidget* parent, const QString& text) = 0;
   // The box of the generic error handler: an exception's message.
   virtual void Error(QWidget* parent, const QString& text) = 0;
+  // An information or error box whose `details` (a file's whole path, when
+  // the text shows it shortened) can be unfolded below the text.
+  enum class Box { Info, Error };
+  virtual void Tell(QWidget* parent, Box box, const QString& text, const QString& details);
+  // A question with buttons of its own (`buttons[0]` the default): the index
+  // of the button chosen, -1 when the box was closed without one.
+  virtual int Ask(QWidget* parent, const QString& text, const QString& details, const QStringList& buttons);
   // One-line input box; nothing when cancelled.
   virtual std::optional<QString> Input(QWidget* parent, const QString& caption,
                                        const QString& prompt, const QString& initial) = 0;
@@ -66,6 +75,8 @@ class QtInteraction : public Interaction {
   void Info(QWidget* parent, const QString& text) override;
   bool Confirm(QWidget* parent, const QString& text) override;
   void Error(QWidget* parent, const QString& text) override;
+  void Tell(QWidget* parent, Box box, const QString& text, const QString& details) override;
+  int Ask(QWidget* parent, const QString& text, const QString& details, const QStringList& buttons) override;
   std::optional<QString> Input(QWidget* parent, const QString& caption, const QString& prompt,
                                const QString& initial) override;
   std::optional<QString> OpenFileName(QWidget* parent, const QString& folder, const QString& name,
@@ -79,6 +90,11 @@ class QtInteraction : public Interaction {
   void BeginWait() override;
   void EndWait() override;
 };
+
+// The input box of QtInteraction::Input, made ready to be shown: wide
+// enough that its caption can be read whole in the title bar.
+std::unique_ptr<QInputDialog> MakeInputDialog(QWidget* parent, const QString& caption, const QString& prompt,
+                                              const QString& initial);
 
 // The implementation in force. SetUi(nullptr) goes back to QtInteraction;
 // the caller keeps ownership of what it installs.

@@ -55,7 +55,9 @@ TNameDlg::TNameDlg(QWidget* parent) : QDialog(parent) {
   mono.setPixelSize(16);
   ListBox1->setFont(mono);
   ListBox1->setUniformItemSizes(true);
-  ListBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // A long name that does not fit the list's width can be scrolled to, and
+  // is shown whole in its tooltip.
+  ListBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   ListBox1->setTextElideMode(Qt::ElideNone);  // the speaker field ends in blanks
   auto* panelLayout = new QVBoxLayout(panel);
   panelLayout->setContentsMargins(2, 2, 2, 2);
@@ -128,7 +130,8 @@ void TNameDlg::Fill(const TLogCtrl& index) {
   entries_ = SpeakerEntries(index);
   ListBox1->clear();
   for (const std::string& e : entries_) {
-    ListBox1->addItem(QString::fromUtf8(SjisToUtf8(e)));
+    auto* item = new QListWidgetItem(QString::fromUtf8(SjisToUtf8(e)), ListBox1);
+    item->setToolTip(item->text().trimmed());
   }
   filledFrom_ = &index;
 }

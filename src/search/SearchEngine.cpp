@@ -39,15 +39,11 @@ struct SearchEngine::Span {
 class SearchEngine::Blocks {
  public:
   explicit Blocks(const std::filesystem::path& path) : path_(path) {
+    fd_ = OpenLogFile(path);
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-      throw LogFileError("ファイルが見つかりません: " + path.string());
-    }
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0 || ::fstat(fd_, &st) != 0) {
-      if (fd_ >= 0) ::close(fd_);
-      throw LogFileError("ファイルを読み込めません (" + std::string(std::strerror(errno)) +
-                         "): " + path.string());
+    if (::fstat(fd_, &st) != 0) {
+      ::close(fd_);
+      throw LogFileError(LogFileError::Reason::Unreadable, "ファイルを読み込めません", path);
     }
     size_ = static_cast<std::int64_t>(st.st_size);
   }
@@ -112,7 +108,8 @@ class SearchEngine::Blocks {
 };
 
 std::string SearchEngine::TruncatedText(const std::filesystem::path& path) {
-  return "ログファイルが読み込み後に短くなっています。検索を中止しました: " + path.string();
+  return "ログファイルが読み込み後に短くなっています。検索を中止しました。ファイルを読み直してください: " +
+         path.string();
 }
 
 SearchEngine::SearchEngine(const std::filesystem::path& path, const TLogCtrl& index, std::string key,
@@ -434,8 +431,12 @@ std::vector<bool> SharedSearch::Result() const {
 bool KeyOccursInFile(const std::filesystem::path& path, const std::string& key, bool ignoreCase) {
   if (key.empty()) return true;
   const KeyMatcher matcher(key, ignoreCase);
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return true;
+  int fd = -1;
+  try {
+    fd = OpenLogFile(path);
+  } catch (const LogFileError&) {
+    return true;  // the full search reports it
+  }
   const std::size_t m = key.size();
   std::vector<char> buf(std::max<std::size_t>(std::size_t{1} << 20, 2 * m));
   std::size_t kept = 0;  // the last m - 1 bytes of the block before

@@ -1,10 +1,14 @@
 #include "session/LogSession.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <system_error>
 #include <utility>
 
 #include "log/LineReader.h"
+#include "log/LogFile.h"
+#include "platform/Codec.h"
 
 namespace kest {
 
@@ -61,8 +65,26 @@ void LogSession::RemoveObserver(SessionObserver* observer) {
   observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
 }
 
-void LogSession::Tell(Notice::Kind kind, std::string text) {
-  notices_.push_back(Notice{kind, std::move(text)});
+void LogSession::Tell(Notice::Kind kind, std::string text) { Tell(Notice{kind, std::move(text), {}, {}}); }
+
+void LogSession::Tell(Notice notice) {
+  // One operation that reads several remarks of a changed file says so once.
+  if (notice.kind == Notice::Kind::Changed) {
+    for (const Notice& n : notices_) {
+      if (n.kind == Notice::Kind::Changed) return;
+    }
+  }
+  notices_.push_back(std::move(notice));
+}
+
+Notice NoticeOf(const LogFileError& e) {
+  using R = LogFileError::Reason;
+  const R r = e.reason();
+  const Notice::Kind kind = r == R::Changed ? Notice::Kind::Changed
+                            : r == R::Missing || r == R::Folder || r == R::NotRegular || r == R::LinkLoop
+                                ? Notice::Kind::Info
+                                : Notice::Kind::Error;
+  return Notice{kind, e.path().empty() ? std::string(e.what()) : e.text(), e.path().string(), e.advice()};
 }
 
 std::vector<Notice> LogSession::TakeNotices() { return std::exchange(notices_, {}); }
@@ -88,21 +110,12 @@ void LogSession::StoreSettings(WindowSettings& settings) const {
 // Opening
 
 std::optional<Notice> LogSession::CheckLogFile(const std::string& fileName) const {
-  const std::filesystem::path path(fileName);
-  std::error_code ec;
-  if (!fileName.empty() && std::filesystem::is_directory(path, ec)) {
-    return Notice{Notice::Kind::Info, "フォルダはログファイルとして開けません: " + fileName};
-  }
-  // Only a plain file is a log: a device or a pipe is "not found".
-  if (fileName.empty() || !std::filesystem::is_regular_file(path, ec)) {
-    return Notice{Notice::Kind::Info, "ファイルが見つかりません"};
-  }
-  // A file that exists but cannot be read is refused the same way, before
+  // Only a regular file is a log; what cannot be opened is refused before
   // the shown log is let go.
   try {
-    LineReader probe(path, 16);
+    ::close(OpenLogFile(fileName));
   } catch (const LogFileError& e) {
-    return Notice{Notice::Kind::Error, e.what()};
+    return NoticeOf(e);
   }
   return std::nullopt;
 }
@@ -117,15 +130,19 @@ OpenPlan LogSession::PlanOpen(const std::string& name) const {
   try {
     listing = ListArchive(plan.where.file);
   } catch (const LogFileError& e) {
-    plan.refusal = Notice{Notice::Kind::Error, e.what()};
+    plan.refusal = NoticeOf(e);
     return plan;
   }
   const MemberChoice choice = ChooseMember(listing);
   if (choice.result == MemberChoice::kChosen && listing.damage.empty()) {
     plan.where = LogLocation::Member(plan.where.file, choice.member->name);
   } else if (choice.result == MemberChoice::kEmpty) {
-    plan.refusal = Notice{Notice::Kind::Info,
-                          listing.damage.empty() ? "書庫にメンバーが一つもありません: " + plan.where.file : listing.damage};
+    plan.refusal = listing.damage.empty()
+                       ? Notice{Notice::Kind::Info,
+                                "書庫 " + std::filesystem::path(plan.where.file).filename().string() +
+                                    " にはメンバーが一つもありません",
+                                plan.where.file, "ログの入った書庫か、ログファイルを開いてください。"}
+                       : Notice{Notice::Kind::Info, listing.damage, plan.where.file, {}};
   } else {
     plan.choose = std::move(listing);  // several logs, or a damaged archive: the user chooses
   }
@@ -140,7 +157,12 @@ void LogSession::Load(const std::string& fileName, NativeLog native, const ScanP
   logLoaded_ = true;
   search_.SpeakerListStale = true;
   log_ = std::make_unique<TLogCtrl>();
+  stale_ = false;
   try {
+    // Taken before the scan: a change while the scan reads is a change too.
+    identity_ = IdentifyFile(LogReadPath());
+    originalIdentity_.reset();
+    if (native_.Converted()) originalIdentity_ = IdentifyFile(native_.Original());
     title_ = ScanLog(LogReadPath(), *log_, progress);
     BuildList();
     // An empty log (no remark at all) loads with an empty list and an empty
@@ -161,9 +183,55 @@ void LogSession::Load(const std::string& fileName, NativeLog native, const ScanP
     Release();
     log_ = std::make_unique<TLogCtrl>();
     title_.reset();
+    identity_.reset();
     ResetShown();
     throw;
   }
+}
+
+std::string LogSession::Caption() const {
+  if (!title_) return "Kest32";
+  if (log_ && log_->Count() == 0) {
+    return "Kest32-" + std::filesystem::path(logFileName_).filename().string();
+  }
+  return "Kest32-" + SjisToUtf8(*title_);
+}
+
+// ---------------------------------------------------------------------------
+// The file behind the index
+
+bool LogSession::CheckFile() {
+  if (!log_ || !identity_) return true;
+  FileChange change = CompareFile(*identity_, LogReadPath());
+  const std::filesystem::path shown = native_.Converted() ? native_.Original() : LogReadPath();
+  if (change == FileChange::None && originalIdentity_) change = CompareFile(*originalIdentity_, shown);
+  if (change == FileChange::None) return true;
+  stale_ = true;
+  Notice n = NoticeOf(ChangedFileError(change, logFileName_.empty() ? shown : std::filesystem::path(ShownName())));
+  if (change == FileChange::Gone) n.kind = Notice::Kind::Error;  // the log that was read has gone
+  Tell(std::move(n));
+  return false;
+}
+
+std::optional<RemarkNo> LogSession::ReloadNumber() const {
+  if (shown_.header) return shown_.header->Number;
+  if (ValidLine(selected_)) return log_->GetNumber(PositionOf(selected_));
+  return std::nullopt;
+}
+
+bool LogSession::ShownReadyForOutput(const std::string& action) {
+  // With no remark shown only the empty header goes out, as it always has:
+  // no text of a file is involved.
+  if (!shown_.header) return true;
+  if (!CheckFile()) return false;
+  if (!shown_.whole) {
+    Tell(Notice{Notice::Kind::Info,
+                "この発言は本文を最後まで読めていないため、" + action +
+                    "できません（ファイルが読み込んだ後に短くなったか、読めなくなっています）",
+                ShownName(), "ファイルを読み直してから、もう一度" + action + "してください。"});
+    return false;
+  }
+  return true;
 }
 
 void LogSession::Release() {
@@ -175,6 +243,8 @@ void LogSession::Release() {
   shown_.line = ListLine(-1);
   Each([](SessionObserver& o) { o.EndReset(); });
 }
+
+std::string LogSession::ShownName() const { return LogLocation::Parse(logFileName_).Display(); }
 
 std::filesystem::path LogSession::LogReadPath() const {
   return native_.Converted() ? native_.ReadPath() : std::filesystem::path(logFileName_);
@@ -242,6 +312,7 @@ void LogSession::Select(ListLine line) {
 
 void LogSession::ClearPane() {
   shown_.lines.clear();
+  shown_.whole = false;
   ++shown_.generation;
 }
 
@@ -258,21 +329,27 @@ bool LogSession::ShowRemark(IndexPos i) {
   shown_.header = HeaderOf(rec);
   shown_.position = i;
   shown_.start = rec.StartPos;
-  // The file is read anew for every remark. When it has gone, cannot be read
-  // or has become shorter since the scan, a notice says so; the pane shows
-  // what could be read (nothing, for a file that is gone).
+  shown_.whole = false;
+  // The file is read anew for every remark, once it is known to be the file
+  // the index was made from: a file changed behind the index would give
+  // another remark's bytes. When it has changed, gone, cannot be read or has
+  // become shorter, a notice says so; the pane shows what could be read
+  // (nothing, for a file that has changed or gone).
+  if (!CheckFile()) return false;
   try {
     const std::filesystem::path path = LogReadPath();
     RemarkText text = LoadRemarkText(path, *log_, i);
     shown_.lines = std::move(text.lines);
     ++shown_.generation;
     if (text.truncated) {
-      Tell(Notice::Kind::Error, TruncatedMessage(path));
+      Tell(Notice{Notice::Kind::Error, "ログファイルが読み込み後に短くなっています。発言の一部を読めません",
+                  ShownName(), "ファイルを読み直してください。"});
       return false;
     }
+    shown_.whole = true;
     return true;
   } catch (const LogFileError& e) {
-    Tell(Notice::Kind::Error, e.what());
+    Tell(NoticeOf(e));
     return false;
   }
 }
@@ -462,6 +539,7 @@ bool LogSession::WalkChain(const ChainList& chain, bool backward, bool showAnces
 SearchOutcome LogSession::FindText(int step, const std::function<void(int)>& progress) {
   const ListLine line = selected_;
   if (!log_ || line.v < 0) return SearchOutcome::NotFound;
+  if (!CheckFile()) return SearchOutcome::Failed;
   try {
     const std::filesystem::path path = LogReadPath();
     if (sort_ == SortOrder::Remark || sort_ == SortOrder::ContentFull) {
@@ -479,7 +557,7 @@ SearchOutcome LogSession::FindText(int step, const std::function<void(int)>& pro
       if (WalkChain(chain, step < 0, false)) return SearchOutcome::Found;
     }
   } catch (const LogFileError& e) {
-    Tell(Notice::Kind::Error, e.what());
+    Tell(NoticeOf(e));
     return SearchOutcome::Failed;
   }
   return SearchOutcome::NotFound;

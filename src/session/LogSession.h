@@ -62,6 +62,9 @@ struct ShownRemark {
   ListLine line{-1};
   // The lines the pane shows (Shift-JIS).
   std::vector<std::string> lines;
+  // The lines are the remark's whole text, read from the file as it was
+  // when the index was made: it may be printed or exported as it stands.
+  bool whole = false;
   // Counts every time the pane is cleared or filled anew.
   std::uint64_t generation = 0;
 };
@@ -77,10 +80,23 @@ struct SearchState {
 };
 
 struct Notice {
-  enum class Kind { Info, Error };
+  enum class Kind {
+    Info,
+    Error,
+    // The log has changed on disk since its index was made: the window
+    // offers to read it again (ReloadNumber says which remark to select).
+    Changed,
+  };
   Kind kind = Kind::Info;
-  std::string text;  // UTF-8
+  std::string text;    // UTF-8: what happened
+  std::string path;    // the file it concerns (UTF-8); empty when none
+  std::string advice;  // what the user can do; may be empty
 };
+
+// What a failure to open or read a log file tells the user: a refusal
+// (no such file, no regular file) as information, anything else as an
+// error, a changed file as Changed.
+Notice NoticeOf(const LogFileError& e);
 
 // What opening a name takes.
 struct OpenPlan {
@@ -139,10 +155,36 @@ class LogSession {
   // The full path of the log shown; empty until one has been opened.
   const std::string& LogFileName() const { return logFileName_; }
   // The file that is read: LogFileName itself or its native copy.
+  // The log's name as the user reads it: its path, or for a member of an
+  // archive the archive and the member ("/x/forum.lzh » a.log").
+  std::string ShownName() const;
   std::filesystem::path LogReadPath() const;
   // The log's title (Shift-JIS): its first line, or "タイトルなし"; nothing
   // when no log is open.
   const std::optional<std::string>& Title() const { return title_; }
+  // The window's caption (UTF-8): "Kest32-" and the title; for a file that
+  // holds no remark, whose first line is no title, its file name.
+  std::string Caption() const;
+
+  // --- The file behind the index ----------------------------------------------
+  // Whether the file is still the one the index was made from (checked
+  // cheaply: see FileIdentity). When it is not, a notice says so (Changed,
+  // offering to read it again; or that it has gone) and nothing may be read
+  // through the index until the log is loaded again. Every read of a
+  // remark's text and every search checks it first; printing and export call
+  // it before the text goes out, and export again after reading it.
+  bool CheckFile();
+  // The file is known to have changed since the index was made.
+  bool Stale() const { return stale_; }
+  // The number of the remark to select again when the log is read anew.
+  std::optional<RemarkNo> ReloadNumber() const;
+  // Whether the shown remark may go out (printed, exported) as it stands:
+  // false, with a notice that says why, when the file has changed or the
+  // text was not read whole (the file cut short), so that no remark goes
+  // out with its header alone. `action` names what was asked for in the
+  // notice ("印刷", UTF-8). With no remark shown there is nothing of a file
+  // to go wrong: true.
+  bool ShownReadyForOutput(const std::string& action);
   // Where the open dialog starts (ends with '/').
   const std::string& OpenFolder() const { return openFolder_; }
 
@@ -249,6 +291,7 @@ class LogSession {
   // reached and selected.
   bool WalkChain(const ChainList& chain, bool backward, bool showAncestors);
   void Tell(Notice::Kind kind, std::string text);
+  void Tell(Notice notice);
   template <class F>
   void Each(F f);
 
@@ -257,6 +300,10 @@ class LogSession {
 
   std::unique_ptr<TLogCtrl> log_;
   NativeLog native_;
+  // What the file that is read (and the original of a converted log) was
+  // when the index was made.
+  std::optional<FileIdentity> identity_, originalIdentity_;
+  bool stale_ = false;
   bool logLoaded_ = false;
   std::string logFileName_;
   std::optional<std::string> title_;

@@ -9,6 +9,7 @@
 namespace kest {
 
 bool RecentFiles::Push(std::string_view name) {
+  pushed_.emplace_back(name);
   // Equal to entry 0 to 3: that entry's place is freed; equal to entry 4, or
   // new, entry 4 is dropped.
   std::size_t found = kCount - 1;
@@ -24,16 +25,23 @@ bool RecentFiles::Push(std::string_view name) {
   return true;
 }
 
-void RecentFiles::Read(const ProfileFile& ini) {
+void RecentFiles::Read(const ProfileText& ini) {
   for (std::size_t i = 0; i < kCount; ++i) {
     names_[i] = PathFromProfile(ini.ReadString("FileName", "File_" + std::to_string(i), ""));
+  }
+  pushed_.clear();
+}
+
+void RecentFiles::Read(const ProfileFile& ini) { Read(ini.Read()); }
+
+void RecentFiles::Write(ProfileText& ini) const {
+  for (std::size_t i = 0; i < kCount; ++i) {
+    ini.WriteString("FileName", "File_" + std::to_string(i), PathToProfile(names_[i]));
   }
 }
 
 void RecentFiles::Write(ProfileFile& ini) const {
-  for (std::size_t i = 0; i < kCount; ++i) {
-    ini.WriteString("FileName", "File_" + std::to_string(i), PathToProfile(names_[i]));
-  }
+  ini.Update([this](ProfileText& t) { Write(t); });
 }
 
 namespace {

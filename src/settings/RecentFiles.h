@@ -7,10 +7,12 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kest {
 
 class ProfileFile;
+class ProfileText;
 
 class RecentFiles {
  public:
@@ -26,12 +28,23 @@ class RecentFiles {
   // already (nothing changed).
   bool Push(std::string_view name);
 
-  // Through the path layer, so any file name reads back exactly.
+  // Every name pushed, in the order of the pushes: the files this window
+  // opened, which a later write puts at the head of another window's list.
+  const std::vector<std::string>& Pushed() const { return pushed_; }
+
+  // The names only.
+  bool SameNames(const RecentFiles& other) const { return names_ == other.names_; }
+
+  // Through the path layer, so any file name reads back exactly. Reading
+  // forgets the pushes.
+  void Read(const ProfileText& ini);
   void Read(const ProfileFile& ini);
+  void Write(ProfileText& ini) const;
   void Write(ProfileFile& ini) const;
 
  private:
   std::array<std::string, kCount> names_;
+  std::vector<std::string> pushed_;
 };
 
 // A caption shortened in the middle to at most `columns` columns (a wide

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <system_error>
 
@@ -57,7 +58,7 @@ const char* const kFONT = "FONT";
 
 }  // namespace
 
-ViewOptions ReadViewOptions(const ProfileFile& ini) {
+ViewOptions ReadViewOptions(const ProfileText& ini) {
   ViewOptions v;
   v.SortType = static_cast<SortOrder>(ini.ReadInteger(kOption, "SortType", 1));
   v.Columns.ShowNumber = ini.ReadBool(kOption, "Numb", true);
@@ -66,7 +67,7 @@ ViewOptions ReadViewOptions(const ProfileFile& ini) {
   return v;
 }
 
-WindowSettings ReadWindowSettings(const ProfileFile& ini) {
+WindowSettings ReadWindowSettings(const ProfileText& ini) {
   WindowSettings s;
   s.View = ReadViewOptions(ini);
   s.OpenFolder = PathFromProfile(ini.ReadString(kOption, "OpenFolder", ""));
@@ -86,22 +87,70 @@ WindowSettings ReadWindowSettings(const ProfileFile& ini) {
   return s;
 }
 
-void WriteWindowSettings(ProfileFile& ini, const WindowSettings& s) {
-  ini.WriteInteger(kOption, "SortType", static_cast<std::int32_t>(s.View.SortType));
-  ini.WriteBool(kOption, "Numb", s.View.Columns.ShowNumber);
-  ini.WriteBool(kOption, "Name", s.View.Columns.ShowSpeaker);
-  ini.WriteBool(kOption, "Date", s.View.Columns.ShowDate);
-  ini.WriteString(kOption, "OpenFolder", PathToProfile(s.OpenFolder));
-  ini.WriteString(kFont, "FontName", s.Look.FontName);
-  ini.WriteInteger(kFont, "FontSize", s.Look.FontSize);
-  ini.WriteInteger(kFont, "Color", s.Look.TextColor);
-  ini.WriteInteger(kOption, "Color", s.Look.BackColor);
-  ini.WriteInteger(kFONT, "FontStyle", s.Look.FontStyle);
-  s.Recent.Write(ini);
-  ini.WriteInteger(kOption, "Top", s.Bounds.Top);
-  ini.WriteInteger(kOption, "Left", s.Bounds.Left);
-  ini.WriteInteger(kOption, "Height", s.Bounds.Height);
-  ini.WriteInteger(kOption, "Width", s.Bounds.Width);
+ViewOptions ReadViewOptions(const ProfileFile& ini) { return ReadViewOptions(ini.Read()); }
+
+WindowSettings ReadWindowSettings(const ProfileFile& ini) { return ReadWindowSettings(ini.Read()); }
+
+namespace {
+
+void WriteAll(ProfileText& t, const WindowSettings& s) {
+  t.WriteInteger(kOption, "SortType", static_cast<std::int32_t>(s.View.SortType));
+  t.WriteBool(kOption, "Numb", s.View.Columns.ShowNumber);
+  t.WriteBool(kOption, "Name", s.View.Columns.ShowSpeaker);
+  t.WriteBool(kOption, "Date", s.View.Columns.ShowDate);
+  t.WriteString(kOption, "OpenFolder", PathToProfile(s.OpenFolder));
+  t.WriteString(kFont, "FontName", s.Look.FontName);
+  t.WriteInteger(kFont, "FontSize", s.Look.FontSize);
+  t.WriteInteger(kFont, "Color", s.Look.TextColor);
+  t.WriteInteger(kOption, "Color", s.Look.BackColor);
+  t.WriteInteger(kFONT, "FontStyle", s.Look.FontStyle);
+  s.Recent.Write(t);
+  t.WriteInteger(kOption, "Top", s.Bounds.Top);
+  t.WriteInteger(kOption, "Left", s.Bounds.Left);
+  t.WriteInteger(kOption, "Height", s.Bounds.Height);
+  t.WriteInteger(kOption, "Width", s.Bounds.Width);
+}
+
+// What this window changed since `base`, over what the file holds now.
+template <class T>
+void Keep(T& now, const T& mine, const T& base) {
+  if (!(mine == base)) now = mine;
+}
+
+}  // namespace
+
+void WriteWindowSettings(ProfileFile& ini, const WindowSettings& s, const std::optional<WindowSettings>& base) {
+  ini.Update([&](ProfileText& t) {
+    if (!base) {
+      WriteAll(t, s);
+      return;
+    }
+    // Every key is written, in the form the table gives it; a value this
+    // window did not change is the one the file holds now, which another
+    // window may have written.
+    WindowSettings merged = ReadWindowSettings(t);
+    Keep(merged.View.SortType, s.View.SortType, base->View.SortType);
+    Keep(merged.View.Columns.ShowNumber, s.View.Columns.ShowNumber, base->View.Columns.ShowNumber);
+    Keep(merged.View.Columns.ShowSpeaker, s.View.Columns.ShowSpeaker, base->View.Columns.ShowSpeaker);
+    Keep(merged.View.Columns.ShowDate, s.View.Columns.ShowDate, base->View.Columns.ShowDate);
+    Keep(merged.OpenFolder, s.OpenFolder, base->OpenFolder);
+    Keep(merged.Look.FontName, s.Look.FontName, base->Look.FontName);
+    Keep(merged.Look.FontSize, s.Look.FontSize, base->Look.FontSize);
+    Keep(merged.Look.FontStyle, s.Look.FontStyle, base->Look.FontStyle);
+    Keep(merged.Look.TextColor, s.Look.TextColor, base->Look.TextColor);
+    Keep(merged.Look.BackColor, s.Look.BackColor, base->Look.BackColor);
+    Keep(merged.Bounds.Top, s.Bounds.Top, base->Bounds.Top);
+    Keep(merged.Bounds.Left, s.Bounds.Left, base->Bounds.Left);
+    Keep(merged.Bounds.Height, s.Bounds.Height, base->Bounds.Height);
+    Keep(merged.Bounds.Width, s.Bounds.Width, base->Bounds.Width);
+    // The files this window opened since base, in turn, to the head of the
+    // list as the file holds it now.
+    const std::vector<std::string>& pushed = s.Recent.Pushed();
+    for (std::size_t i = std::min(base->Recent.Pushed().size(), pushed.size()); i < pushed.size(); ++i) {
+      merged.Recent.Push(pushed[i]);
+    }
+    WriteAll(t, merged);
+  });
 }
 
 }  // namespace kest

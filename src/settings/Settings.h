@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "log/TitleLines.h"
@@ -33,6 +34,7 @@ struct ViewOptions {
   SortOrder SortType = SortOrder::ContentFolded;
   ColumnSwitches Columns;
 };
+ViewOptions ReadViewOptions(const ProfileText& ini);
 ViewOptions ReadViewOptions(const ProfileFile& ini);
 
 // The text pane's font and colours as the settings file keeps them.
@@ -63,10 +65,18 @@ struct WindowSettings {
   WindowBounds Bounds;
 };
 
+WindowSettings ReadWindowSettings(const ProfileText& ini);
 WindowSettings ReadWindowSettings(const ProfileFile& ini);
-// Writes every key in the order of the table, so a new file lists them in
-// that order. The first key that cannot be written throws (the rest would
-// fail the same way); what was written before it stays.
-void WriteWindowSettings(ProfileFile& ini, const WindowSettings& settings);
+
+// Writes every key in one write of the file as it is now, in the order of
+// the table, so a new file lists them in that order. With `base` (what this
+// window read at start-up, or wrote last), a value changes only where this
+// window changed it: every other key is written with the value the file
+// holds now (which another window may have written meanwhile), and the
+// files this window opened since base go to the head of the recent files
+// the file lists now. A failed write throws ProfileWriteError and writes
+// nothing.
+void WriteWindowSettings(ProfileFile& ini, const WindowSettings& settings,
+                         const std::optional<WindowSettings>& base = std::nullopt);
 
 }  // namespace kest

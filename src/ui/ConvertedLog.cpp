@@ -11,6 +11,8 @@
 #include "log/Logunit1.h"
 #include "ui/BarProgress.h"
 #include "platform/Interaction.h"
+#include "session/LogSession.h"
+#include "ui/FileMessages.h"
 
 namespace kest {
 
@@ -32,7 +34,7 @@ std::optional<NativeLog> OpenNativeForWindow(QWidget* parent, QProgressBar* bar,
   try {
     return OpenLocation(where, options);
   } catch (const LogFileError& e) {
-    Ui().Error(parent, QString::fromUtf8(e.what()));
+    ShowNotice(parent, NoticeOf(e));
     return std::nullopt;
   }
 }
@@ -79,8 +81,10 @@ void TellAfterLoad(QWidget* parent, const NativeLog& log, const TLogCtrl& index)
     const std::string replaced = ReplacedMessage(log.Counts());
     if (!replaced.empty()) messages << QString::fromUtf8(replaced);
   }
-  if (index.Count() == 0 && index.ScannedSize > 0) {
-    messages << QStringLiteral("このファイルには発言が一つもありません。ログファイルではないようです。");
+  // An empty file holds no remark either, and is told so the same way.
+  if (index.Count() == 0) {
+    messages << QStringLiteral("このファイルには発言が一つもありません。ログファイルではないようです。\n") +
+                    ShownPath(QString::fromStdString(log.Original().string()));
   }
   if (messages.isEmpty()) return;
   auto tell = [parent, messages] {

@@ -28,6 +28,7 @@
 #include "ui/BarProgress.h"
 #include "ui/ConvertedLog.h"
 #include "ui/ExMemo.h"
+#include "ui/FileMessages.h"
 #include "ui/TAboutBox.h"
 #include "ui/TitleListModel.h"
 #include "ui/TitleListView.h"
@@ -529,8 +530,7 @@ void TKestForm::Run(const std::function<void()>& handler) {
 }
 
 void TKestForm::Refresh() {
-  const std::optional<std::string>& title = session_.Title();
-  setWindowTitle(title ? QStringLiteral("Kest32-") + FromSjis(*title) : QStringLiteral("Kest32"));
+  setWindowTitle(QString::fromStdString(session_.Caption()));
   RenderPanels();
   if (paneGeneration_ != session_.Shown().generation) RenderPane();
   ApplyCommands();
@@ -567,11 +567,10 @@ void TKestForm::ApplyCommands() {
 
 void TKestForm::TellNotices() {
   for (const Notice& n : session_.TakeNotices()) {
-    const QString text = QString::fromStdString(n.text);
-    if (n.kind == Notice::Kind::Error) {
-      Ui().Error(this, text);
+    if (n.kind == Notice::Kind::Changed) {
+      OfferReload(n);
     } else {
-      Ui().Info(this, text);
+      ShowNotice(this, n);
     }
   }
 }
@@ -605,6 +604,7 @@ bool TKestForm::FindInPane(std::string_view key, bool ignoreCase) {
 
 void TKestForm::ReadSettings() {
   const WindowSettings s = ReadWindowSettings(*IniFile);
+  saved_ = s;
   session_.ApplySettings(s);
   look_ = s.Look;
 
@@ -651,10 +651,12 @@ void TKestForm::WriteSettings() {
     bounds = normal.marginsAdded(frame);
   }
   s.Bounds = WindowBounds{bounds.top(), bounds.left(), bounds.height(), bounds.width()};
-  // When one key cannot be written (the folder has gone, the disk is full)
-  // the rest would fail the same way: the first failure ends the writing with
-  // one message, and the window closes all the same.
-  WriteWindowSettings(*IniFile, s);
+  // Only what this window changed, on the file as it is now: another
+  // window's settings written meanwhile stay. One write: when it fails (the
+  // folder has gone, the disk is full) nothing is written, with one message,
+  // and the window closes all the same.
+  WriteWindowSettings(*IniFile, s, saved_);
+  saved_ = s;
 }
 
 // FormCloseQuery: closing is always allowed.
@@ -662,7 +664,7 @@ void TKestForm::closeEvent(QCloseEvent* event) {
   event->accept();
   session_.Release();
   if (!IniFile) return;  // closed before
-  RunGuarded(this, [this] { WriteSettings(); });
+  SaveSettings(false);
   IniFile.reset();
 }
 
@@ -722,12 +724,7 @@ bool TKestForm::LoadLog(const QString& fileName) {
     plan = session_.PlanOpen(plain ? QFileInfo(fileName).absoluteFilePath().toStdString() : fileName.toStdString());
   }
   if (const std::optional<Notice>& refusal = plan.refusal) {
-    const QString text = QString::fromStdString(refusal->text);
-    if (refusal->kind == Notice::Kind::Error) {
-      Ui().Error(this, text);
-    } else {
-      Ui().Info(this, text);
-    }
+    ShowNotice(this, *refusal);
     return false;
   }
   if (plan.choose) {
@@ -862,6 +859,9 @@ void TKestForm::Ver_MClick() {
 }
 
 void TKestForm::Print1Click() {
+  // Never the header alone: a remark whose text could not be read whole, or
+  // a log changed since, is not printed (the notice says why).
+  if (!session_.ShownReadyForOutput("印刷")) return;
   if (!Ui().ChoosePrinter(this, Printer())) return;
   QStringList header;
   for (const std::string& text : PanelTexts(session_.Shown().header)) header << FromSjis(text);

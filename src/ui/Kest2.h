@@ -81,6 +81,15 @@ class TKestForm : public QMainWindow, public KestHost {
   // The pane's look as the settings file will keep it.
   const PaneLook& Look() const { return look_; }
 
+  // Writes the settings as a close does, as far as this window changed
+  // them. A failure is told in the error box, or, `quiet` (the desktop
+  // session is ending, and no box may wait for an answer), on standard
+  // error. True when written.
+  bool SaveSettings(bool quiet);
+  // The desktop session ends (a logout, SIGTERM, SIGHUP): the settings are
+  // written without a box, and the window closes.
+  void EndSession();
+
  protected:
   void closeEvent(QCloseEvent* event) override;  // FormCloseQuery
   void showEvent(QShowEvent* event) override;
@@ -112,6 +121,10 @@ class TKestForm : public QMainWindow, public KestHost {
   void TellNotices();
   // Moves the list's current line to the session's selected line.
   void FollowSelection(ListLine line);
+  // A log changed on disk behind its index: offers to read it again, and
+  // when the user agrees, loads it anew and selects the remark shown before
+  // by its number, where it still exists.
+  void OfferReload(const Notice& notice);
 
   // Command handlers
   void ListBox1Click(ListLine line);
@@ -164,6 +177,9 @@ class TKestForm : public QMainWindow, public KestHost {
   LogSession session_;
   std::unique_ptr<Follower> follower_;
   std::unique_ptr<ProfileFile> IniFile;  // Kest.INI, from creation to close
+  WindowSettings saved_;                 // the settings as read at start-up or written last
+  bool offeringReload_ = false;          // the question whether to read a changed log again is open
+  int settingsFailures_ = 0;             // writes of the settings that failed (the rest were bookmarks')
   PaneLook look_;
   QRect wantedBounds_;                // Left, Top, Width, Height of the settings (frame included)
   int ListHeight = 152;               // height of ListPanel, the one number of the pane layout

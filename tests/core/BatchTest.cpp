@@ -1,6 +1,7 @@
 // End to end: the kest32 binary's batch commands on small logs, and a long
 // list through RunBatch itself.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <array>
@@ -125,15 +126,51 @@ TEST_F(BatchTest, ErrorsAndUsage) {
   EXPECT_EQ(Run("--list --sort=bogus " + log_).status, 2);
   EXPECT_EQ(Run("--list --index " + log_).status, 2);
   EXPECT_EQ(Run("--frobnicate " + log_).status, 2);
+  // An option where a value belongs is a slip, and said to be one.
+  const Result slip = Run("--grep --ignore-case scsi " + log_);
+  EXPECT_EQ(slip.status, 2);
+  EXPECT_NE(slip.err.find("--grep の値がありません（--ignore-case はオプションです）"), std::string::npos)
+      << slip.err;
+  EXPECT_EQ(Run("--show --sort=remark 10 " + log_).status, 2);
+  EXPECT_EQ(Run("--grep=--ignore-case " + log_).status, 0);
   Result help = Run("--help");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--grep TEXT"), std::string::npos);
+}
+
+// Nothing but a regular file is read, and nothing waits: a pipe without a
+// writer, endless devices and links that lead round in a circle are refused
+// at once, naming the file and what it is.
+TEST_F(BatchTest, OnlyRegularFilesAreReadAndNothingHangs) {
+  const std::filesystem::path fifo = dir_.Path() / "f.log";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::filesystem::path loop = dir_.Path() / "loop.log";
+  std::filesystem::create_symlink(loop, loop);
+  const std::pair<std::string, std::string> refused[] = {
+      {fifo.string(), "通常のファイルではありません（名前付きパイプです）"},
+      {"/dev/zero", "通常のファイルではありません（デバイスです）"},
+      {"/dev/urandom", "通常のファイルではありません（デバイスです）"},
+      {loop.string(), "リンクが循環しています"},
+  };
+  for (const auto& [path, why] : refused) {
+    // Every command looks first whether the file is an archive: that look
+    // must not wait either.
+    for (const char* command : {"--list ", "--show 1 ", "--grep x ", "--index ", "--members ", "--export=text "}) {
+      SCOPED_TRACE(command + path);
+      const Result r = test::RunKest32(dir_.Path(), ini_, command + path, 20);
+      EXPECT_EQ(r.status, 1);
+      EXPECT_NE(r.err.find(why + ": " + path), std::string::npos) << r.err;
+      EXPECT_EQ(r.out, "");
+    }
+  }
 }
 
 TEST_F(BatchTest, EmptyAndOddFiles) {
   std::string empty = dir_.Write("empty.log", "").string();
   EXPECT_EQ(Run("--list " + empty).out, "");
   EXPECT_EQ(Run("--list " + empty).status, 0);
+  // Told as any other file without a remark is.
+  EXPECT_NE(Run("--list " + empty).err.find("発言が一つもありません"), std::string::npos);
   EXPECT_EQ(Run("--show 1 " + empty).status, 1);
   // LF line ends are read through a CR LF copy: the one remark is found.
   std::string lf = dir_.Write("lf.log", "t\n\n" + Header5(1) + "\n" + Line2() + "\nbody\n").string();

@@ -157,6 +157,51 @@ TEST(LogFormTest, SampleCutInsideACharacterAndInvalidBytes) {
   EXPECT_EQ(DetectLogForm(euc, true).encoding, LogEncoding::EucJp);
 }
 
+// Bytes that look like UTF-8 and are none (an overlong form, a surrogate,
+// a form beyond U+10FFFF) are faults: ten good characters with one of them
+// are no UTF-8 text. The characters at the very edges of the valid ranges
+// are good ones.
+TEST(LogFormTest, Utf8ValidityAtTheEdgesOfItsRanges) {
+  std::string good;
+  for (int i = 0; i < 10; ++i) good += "\xE3\x81\x82";  // あ
+  for (const char* bad : {"\xE0\x80\x80", "\xE0\x9F\xBF", "\xED\xA0\x80", "\xED\xBF\xBF",
+                          "\xF0\x80\x80\x80", "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80"}) {
+    SCOPED_TRACE(testing::PrintToString(std::string(bad)));
+    EXPECT_NE(DetectLogForm(good + bad + "\r\n", true).encoding, LogEncoding::Utf8);
+  }
+  for (const char* edge : {"\xE0\xA0\x80", "\xED\x9F\xBF", "\xEE\x80\x80", "\xF0\x90\x80\x80",
+                           "\xF4\x8F\xBF\xBF"}) {
+    SCOPED_TRACE(testing::PrintToString(std::string(edge)));
+    EXPECT_EQ(DetectLogForm(good + edge + "\r\n", true).encoding, LogEncoding::Utf8);
+  }
+}
+
+// 0x9F is the last lead byte of the first range of Shift-JIS. Text that
+// reads as EUC-JP too (its bytes are half-width kana in Shift-JIS) stays
+// Shift-JIS while it reads as Shift-JIS without a fault; a character led by
+// 0x9F is no fault.
+TEST(LogFormTest, ShiftJisLeadByte9FIsNoFault) {
+  std::string both;
+  for (int i = 0; i < 100; ++i) both += "\xB0\xA1";  // EUC-JP 亜, Shift-JIS ｰ｡
+  EXPECT_TRUE(DetectLogForm(both + "\r\n", true).Native());
+  EXPECT_TRUE(DetectLogForm(both + "\x9F\x40\r\n", true).Native());
+  EXPECT_TRUE(DetectLogForm(both + "\x81\x40\r\n", true).Native());
+  // A byte that leads nothing in Shift-JIS is a fault there: EUC-JP then.
+  EXPECT_EQ(DetectLogForm(both + "\xA0\r\n", true).encoding, LogEncoding::EucJp);
+}
+
+// An EUC-JP character cut by the end of the sample is not a fault; one cut
+// by the end of the file is. A character that ends right at the sample's
+// end is whole.
+TEST(LogFormTest, EucJpCharacterAtTheEndOfTheSample) {
+  EXPECT_EQ(DetectLogForm("\xA4\xA2", false).encoding, LogEncoding::EucJp);  // あ, whole at the end
+  EXPECT_EQ(DetectLogForm("\xA4\xA2\x8F\xB0", false).encoding, LogEncoding::EucJp);  // あ, a 3-byte one cut
+  EXPECT_NE(DetectLogForm("\xA4\xA2\x8F\xB0", true).encoding, LogEncoding::EucJp);
+  std::string kana;
+  for (int i = 0; i < 60; ++i) kana += "\xA4\xA2";
+  EXPECT_EQ(DetectLogForm(kana + "\x8F\xB0", false).encoding, LogEncoding::EucJp);
+}
+
 TEST(LogFormTest, BinaryFilesAreNative) {
   std::string bin;
   for (int i = 0; i < 4096; ++i) bin += static_cast<char>((i * 7919) % 256);
@@ -439,6 +484,30 @@ TEST_F(NativeCopyTest, UnwritableCacheFolderFallsBackToATemporaryCopy) {
     EXPECT_TRUE(fs::exists(temp));
   }
   EXPECT_FALSE(fs::exists(temp));
+}
+
+// A write that takes nothing (returns 0) is a full disk, not a reason to
+// try again for ever. Should the copy try again, the write gives up after a
+// while with another error, so the test fails rather than hangs.
+TEST_F(NativeCopyTest, AWriteThatTakesNothingEndsTheCopy) {
+  fs::path p = dir_.Write("zero.log", Ends(ToUtf8(JapaneseLog(20)), "\n"));
+  NativeCopyOptions o = Options();
+  int calls = 0;
+  o.write = [&calls](int, const void*, std::size_t) -> ssize_t {
+    if (++calls > 100) {
+      errno = EIO;
+      return -1;
+    }
+    return 0;
+  };
+  try {
+    OpenNativeLog(p, o);
+    FAIL() << "no error";
+  } catch (const LogFileError& e) {
+    EXPECT_NE(std::string(e.what()).find("ディスクの空きが足りない"), std::string::npos) << e.what();
+  }
+  EXPECT_LE(calls, 2);  // once into the cache, at most once more into a temporary file
+  EXPECT_TRUE(CacheFiles().empty());
 }
 
 TEST_F(NativeCopyTest, AFullDiskLeavesNoPartialCopy) {

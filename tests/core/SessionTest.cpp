@@ -150,7 +150,9 @@ TEST_F(SessionTest, FilesThatAreNoLogsAreRefusedBeforeTheShownLogGoes) {
   EXPECT_EQ(s_.CheckLogFile((dir_.Path() / "gone.log").string())->kind, Notice::Kind::Info);
   const auto folder = s_.CheckLogFile(dir_.Path().string());
   ASSERT_TRUE(folder);
-  EXPECT_EQ(folder->text, "フォルダはログファイルとして開けません: " + dir_.Path().string());
+  EXPECT_EQ(folder->text, "フォルダはログファイルとして開けません");
+  EXPECT_EQ(folder->path, dir_.Path().string());
+  EXPECT_FALSE(folder->advice.empty());
   EXPECT_FALSE(s_.CheckLogFile(log_.string()));
   if (::geteuid() != 0) {
     const auto locked = dir_.Write("locked.log", ThreadLog());
@@ -227,16 +229,19 @@ TEST_F(SessionTest, AClickShowsALineOnceAndAFailedReadAgain) {
   EXPECT_EQ(Shown(), 3);
   EXPECT_NE(s_.Shown().generation, generation);
 
-  // The file cut short: the remark is named, what is left shown, the damage
-  // told, and a click on the same line reads it again.
+  // The file cut short: the remark is named, nothing read through the stale
+  // index, the change told (once for the whole operation), and a click on
+  // the same line tries again.
   std::filesystem::resize_file(log_, std::filesystem::file_size(log_) - 4);
   EXPECT_TRUE(s_.ClickLine(ListLine(1)));
   EXPECT_TRUE(s_.ClickLine(ListLine(2)));
   EXPECT_EQ(Shown(), 3);
   EXPECT_EQ(s_.Shown().line, ListLine(-1));
+  EXPECT_TRUE(s_.Shown().lines.empty());
   std::vector<Notice> notices = s_.TakeNotices();
   ASSERT_EQ(notices.size(), 1u);
-  EXPECT_EQ(notices[0].kind, Notice::Kind::Error);
+  EXPECT_EQ(notices[0].kind, Notice::Kind::Changed);
+  EXPECT_NE(notices[0].text.find("短く"), std::string::npos);
   EXPECT_TRUE(s_.TakeNotices().empty());
   EXPECT_TRUE(s_.ClickLine(ListLine(2)));  // read again, told again
   EXPECT_EQ(s_.TakeNotices().size(), 1u);
@@ -562,6 +567,114 @@ TEST(SettingsTest, WindowSettingsReadWithDefaultsAndWrittenInTheOrderOfTheTable)
   EXPECT_EQ(s.View.SortType, SortOrder::ContentFull);
   EXPECT_TRUE(s.View.Columns.ShowNumber && s.View.Columns.ShowDate);
   EXPECT_EQ(s.Look.FontName, std::string(253, 'a') + Sjis("漢"));
+}
+
+}  // namespace
+
+namespace {
+
+// --- A log changed on disk behind its index -------------------------------------
+
+// Rewrites the file in place (same inode, opened r+), as the user of the
+// report did.
+void RewriteInPlace(const std::filesystem::path& p, const std::string& bytes) {
+  std::FILE* f = std::fopen(p.c_str(), "r+");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+TEST_F(SessionTest, ALogRewrittenInPlaceIsNeverReadThroughItsOldIndex) {
+  const std::string before = Log({{1, 0}, {2, 0, "ABC01234", {"first body"}}, {3, 0}, {11, 0}, {12, 0}});
+  Open(before, SortOrder::Remark);
+  EXPECT_TRUE(s_.ClickLine(ListLine(1)));
+  EXPECT_TRUE(s_.Shown().whole);
+  EXPECT_TRUE(s_.CheckFile());
+
+  // Other remarks, of the same size, where the log was: the list still
+  // names remark 11, and nothing of the new bytes is shown as its text.
+  std::string after = Log({{5, 0, "XYZ00001", {"another body"}}, {6, 0}, {7, 0}, {8, 0}, {9, 0}});
+  after.resize(before.size(), ' ');
+  RewriteInPlace(log_, after);
+  s_.Select(ListLine(2));
+  EXPECT_TRUE(s_.Next());
+  EXPECT_EQ(Shown(), 11);
+  EXPECT_TRUE(s_.Shown().lines.empty());
+  EXPECT_FALSE(s_.Shown().whole);
+  EXPECT_TRUE(s_.Stale());
+  std::vector<Notice> notices = s_.TakeNotices();
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].kind, Notice::Kind::Changed);
+  EXPECT_EQ(notices[0].text, "ログファイルが変更されました");
+  EXPECT_EQ(notices[0].path, log_.string());
+  EXPECT_FALSE(notices[0].advice.empty());
+
+  // Searching, printing and exporting ask first as well.
+  s_.Search().SearchKey = "body";
+  EXPECT_EQ(s_.FindText(+1), SearchOutcome::Failed);
+  EXPECT_FALSE(s_.ShownReadyForOutput("印刷"));
+  EXPECT_FALSE(s_.CheckFile());
+  EXPECT_EQ(s_.TakeNotices().size(), 1u);
+
+  // Read again: the list anew, the same remark by number where it still is.
+  const std::optional<RemarkNo> again = s_.ReloadNumber();
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->v, 11);
+  Open(ReadFile(log_), SortOrder::Remark);
+  EXPECT_FALSE(s_.Stale());
+  s_.SelectRemarkByNumber(RemarkNo(7));
+  EXPECT_EQ(Shown(), 7);
+  EXPECT_TRUE(s_.Shown().whole);
+  EXPECT_TRUE(s_.TakeNotices().empty());
+}
+
+TEST_F(SessionTest, AConvertedLogWhoseOriginalChangesIsToldToo) {
+  const std::string sjis = Log({{1, 0}, {2, 0}});
+  std::string lf;
+  for (char c : sjis) {
+    if (c != '\r') lf += c;
+  }
+  log_ = dir_.Write("lf.log", lf);
+  WindowSettings settings;
+  settings.View.SortType = SortOrder::Remark;
+  s_.ApplySettings(settings);
+  NativeCopyOptions copy;
+  copy.cacheDir = dir_.Path() / "cache";
+  s_.Load(log_.string(), OpenNativeLog(log_, copy));
+  ASSERT_TRUE(s_.Native().Converted());
+  EXPECT_TRUE(s_.CheckFile());
+  dir_.Write("lf.log", lf + "more\n");  // the copy is as it was; the original is not
+  EXPECT_FALSE(s_.ClickLine(ListLine(1)) && s_.Shown().whole);
+  ASSERT_EQ(s_.TakeNotices().size(), 1u);
+}
+
+TEST_F(SessionTest, OutputNeedsTheWholeTextOfTheShownRemark) {
+  Open(Log({{1, 0}, {2, 0}}), SortOrder::Remark);
+  EXPECT_TRUE(s_.ShownReadyForOutput("印刷"));
+  EXPECT_TRUE(s_.TakeNotices().empty());
+  // A remark whose text could not be read whole (the file cut short while
+  // it was read) is not printed with its header alone.
+  std::filesystem::remove(log_);
+  s_.ClickLine(ListLine(1));
+  s_.TakeNotices();
+  EXPECT_FALSE(s_.ShownReadyForOutput("印刷"));
+  const std::vector<Notice> n = s_.TakeNotices();
+  ASSERT_EQ(n.size(), 1u);
+  EXPECT_NE(n[0].text.find("見つかりません"), std::string::npos);
+  // Nothing shown at all: only the empty header would go out, as ever.
+  Open("no remark here\r\n");
+  EXPECT_TRUE(s_.ShownReadyForOutput("印刷"));
+  EXPECT_TRUE(s_.TakeNotices().empty());
+}
+
+TEST_F(SessionTest, AFileWithNoRemarkIsCaptionedByItsName) {
+  EXPECT_EQ(s_.Caption(), "Kest32");
+  Open(Log({{1, 0}}));
+  EXPECT_EQ(s_.Caption(), "Kest32-テストログ");
+  Open("\x82\xa0 just bytes \x01\x02\r\n");
+  EXPECT_EQ(s_.Caption(), "Kest32-a.log");
+  Open("");
+  EXPECT_EQ(s_.Caption(), "Kest32-a.log");
 }
 
 }  // namespace

@@ -39,6 +39,12 @@ namespace {
 
 using FakeUi = test::RecordingUi;
 
+// Opens a submenu as the user does: its entries are made when it first opens.
+QMenu* Opened(QMenu* menu) {
+  Q_EMIT menu->aboutToShow();
+  return menu;
+}
+
 // The menu from position 3 on, as "[group](...)" and "name:number".
 QString Show(const QMenu* menu, int from = 0) {
   QStringList parts;
@@ -46,7 +52,7 @@ QString Show(const QMenu* menu, int from = 0) {
   for (qsizetype i = from; i < actions.size(); ++i) {
     QAction* a = actions[i];
     if (a->menu()) {
-      parts << QStringLiteral("[%1](%2)").arg(a->text(), Show(a->menu()));
+      parts << QStringLiteral("[%1](%2)").arg(a->text(), Show(Opened(a->menu())));
     } else {
       parts << QStringLiteral("%1:%2").arg(a->text()).arg(a->property("Tag").toInt());
     }
@@ -57,7 +63,7 @@ QString Show(const QMenu* menu, int from = 0) {
 QAction* Entry(const QMenu* menu, const QString& text) {
   for (QAction* a : menu->actions()) {
     if (a->menu()) {
-      if (QAction* found = Entry(a->menu(), text)) return found;
+      if (QAction* found = Entry(Opened(a->menu()), text)) return found;
     } else if (a->text() == text) {
       return a;
     }
@@ -197,7 +203,9 @@ class BookmarkWindowTest : public FormTest<FakeUi> {
     auto f = MakeForm();
     // No log shown and a missing file: the message, and nothing more.
     Entry(MenuOf(*f, "BookM_M"), QStringLiteral("Gone"))->trigger();
-    QCOMPARE(ui_->infos, QStringList{QStringLiteral("ファイルが見つかりません")});
+    QCOMPARE(ui_->asks.size(), 1);
+    QVERIFY(ui_->asks[0].startsWith(QStringLiteral("しおり「Gone」のログファイルが見つかりません")));
+    QVERIFY(ui_->infos.isEmpty());
     QVERIFY(Q(f->Session().LogFileName()).isEmpty() && !f->Session().LogLoaded());
 
     // Content order (2): remark 5 sits in folded threads (5 -> 3 -> 2 -> 1).
@@ -373,7 +381,7 @@ class BookmarkWindowTest : public FormTest<FakeUi> {
     const qint64 menuMs = t.elapsed();
     int entries = 0;
     std::function<void(const QMenu*)> count = [&](const QMenu* m) {
-      for (QAction* a : m->actions()) a->menu() ? count(a->menu()) : void(++entries);
+      for (QAction* a : m->actions()) a->menu() ? count(Opened(a->menu())) : void(++entries);
     };
     count(MenuOf(*f, "BookM_M"));
     QCOMPARE(entries, 3 + 2000);  // the three fixed entries, the separator among them

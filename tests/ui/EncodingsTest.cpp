@@ -132,8 +132,10 @@ class EncodingsTest : public FormTest<FakeUi> {
     QVERIFY(f->LoadLog(Path(dir_->Write("bin.dat", bin))));
     QCOMPARE(ui_->infos.size(), 2);
     QVERIFY(Control<QLabel>(*f, "ConvertedPanel")->isHidden());
-    QVERIFY(f->LoadLog(Path(dir_->Write("empty.log", ""))));  // silent, as ever
-    QCOMPARE(ui_->infos.size(), 2);
+    // An empty file holds no remark either, and is told so the same way.
+    QVERIFY(f->LoadLog(Path(dir_->Write("empty.log", ""))));
+    QCOMPARE(ui_->infos.size(), 3);
+    QVERIFY(ui_->infos[2].contains(QStringLiteral("発言が一つもありません")));
     QCOMPARE(ui_->errors, QStringList());
   }
 

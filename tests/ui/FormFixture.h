@@ -137,6 +137,10 @@ inline void Key(QWidget* w, int key, Qt::KeyboardModifiers m = Qt::NoModifier) {
 inline void Keypad(QWidget* w, int key) { Key(w, key, Qt::KeypadModifier); }
 
 inline QString Path(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
+// A message about a file: it begins with what happened and names the file.
+inline bool Tells(const QString& box, const QString& what, const std::filesystem::path& file) {
+  return box.startsWith(what) && box.contains(QString::fromStdString(file.filename().string()));
+}
 inline QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 // The base of a window test class: a fresh folder, a recording interaction

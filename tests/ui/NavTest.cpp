@@ -380,7 +380,7 @@ class NavTest : public FormTest<FakeUi> {
     const QString gone = Path(dir_->Path() / "gone.log");
     ui_->fileToOpen = gone;
     Action(*f, "OPFile_M")->trigger();
-    QCOMPARE(ui_->infos.last(), QStringLiteral("ファイルが見つかりません"));
+    QVERIFY(Tells(ui_->infos.last(), QStringLiteral("ファイルが見つかりません"), gone.toStdString()));
     QCOMPARE(RecentName(*f, 0), Path(a));
     QCOMPARE(RecentName(*f, 1), QString());
     QCOMPARE(Q(f->Session().LogFileName()), Path(a));
@@ -405,7 +405,7 @@ class NavTest : public FormTest<FakeUi> {
     Ent(*f, 1)->trigger();  // a.log again
     QCOMPARE(RecentName(*f, 0), Path(a));
     Ent(*f, 1)->trigger();  // b.log: gone
-    QCOMPARE(ui_->infos.last(), QStringLiteral("ファイルが見つかりません"));
+    QVERIFY(Tells(ui_->infos.last(), QStringLiteral("ファイルが見つかりません"), b));
     QCOMPARE(RecentName(*f, 0), Path(a));
     QCOMPARE(Q(f->Session().LogFileName()), Path(a));
     QCOMPARE(Q(f->Session().OpenFolder()), folder + QLatin1Char('/'));

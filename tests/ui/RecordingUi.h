@@ -18,6 +18,10 @@ namespace kest::test {
 class RecordingUi : public Interaction {
  public:
   QStringList infos, errors, confirms;
+  QStringList details;                  // what each box could unfold (a file's whole path)
+  QStringList asks;                     // the questions with buttons of their own
+  QList<QStringList> askButtons;        // their buttons
+  std::deque<int> askAnswers;           // the buttons chosen; then the box closed (-1)
   std::deque<bool> confirmAnswers;            // answers of the warning boxes; then OK
   std::deque<std::optional<QString>> inputs;  // answers of the input boxes; then cancelled
   std::optional<QString> fileToOpen;          // the open dialog's answer; unset: cancelled
@@ -44,6 +48,19 @@ class RecordingUi : public Interaction {
     return answer;
   }
   void Error(QWidget*, const QString& text) override { errors << text; }
+  void Tell(QWidget* parent, Box box, const QString& text, const QString& detail) override {
+    details << detail;
+    Interaction::Tell(parent, box, text, detail);
+  }
+  int Ask(QWidget*, const QString& text, const QString& detail, const QStringList& buttons) override {
+    asks << text;
+    askButtons << buttons;
+    details << detail;
+    if (askAnswers.empty()) return -1;
+    const int answer = askAnswers.front();
+    askAnswers.pop_front();
+    return answer;
+  }
   std::optional<QString> Input(QWidget*, const QString&, const QString&, const QString&) override {
     if (inputs.empty()) return std::nullopt;
     // Taken by swapping, not by copying: GCC 12 takes the copy of an
