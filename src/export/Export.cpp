@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <condition_variable>
-#include <deque>
+#include <map>
 #include <exception>
 #include <mutex>
 #include <optional>
@@ -187,17 +187,29 @@ class ShownText final : public RemarkTextSink {
   SjisDecoder decoder_;
 };
 
-// The shown texts of the remarks to come, decoded on a second thread while
+// The shown texts of the remarks to come, decoded on other threads while
 // this one writes the ones before (the decoding is most of an export's
-// work). The texts are taken in the order of the selection, one per remark;
-// a long remark is not decoded ahead but walked where it is written, so the
-// texts held stay bounded: two batches of about kBatchBytes.
+// work). The selection is cut into batches of about kBatchBytes of the log,
+// which the threads take in turn; the texts are taken in the selection's
+// order, one per remark. A long remark is not decoded ahead but walked
+// where it is written, so the texts held stay bounded: a few batches.
 class TextsAhead {
  public:
   TextsAhead(const std::filesystem::path& path, const TLogCtrl& index, const std::vector<IndexPos>& positions,
-             const ByteMap& map)
-      : path_(path), index_(index), positions_(positions), map_(map) {
-    worker_ = std::thread([this] { Work(); });
+             const ByteMap& map, unsigned threads)
+      : path_(path), index_(index), positions_(positions), map_(map), threads_(std::max(threads, 1u)) {
+    std::int64_t bytes = 0;
+    for (std::size_t i = 0; i < positions_.size(); ++i) {
+      if (i > 0 && bytes >= kBatchBytes) {
+        starts_.push_back(i);
+        bytes = 0;
+      }
+      if (i == 0) starts_.push_back(0);
+      const TLogData& rec = index_.GetItem(positions_[i]);
+      if (!Long(rec)) bytes += std::max<std::int64_t>(rec.EndPos - rec.StartPos, 0);
+    }
+    starts_.push_back(positions_.size());
+    for (unsigned t = 0; t < threads_; ++t) workers_.emplace_back([this, t] { Work(t); });
   }
   ~TextsAhead() {
     {
@@ -205,7 +217,7 @@ class TextsAhead {
       stop_ = true;
     }
     changed_.notify_all();
-    worker_.join();
+    for (std::thread& w : workers_) w.join();
   }
   TextsAhead(const TextsAhead&) = delete;
   TextsAhead& operator=(const TextsAhead&) = delete;
@@ -215,9 +227,11 @@ class TextsAhead {
   bool Next(std::string& out) {
     if (taken_ == batch_.ends.size()) {
       std::unique_lock lock(mutex_);
-      changed_.wait(lock, [this] { return !ready_.empty(); });
-      batch_ = std::move(ready_.front());
-      ready_.pop_front();
+      const std::size_t k = next_;
+      changed_.wait(lock, [this, k] { return ready_.count(k) > 0; });
+      batch_ = std::move(ready_[k]);
+      ready_.erase(k);
+      ++next_;
       lock.unlock();
       changed_.notify_all();
       taken_ = 0;
@@ -231,61 +245,70 @@ class TextsAhead {
   }
 
  private:
-  static constexpr std::size_t kBatchBytes = 4 << 20;
+  static constexpr std::int64_t kBatchBytes = 1 << 20;
   static constexpr std::int64_t kLongRemark = 1 << 20;
 
   struct Batch {
-    std::string text;                // the texts one after another
-    std::vector<std::size_t> ends;   // where each remark's text ends in `text`
-    std::vector<bool> walk;          // the remark is walked by the writer
+    std::string text;               // the texts one after another
+    std::vector<std::size_t> ends;  // where each remark's text ends in `text`
+    std::vector<bool> walk;         // the remark is walked by the writer
     std::exception_ptr error;
   };
 
-  void Work() {
-    try {
-      LogBytes bytes(path_);
-      std::size_t next = 0;
-      while (next < positions_.size()) {
-        Batch b;
-        b.text.reserve(kBatchBytes + kBatchBytes / 2);
+  // Each thread's window of the file: a batch's remarks lie near one
+  // another, or else a block read again comes from the page cache.
+  static constexpr std::size_t kBlocks = 32;
+
+  static bool Long(const TLogData& rec) { return rec.EndPos - rec.StartPos > kLongRemark; }
+
+  // Thread `t` decodes batches t, t + threads, ...
+  void Work(unsigned t) {
+    std::optional<LogBytes> bytes;
+    for (std::size_t k = t; k + 1 < starts_.size(); k += threads_) {
+      {
+        // No more than two batches a thread ahead of the writer.
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this, k] { return stop_ || k < next_ + 2 * threads_; });
+        if (stop_) return;
+      }
+      Batch b;
+      try {
+        if (!bytes) bytes.emplace(path_, LogBytes::kBlockSize, kBlocks);
         ShownText sink(b.text, map_);
-        while (next < positions_.size() && b.text.size() < kBatchBytes) {
-          const TLogData& rec = index_.GetItem(positions_[next++]);
-          const bool walk = rec.EndPos - rec.StartPos > kLongRemark;
-          if (!walk) WalkShownLines(bytes, rec, sink);
+        for (std::size_t i = starts_[k]; i < starts_[k + 1]; ++i) {
+          const TLogData& rec = index_.GetItem(positions_[i]);
+          const bool walk = Long(rec);
+          if (!walk) WalkShownLines(*bytes, rec, sink);
           b.ends.push_back(b.text.size());
           b.walk.push_back(walk);
         }
-        if (!Hand(std::move(b))) return;
+      } catch (...) {
+        b.error = std::current_exception();
       }
-    } catch (...) {
-      Batch failed;
-      failed.error = std::current_exception();
-      Hand(std::move(failed));
+      const bool failed = b.error != nullptr;
+      {
+        std::lock_guard lock(mutex_);
+        ready_.emplace(k, std::move(b));
+      }
+      changed_.notify_all();
+      if (failed) return;
     }
-  }
-  // Waits for room; false when the writer has stopped.
-  bool Hand(Batch&& b) {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return stop_ || ready_.size() < 2; });
-    if (stop_) return false;
-    ready_.push_back(std::move(b));
-    lock.unlock();
-    changed_.notify_all();
-    return true;
   }
 
   const std::filesystem::path path_;
   const TLogCtrl& index_;
   const std::vector<IndexPos>& positions_;
   const ByteMap& map_;
+  const unsigned threads_;
+  std::vector<std::size_t> starts_;  // where each batch starts in the positions, and their end
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<Batch> ready_;
+  std::map<std::size_t, Batch> ready_;  // decoded batches by number
+  std::size_t next_ = 0;               // the batch the writer takes next
   bool stop_ = false;
-  Batch batch_;           // the batch being taken (this thread's)
+  Batch batch_;            // the batch being taken (this thread's)
   std::size_t taken_ = 0;  // its texts taken
-  std::thread worker_;
+  std::vector<std::thread> workers_;
 };
 
 // A remark's shown text for the writers: decoded ahead when there is a
@@ -294,7 +317,10 @@ class ShownTexts {
  public:
   ShownTexts(Out& out, const ByteMap& map) : out_(out), inPlace_(out, map), map_(map) {}
   void DecodeAhead(const ExportSource& source, const ExportSelection& sel) {
-    ahead_.emplace(source.readPath, sel.Index(), sel.Positions(), map_);
+    // As many threads as there are processors: this one spends its time
+    // mostly waiting for them and writing.
+    ahead_.emplace(source.readPath, sel.Index(), sel.Positions(), map_,
+                   std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
   }
   void Append(LogBytes& bytes, const TLogData& rec) {
     if (ahead_ && ahead_->Next(out_.data)) {
