@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "log/LineReader.h"
-#include "search/KeyMatcher.h"
+#include "log/KeyMatcher.h"
 
 namespace kest {
 
@@ -22,7 +22,7 @@ namespace kest {
 void AppendSearchedLines(LineReader& reader, ByteOffset start, ByteOffset end, std::string& out);
 
 // The check of one remark by the rule of the search in one log, through the
-// one matcher every search uses (search/KeyMatcher.h); the key is upper-cased
+// one matcher every search uses (log/KeyMatcher.h); the key is upper-cased
 // already when case is ignored. This is the only place the library asks the
 // rule.
 bool RemarkHoldsKey(LineReader& reader, ByteOffset start, ByteOffset end, const KeyMatcher& key);

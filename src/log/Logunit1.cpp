@@ -6,7 +6,7 @@
 
 #include "log/BlockScanner.h"
 #include "platform/Codec.h"
-#include "search/KeyMatcher.h"
+#include "log/KeyMatcher.h"
 
 namespace kest {
 namespace {

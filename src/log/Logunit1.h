@@ -84,7 +84,7 @@ struct RemarkText {
 // always reflects the file on disk. Throws LogFileError when it cannot read.
 RemarkText LoadRemarkText(const std::filesystem::path& path, const TLogCtrl& index, IndexPos i);
 
-// The remark test of the text search (RemarkHolds of search/KeyMatcher.h):
+// The remark test of the text search (RemarkHolds of log/KeyMatcher.h):
 // does `key` match whole characters within one line of the remark's text?
 // With `ignoreCase` the lines' single-byte letters count as upper-case (the
 // key is the caller's to upper-case). Lines are read as the line reader gives

@@ -13,7 +13,7 @@
 #include <new>
 #include <optional>
 
-#include "search/ByteSearch.h"
+#include "log/ByteSearch.h"
 
 namespace kest {
 namespace {

@@ -34,7 +34,7 @@
 #include <vector>
 
 #include "log/Logunit1.h"
-#include "search/KeyMatcher.h"
+#include "log/KeyMatcher.h"
 
 namespace kest {
 

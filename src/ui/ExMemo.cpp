@@ -14,7 +14,7 @@
 #include <limits>
 
 #include "platform/Codec.h"
-#include "search/KeyMatcher.h"
+#include "log/KeyMatcher.h"
 
 namespace kest {
 namespace {

@@ -8,8 +8,8 @@
 #include "core/KeyReference.h"
 #include "core/LogFixture.h"
 #include "platform/Codec.h"
-#include "search/ByteSearch.h"
-#include "search/KeyMatcher.h"
+#include "log/ByteSearch.h"
+#include "log/KeyMatcher.h"
 
 namespace kest {
 namespace {

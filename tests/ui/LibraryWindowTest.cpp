@@ -353,7 +353,7 @@ class LibraryWindowTest : public FormTest<> {
     QCOMPARE(SearchWindow(*f)->Model().rowCount(), 6);
 
     // The folder a taken out in the dialog.
-    ui_->onModal = [this](QDialog& d) {
+    ui_->onModal = [](QDialog& d) {
       auto* list = d.findChild<QListWidget*>(QStringLiteral("FolderList"));
       if (!list || list->count() != 2) return false;
       list->setCurrentRow(list->item(0)->text().endsWith(QStringLiteral("/a")) ? 0 : 1);

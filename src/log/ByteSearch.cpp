@@ -1,4 +1,4 @@
-#include "search/ByteSearch.h"
+#include "log/ByteSearch.h"
 
 #include <cstring>
 

@@ -1,10 +1,10 @@
-#include "search/KeyMatcher.h"
+#include "log/KeyMatcher.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "platform/Codec.h"
-#include "search/ByteSearch.h"
+#include "log/ByteSearch.h"
 
 namespace kest {
 namespace {
