@@ -248,9 +248,11 @@ double OrderMs(const fs::path& path, kest::SortOrder sortType) {
   return TimeMs([&] { kest::ArrangeIndex(index, sortType); });
 }
 
-// A line of /proc/self/status in MB (VmRSS: resident now, VmHWM: its peak).
-[[maybe_unused]] double StatusMb(const char* key) {
-  FILE* f = std::fopen("/proc/self/status", "r");
+// A line of /proc/PID/status in MB (VmRSS: resident now, VmHWM: its peak),
+// of this process unless another is named.
+[[maybe_unused]] double StatusMb(const char* key, const std::string& pid = "self") {
+  const std::string name = "/proc/" + pid + "/status";
+  FILE* f = std::fopen(name.c_str(), "r");
   if (!f) return 0;
   char line[256];
   double kb = 0;
@@ -316,19 +318,6 @@ struct WindowStart {
   double rssMb = 0;
 };
 
-double ProcStatusMb(pid_t pid, const char* key) {
-  const std::string name = "/proc/" + std::to_string(pid) + "/status";
-  FILE* f = std::fopen(name.c_str(), "r");
-  if (!f) return 0;
-  char line[256];
-  double kb = 0;
-  while (std::fgets(line, sizeof line, f)) {
-    if (std::strncmp(line, key, std::strlen(key)) == 0) kb = std::atof(line + std::strlen(key) + 1);
-  }
-  std::fclose(f);
-  return kb / 1024.0;
-}
-
 WindowStart StartWindow(const std::string& kest32, const std::string& log) {
   WindowStart w;
   int fds[2];
@@ -358,7 +347,7 @@ WindowStart StartWindow(const std::string& kest32, const std::string& log) {
   char buf[16];
   if (poll(&p, 1, 120'000) == 1 && read(fds[0], buf, sizeof buf) > 0) {
     w.wallMs = Ms(t0, Clock::now());
-    w.rssMb = ProcStatusMb(pid, "VmRSS");
+    w.rssMb = StatusMb("VmRSS", std::to_string(pid));
   }
   close(fds[0]);
   kill(pid, SIGKILL);

@@ -21,12 +21,13 @@ struct Result {
 
 // `args` as they stand on the command line; Kest.INI is `ini`, the cache of
 // converted logs and the captured stderr live in `dir`. With `seconds`, a
-// run that has not ended by then is killed (status 124 or 137).
+// run that has not ended by then is killed (status 124 or 137). `env`
+// ("NAME='value' ...") sets more of the environment.
 inline Result RunKest32(const std::filesystem::path& dir, const std::filesystem::path& ini,
-                        const std::string& args, int seconds = 0) {
+                        const std::string& args, int seconds = 0, const std::string& env = "") {
   const std::string errFile = (dir / "stderr.txt").string();
   const std::string limit = seconds > 0 ? "timeout -k 2 " + std::to_string(seconds) + " " : "";
-  const std::string cmd = "KEST_INI='" + ini.string() + "' XDG_CACHE_HOME='" + (dir / "cache").string() +
+  const std::string cmd = env + " KEST_INI='" + ini.string() + "' XDG_CACHE_HOME='" + (dir / "cache").string() +
                           "' " + limit + "'" KEST32_BINARY "' " + args + " 2>'" + errFile + "'";
   Result r;
   FILE* p = ::popen(cmd.c_str(), "r");

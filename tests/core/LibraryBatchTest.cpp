@@ -12,6 +12,7 @@
 #include <set>
 #include <sstream>
 
+#include "core/BatchRun.h"
 #include "core/LogFixture.h"
 #include "platform/Codec.h"
 
@@ -24,11 +25,7 @@ using test::Line2;
 using test::Remark;
 using test::TempDir;
 
-struct Result {
-  int status;
-  std::string out;
-  std::string err;
-};
+using test::Result;
 
 class LibraryBatchTest : public ::testing::Test {
  protected:
@@ -54,20 +51,8 @@ class LibraryBatchTest : public ::testing::Test {
   // Runs kest32 with the library in the test's folder (KEST_LIBRARY) unless
   // the arguments name another.
   Result Run(const std::string& args) {
-    const std::string errFile = (dir_.Path() / "stderr.txt").string();
-    const std::string cmd = "KEST_LIBRARY='" + (dir_.Path() / "library.db").string() + "' XDG_CACHE_HOME='" +
-                            (dir_.Path() / "cache").string() + "' '" KEST32_BINARY "' " + args + " 2>'" +
-                            errFile + "'";
-    Result r;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    std::array<char, 4096> buf;
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    const int status = ::pclose(p);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream e(errFile, std::ios::binary);
-    r.err.assign(std::istreambuf_iterator<char>(e), {});
-    return r;
+    return test::RunKest32(dir_.Path(), dir_.Path() / "Kest.INI", args, 0,
+                           "KEST_LIBRARY='" + (dir_.Path() / "library.db").string() + "'");
   }
 
   std::string Logs() const { return logs_.string(); }
