@@ -54,7 +54,7 @@ class BlockScanner {
     return 0;
   }
 
-  BlockScanner(const std::filesystem::path& path, std::int64_t size, std::size_t blockBytes)
+  BlockScanner(const std::filesystem::path& path, std::int64_t size, std::size_t blockBytes, bool readAhead = true)
       : reader_(path, 16),
         size_(size),
         block_(std::max<std::size_t>((blockBytes + 63) / 64 * 64, 2 * kHeaderCap)),  // a header fits in one
@@ -68,7 +68,8 @@ class BlockScanner {
     // one takes the remarks out of a block, the next few are read and their
     // bitmaps made. (Not for tiny blocks, where handing blocks over would
     // cost more than reading them.)
-    if (block_ >= 4096 && size_ > static_cast<std::int64_t>(4 * block_) && std::thread::hardware_concurrency() > 1) {
+    if (readAhead && block_ >= 4096 && size_ > static_cast<std::int64_t>(4 * block_) &&
+        std::thread::hardware_concurrency() > 1) {
       for (std::size_t k = 0; k < kAhead; ++k) ring_.emplace_back(block_);
       reader_thread_ = std::thread([this] { ReadAhead(); });
     }
@@ -151,12 +152,13 @@ class BlockScanner {
   }
 
   // From the line start `pos`, where a header line 1 is looked for, takes the
-  // remarks of a plain block whose two header lines lie wholly in it, as
-  // reading line by line would: emit(line 1, line 2, layout, offset of line
-  // 1, offset of line 2) for each. Returns the line start it stops at, which
-  // is `pos` when the block is not plain or `pos` not in it.
+  // remarks of a plain block whose two header lines lie wholly in it and
+  // before `stop`, as reading line by line would: emit(line 1, line 2,
+  // layout, offset of line 1, offset of line 2) for each. Returns the line
+  // start it stops at, which is `pos` when the block is not plain or `pos`
+  // not in it.
   template <class Emit>
-  std::int64_t Remarks(std::int64_t pos, Emit&& emit) const {
+  std::int64_t Remarks(std::int64_t pos, std::int64_t stop, Emit&& emit) const {
     if (!cur_.plain || pos < cur_.start || pos >= cur_.start + static_cast<std::int64_t>(cur_.len)) return pos;
     std::size_t r = static_cast<std::size_t>(pos - cur_.start);
     // A CR just before the line start was the second byte of the last line's
@@ -164,7 +166,8 @@ class BlockScanner {
     if (r > 0 && cur_.buf[r - 1] == '\r') return pos;
     // Near the block's end a line may go on past it: that is left to the
     // line by line reading, which reads on.
-    const std::size_t limit = cur_.len > kTail ? cur_.len - kTail : 0;
+    std::size_t limit = cur_.len > kTail ? cur_.len - kTail : 0;
+    if (stop - cur_.start < static_cast<std::int64_t>(limit)) limit = static_cast<std::size_t>(std::max<std::int64_t>(stop - cur_.start, 0));
     const std::size_t words = (cur_.len + 63) / 64;
     const char* b = cur_.buf.get();
     // The first line is looked at itself (the CR before it may lie before

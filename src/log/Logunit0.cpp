@@ -168,6 +168,36 @@ void TLogBase::ShrinkToFit() {
   std::vector<PosterSlot>().swap(posterSlots_);
 }
 
+void TLogBase::Append(TLogBase& rest) {
+  if (rest.chunks_.empty()) return;
+  // This index's last chunk takes no more records: the ids of `rest` go on
+  // from the chunk after it, and its chunks and regions, which never move,
+  // become this index's as they are.
+  TrimChunk();
+  TrimRegion();
+  const auto shift = static_cast<std::uint32_t>(chunks_.size() << kChunkShift);
+  items_.reserve(items_.size() + rest.items_.size());
+  for (const std::uint32_t id : rest.items_) items_.push_back(id + shift);
+  chunks_.insert(chunks_.end(), rest.chunks_.begin(), rest.chunks_.end());
+  regions_.insert(regions_.end(), rest.regions_.begin(), rest.regions_.end());
+  closedBytes_ += rest.closedBytes_;
+  nextRegion_ = rest.nextRegion_;
+  next_ = rest.next_;
+  populated_ = rest.populated_;
+  chunkOpen_ = rest.chunkOpen_;
+  recordsInLastChunk_ = rest.recordsInLastChunk_;
+  textEnd_ = rest.textEnd_;
+  posterSlots_ = std::move(rest.posterSlots_);
+
+  rest.items_.clear();
+  rest.chunks_.clear();
+  rest.regions_.clear();
+  rest.posterSlots_.clear();
+  rest.next_ = rest.populated_ = nullptr;
+  rest.chunkOpen_ = false;
+  rest.recordsInLastChunk_ = rest.textEnd_ = rest.closedBytes_ = 0;
+}
+
 void TLogBase::StoreText(TLogData& rec, std::string_view id, std::string_view speaker,
                          std::string_view date, std::string_view title) {
   // Date and title go after each other; the poster (ID and speaker) is kept

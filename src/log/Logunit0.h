@@ -151,6 +151,11 @@ class TLogBase {
   // Gives back what the scan reserved for growing, once it is done.
   void ShrinkToFit();
 
+  // Takes the records of `rest` (a scan of the file after this index's
+  // records, in the order of the file) after its own, with their memory;
+  // `rest` is left empty. Between scans only: no order has been arranged.
+  void Append(TLogBase& rest);
+
   // Bytes of memory the index holds (records, texts, list), for measuring.
   std::size_t MemoryUsed() const;
 

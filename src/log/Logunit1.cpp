@@ -1,8 +1,15 @@
 #include "log/Logunit1.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
+#include <atomic>
 #include <cstring>
+#include <exception>
+#include <optional>
+#include <system_error>
+#include <thread>
 
 #include "log/BlockScanner.h"
 #include "platform/Codec.h"
@@ -57,11 +64,128 @@ ChainList TLogCtrl::CommentChain(RemarkNo number) const {
 
 std::string ScanLog(const std::filesystem::path& path, TLogCtrl& index,
                     const ScanProgress& progress) {
-  return ScanLog(path, index, progress, kScanBlock);
+  return ScanLog(path, index, progress, kScanBlock, ScanSplit{});
 }
 
 std::string ScanLog(const std::filesystem::path& path, TLogCtrl& index, const ScanProgress& progress,
                     std::size_t blockBytes) {
+  return ScanLog(path, index, progress, blockBytes, ScanSplit{});
+}
+
+namespace {
+
+constexpr std::int64_t kNever = INT64_MAX;
+
+// A file smaller than this is scanned by one thread: a second would cost
+// more to start than it saves.
+constexpr std::int64_t kSplitSize = 16 << 20;
+
+// Thrown inside the second thread's scan when the first no longer needs it.
+struct ScanDropped {};
+
+// What a scan of lines gives besides its records.
+struct LinesScanned {
+  std::int64_t end = 0;   // where it ended: the end of the file, or the stop
+  bool stopped = false;   // it came to the stop looking for a header line 1 there
+  // The end it gave, while it had no record yet, to the record before its
+  // first: the records of a scan from the start end where a later one begins.
+  std::optional<std::int64_t> leadEnd;
+};
+
+// Scans the lines from `pos`, where a header line 1 is looked for, to the end
+// of the file, or until it looks for a header line 1 at `stop` (once past
+// `stop` it goes on to the end). Lines are found in large blocks read straight
+// from the file (no line reader, no copy of a line), with the same positions
+// as reading each line at pos: a line ends at the first CR or 0x1A, and pos
+// moves on by its length and two bytes.
+template <class Report>
+LinesScanned ScanLines(BlockScanner& blocks, TLogCtrl& index, std::int64_t pos, std::int64_t size,
+                       std::int64_t stop, Report&& report) {
+  LinesScanned out;
+  auto setLastEnd = [&](std::int64_t at) {
+    if (index.Count() == 0) out.leadEnd = at;
+    else index.SetLastEnd(ByteOffset(at));
+  };
+  // Looking for a header line 1 at pos: has the stop come?
+  auto atStop = [&] {
+    if (pos < stop) return false;
+    if (pos == stop) return true;
+    stop = kNever;  // passed over: the lines after it are this scan's too
+    return false;
+  };
+  auto stopped = [&] {
+    out.end = pos;
+    out.stopped = true;
+    return out;
+  };
+  std::string_view line1;  // in the scanner's block, or copied aside by it
+  while (pos < size) {
+    if (atStop()) return stopped();
+    // A plain block, a remark at a time.
+    pos = blocks.Remarks(pos, stop, [&](std::string_view l1, std::string_view l2, int layout, std::int64_t at1,
+                                        std::int64_t at2) {
+      setLastEnd(at1);
+      index.AddRemark(l1, l2, layout, ByteOffset(at2));
+    });
+    report(pos);
+    if (pos >= size) break;
+
+    int layout = 0;
+    std::int64_t len1 = 0;
+    do {
+      if (atStop()) return stopped();
+      pos = blocks.SkipBody(pos);
+      if (pos >= size) break;
+      if (atStop()) return stopped();
+      BlockScanner::Line h = blocks.At(pos);
+      len1 = h.end - pos;
+      layout = BlockScanner::LoopLayout(h.text);
+      if (layout != 0) line1 = h.text;
+      if (h.sub) {
+        // The line goes on after the 0x1A byte, up to the next CR or 0x1A.
+        pos = blocks.At(h.end + 1, layout != 0 ? &line1 : nullptr).end + 2;
+      } else {
+        pos = h.end + 2;
+      }
+    } while (layout == 0 && pos < size);
+
+    BlockScanner::Line l2 = blocks.At(pos, layout != 0 ? &line1 : nullptr);
+    setLastEnd(pos - len1 - 2);
+    if (layout != 0) index.AddRemark(line1, l2.text, layout, ByteOffset(pos));
+    pos = l2.end + 2;
+    report(pos);
+  }
+  setLastEnd(pos);
+  out.end = pos;
+  return out;
+}
+
+// A line start from `from` on where the second thread may begin: the line
+// after a CR that ends a line whatever came before it (no CR or 0x1A just
+// before it, which could have made it the second byte of a line end), a line
+// that reads as a header line 1. -1 when the stretch read holds none.
+std::int64_t FindSplit(const LineReader& file, std::int64_t from, std::int64_t size) {
+  constexpr std::size_t kLook = 64 * 1024;
+  if (from < 1 || from >= size) return -1;
+  std::string buf(kLook, '\0');
+  const ssize_t n = ::pread(file.Fd(), buf.data(), kLook, from - 1);
+  if (n <= 0) return -1;
+  buf.resize(static_cast<std::size_t>(n));
+  for (std::size_t p = 1; p + 2 + 6 <= buf.size(); ++p) {
+    if (buf[p] != '\r' || buf[p - 1] == '\r' || buf[p - 1] == 0x1A) continue;
+    const std::size_t next = p + 2;
+    if (BlockScanner::LoopLayout(std::string_view(buf).substr(next, 6)) != 0) {
+      return from - 1 + static_cast<std::int64_t>(next);
+    }
+  }
+  return -1;
+}
+
+}  // namespace
+
+std::string ScanLog(const std::filesystem::path& path, TLogCtrl& index, const ScanProgress& progress,
+                    std::size_t blockBytes, ScanSplit split) {
+  if (split.joined) *split.joined = false;
   LineReader reader(path);
   const std::int64_t size = reader.Size();
   index.ScannedSize = size;
@@ -108,47 +232,71 @@ std::string ScanLog(const std::filesystem::path& path, TLogCtrl& index, const Sc
     pos += l2.length + 2;
   }
 
-  // The main loop: search for the next header line, then take its second line.
-  // Lines are found in large blocks read straight from the file (no line
-  // reader, no copy of a line), with the same positions as reading each line
-  // at pos: a line ends at the first CR or 0x1A, and pos moves on by its
-  // length and two bytes.
-  BlockScanner blocks(path, size, blockBytes);
-  std::string_view line1;  // in the scanner's block, or copied aside by it
-  while (pos < size) {
-    // A plain block, a remark at a time.
-    pos = blocks.Remarks(pos, [&](std::string_view l1, std::string_view l2, int layout, std::int64_t at1,
-                                  std::int64_t at2) {
-      index.SetLastEnd(ByteOffset(at1));
-      index.AddRemark(l1, l2, layout, ByteOffset(at2));
-    });
-    report(pos);
-    if (pos >= size) break;
+  // The second thread's part, when the file is large enough: its records
+  // need the first remark's number (a reference older than it counts as
+  // none), known once the first thread has one.
+  const std::int64_t from = split.from >= 0 ? split.from : size >= kSplitSize ? size / 2 : -1;
+  const std::int64_t stop =
+      from >= 0 && index.HasFirst && std::thread::hardware_concurrency() > 1 ? FindSplit(reader, std::max(from, pos), size)
+                                                                             : -1;
+  auto alone = [&] {
+    BlockScanner blocks(path, size, blockBytes);
+    ScanLines(blocks, index, pos, size, kNever, report);
+    index.ShrinkToFit();
+    if (progress) progress(0);
+    return title;
+  };
+  if (stop <= pos) return alone();
 
-    int layout = 0;
-    std::int64_t len1 = 0;
-    do {
-      pos = blocks.SkipBody(pos);
-      if (pos >= size) break;
-      BlockScanner::Line h = blocks.At(pos);
-      len1 = h.end - pos;
-      layout = BlockScanner::LoopLayout(h.text);
-      if (layout != 0) line1 = h.text;
-      if (h.sub) {
-        // The line goes on after the 0x1A byte, up to the next CR or 0x1A.
-        pos = blocks.At(h.end + 1, layout != 0 ? &line1 : nullptr).end + 2;
-      } else {
-        pos = h.end + 2;
+  TLogCtrl rest;
+  rest.FirstNumber = index.FirstNumber;
+  rest.HasFirst = true;
+  LinesScanned restScanned;
+  std::exception_ptr restError;
+  std::atomic<std::int64_t> restAt{stop};
+  std::atomic<bool> dropped{false};
+  // Each part reads its own blocks (two threads reading ahead for them would
+  // only take turns on the same two processors).
+  std::thread second;
+  try {
+    second = std::thread([&] {
+      try {
+        BlockScanner blocks(path, size, blockBytes, false);
+        restScanned = ScanLines(blocks, rest, stop, size, kNever, [&](std::int64_t at) {
+          restAt.store(at, std::memory_order_relaxed);
+          if (dropped.load(std::memory_order_relaxed)) throw ScanDropped{};
+        });
+      } catch (...) {
+        restError = std::current_exception();
       }
-    } while (layout == 0 && pos < size);
-
-    BlockScanner::Line l2 = blocks.At(pos, layout != 0 ? &line1 : nullptr);
-    index.SetLastEnd(ByteOffset(pos - len1 - 2));
-    if (layout != 0) index.AddRemark(line1, l2.text, layout, ByteOffset(pos));
-    pos = l2.end + 2;
-    report(pos);
+    });
+  } catch (const std::system_error&) {
+    return alone();  // no thread to be had
   }
-  index.SetLastEnd(ByteOffset(pos));
+  struct Join {
+    std::thread& t;
+    std::atomic<bool>& dropped;
+    ~Join() {
+      dropped = true;
+      if (t.joinable()) t.join();
+    }
+  } join{second, dropped};
+
+  LinesScanned mine;
+  {
+    BlockScanner blocks(path, size, blockBytes, false);
+    mine = ScanLines(blocks, index, pos, size, stop, [&](std::int64_t at) {
+      report(at < stop ? at + (restAt.load(std::memory_order_relaxed) - stop) : at);
+    });
+  }
+  if (mine.stopped) {
+    second.join();
+    // A failure of the second part is one a scan from the start meets too.
+    if (restError) std::rethrow_exception(restError);
+    if (restScanned.leadEnd) index.SetLastEnd(ByteOffset(*restScanned.leadEnd));
+    index.Append(rest);
+    if (split.joined) *split.joined = true;
+  }
   index.ShrinkToFit();
   if (progress) progress(0);
   return title;

@@ -69,6 +69,19 @@ inline constexpr std::size_t kScanBlock = 256 * 1024;
 std::string ScanLog(const std::filesystem::path& path, TLogCtrl& index, const ScanProgress& progress,
                     std::size_t blockBytes);
 
+// A large log is scanned by two threads: the second from a line near the
+// middle of the file that looks like a header line 1, the first up to that
+// line. When the first arrives there looking for a header line 1, the
+// second's records follow its own; otherwise (the line was no line start to
+// it, or a header's second line) it reads on alone. Either way the records
+// are those of a scan from the start. Tests place the split anywhere.
+struct ScanSplit {
+  std::int64_t from = -1;  // look for the split from this offset on; -1: the middle of a large file
+  bool* joined = nullptr;  // set to whether the second thread's records were taken
+};
+std::string ScanLog(const std::filesystem::path& path, TLogCtrl& index, const ScanProgress& progress,
+                    std::size_t blockBytes, ScanSplit split);
+
 // The lines of one remark's text, with the reader already placed at its
 // StartPos: header line 2, the body, nothing of the next remark. The 0x1A
 // byte never appears in them.

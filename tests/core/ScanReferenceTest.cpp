@@ -162,6 +162,45 @@ TEST(ScanReference, SameRecordsAsALineByLineReadingAtEveryBlockSize) {
   }
 }
 
+TEST(ScanReference, TwoThreadsGiveTheRecordsOfOneWhereverTheSplitFalls) {
+  // The second thread starts at a line that only looks like a header line 1
+  // from where it stands: a CR CR pair, a 0x1A or a header's second line
+  // before it make it no line start, or no place to look for a header, to a
+  // scan from the start. Either way the records are the same, also once
+  // arranged in content order (the second thread's ids follow the first's).
+  TempDir dir;
+  std::mt19937 rng(20261209);
+  int joined = 0, alone = 0;
+  for (int round = 0; round < 60; ++round) {
+    const int odd[] = {333, 10, 0};
+    const std::string bytes = RandomLog(rng, odd[round % 3]);
+    const auto path = dir.Write("s" + std::to_string(round) + ".log", bytes);
+    TLogCtrl want, threads;
+    const std::string title = ReferenceScan(path, want);
+    ReferenceScan(path, threads);
+    threads.BuildThreads();
+    for (int k = 0; k < 12; ++k) {
+      const std::int64_t from = static_cast<std::int64_t>(rng() % (bytes.size() + 1));
+      const std::string where = "round " + std::to_string(round) + " split from " + std::to_string(from);
+      for (std::size_t block : {256u, 4096u}) {
+        TLogCtrl got;
+        bool took = false;
+        ASSERT_EQ(ScanLog(path, got, {}, block, ScanSplit{from, &took}), title) << where;
+        ExpectSameIndex(want, got, where);
+        (took ? joined : alone)++;
+        got.BuildThreads();
+        for (std::int32_t i = 0; i < threads.Count(); ++i) {
+          ASSERT_EQ(got.GetNumber(IndexPos(i)), threads.GetNumber(IndexPos(i))) << where << " line " << i;
+          ASSERT_EQ(got.GetPrefix(IndexPos(i)), threads.GetPrefix(IndexPos(i))) << where << " line " << i;
+        }
+      }
+    }
+  }
+  // Both ways were taken many times.
+  EXPECT_GT(joined, 500);
+  EXPECT_GT(alone, 200);
+}
+
 TEST(ScanReference, ALineLongerThanABlockAtTheEnd) {
   // The file's last line runs over several blocks and has no line end, or
   // ends in a 0x1A; also the same as a header line's first line.
