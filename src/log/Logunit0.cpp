@@ -174,6 +174,10 @@ void TLogBase::Append(TLogBase& rest) {
   // from the chunk after it, and its chunks and regions, which never move,
   // become this index's as they are.
   TrimChunk();
+  // The pages made ready after the last chunk will never be written now.
+  char* const used = reinterpret_cast<char*>((reinterpret_cast<std::uintptr_t>(next_) + 4095) & ~std::uintptr_t{4095});
+  if (populated_ > used) ::madvise(used, static_cast<std::size_t>(populated_ - used), MADV_DONTNEED);
+  populated_ = std::min(populated_, used);
   TrimRegion();
   const auto shift = static_cast<std::uint32_t>(chunks_.size() << kChunkShift);
   items_.reserve(items_.size() + rest.items_.size());
