@@ -1,9 +1,12 @@
 // Any bytes as a log: the scan, every order, the folded list and the reading
-// of every remark's text must neither crash, hang, nor read outside the file.
+// of every remark's text must neither crash, hang, nor read outside the file;
+// the scan on two threads, split wherever the input says, gives the records
+// of the scan on one.
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 #include "log/Logunit1.h"
@@ -21,6 +24,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     kest::TLogCtrl index;
     kest::ScanLog(path, index);
     const std::int32_t n = index.Count();
+    {
+      kest::TLogCtrl split;
+      const std::int64_t from = size > 0 ? (data[0] * 256 + data[size - 1]) % static_cast<std::int64_t>(size) : 0;
+      kest::ScanLog(path, split, {}, 256, kest::ScanSplit{from, nullptr});
+      if (split.Count() != n) std::abort();
+      for (std::int32_t i = 0; i < n; ++i) {
+        const kest::TLogData& a = index.GetItem(kest::IndexPos(i));
+        const kest::TLogData& b = split.GetItem(kest::IndexPos(i));
+        if (a.StartPos != b.StartPos || a.EndPos != b.EndPos || a.Number != b.Number ||
+            a.CommentTo != b.CommentTo || a.Title() != b.Title() || a.ID() != b.ID() ||
+            a.Speaker() != b.Speaker() || a.Date() != b.Date()) {
+          std::abort();
+        }
+      }
+    }
     kest::LineReader reader(path, 256);  // small blocks: lines cross block ends
     for (std::int32_t i = 0; i < n; ++i) {
       kest::IndexPos p(i);
