@@ -1,6 +1,7 @@
 #include "app/Batch.h"
 
 #include <array>
+#include <memory>
 #include <atomic>
 #include <charconv>
 #include <clocale>
@@ -244,14 +245,21 @@ void WriteRows(std::int32_t n, std::size_t maxRow, const Row& row, Output& outpu
   constexpr std::int32_t kPart = 16384;  // rows
   constexpr std::int32_t kRing = 4;      // odd parts made ahead
   const std::int32_t parts = (n + kPart - 1) / kPart;
-  auto make = [&](std::int32_t part, std::string& bytes) {
-    const std::int32_t from = part * kPart, to = std::min(n, from + kPart);
-    bytes.resize(static_cast<std::size_t>(to - from) * maxRow);
-    char* p = bytes.data();
-    for (std::int32_t i = from; i < to; ++i) p = row(i, p);
-    bytes.resize(static_cast<std::size_t>(p - bytes.data()));
+  // A part's rows, in a buffer of room for the longest rows, made once (not
+  // cleared for every part as a string resized would be).
+  struct Part {
+    std::unique_ptr<char[]> room;
+    std::size_t length = 0;
+    std::string_view Bytes() const { return {room.get(), length}; }
   };
-  std::array<std::string, kRing> ring;
+  auto make = [&](std::int32_t part, Part& bytes) {
+    const std::int32_t from = part * kPart, to = std::min(n, from + kPart);
+    if (!bytes.room) bytes.room = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(kPart) * maxRow);
+    char* p = bytes.room.get();
+    for (std::int32_t i = from; i < to; ++i) p = row(i, p);
+    bytes.length = static_cast<std::size_t>(p - bytes.room.get());
+  };
+  std::array<Part, kRing> ring;
   std::atomic<std::int32_t> made{-1};     // the last odd part made
   std::atomic<std::int32_t> written{-1};  // the last part written; n past the end when this one stops
   struct Stop {
@@ -273,14 +281,14 @@ void WriteRows(std::int32_t n, std::size_t maxRow, const Row& row, Output& outpu
     }
   });
   const Stop stop{written, parts};
-  std::string mine;
+  Part mine;
   for (std::int32_t part = 0; part < parts; ++part) {
     if (part % 2 == 0) {
       make(part, mine);
-      output.Write(mine);
+      output.Write(mine.Bytes());
     } else {
       for (std::int32_t m = made; m < part; m = made) made.wait(m);
-      output.Write(ring[static_cast<std::size_t>(part / 2 % kRing)]);
+      output.Write(ring[static_cast<std::size_t>(part / 2 % kRing)].Bytes());
     }
     written = part;
     written.notify_all();
