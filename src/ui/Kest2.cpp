@@ -659,10 +659,14 @@ void TKestForm::WriteSettings() {
   }
   s.Bounds = WindowBounds{bounds.top(), bounds.left(), bounds.height(), bounds.width()};
   // Only what this window changed, on the file as it is now: another
-  // window's settings written meanwhile stay. One write: when it fails (the
-  // folder has gone, the disk is full) nothing is written, with one message,
-  // and the window closes all the same.
-  WriteWindowSettings(*IniFile, s, saved_);
+  // window's settings written meanwhile stay. One write, the features'
+  // parts with it: when it fails (the folder has gone, the disk is full)
+  // nothing is written, with one message, and the window closes all the
+  // same.
+  IniFile->Update([&](ProfileText& t) {
+    WriteWindowSettings(t, s, saved_);
+    for (const auto& write : settingsWriters_) write(t);
+  });
   saved_ = s;
 }
 

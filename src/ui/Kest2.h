@@ -69,6 +69,9 @@ class TKestForm : public QMainWindow, public KestHost {
   LogSession& Session() override { return session_; }
   QWidget* DialogParent() override { return this; }
   ProfileFile& Profile() override { return *IniFile; }
+  void AddSettingsWriter(std::function<void(ProfileText&)> write) override {
+    settingsWriters_.push_back(std::move(write));
+  }
   void ShowSelectedRemark() override;
   bool OpenLog(const QString& fileName) override;
   bool FindInPane(std::string_view key, bool ignoreCase) override;
@@ -175,6 +178,7 @@ class TKestForm : public QMainWindow, public KestHost {
   std::unique_ptr<Follower> follower_;
   std::unique_ptr<ProfileFile> IniFile;  // Kest.INI, from creation to close
   WindowSettings saved_;                 // the settings as read at start-up or written last
+  std::vector<std::function<void(ProfileText&)>> settingsWriters_;  // the features' parts of them
   bool offeringReload_ = false;          // the question whether to read a changed log again is open
   int settingsFailures_ = 0;             // writes of the settings that failed (the rest were bookmarks')
   PaneLook look_;

@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -108,6 +109,13 @@ class LibraryWindowTest : public FormTest<> {
       d.findChild<QPushButton*>(QStringLiteral("RemoveFolderButton"))->click();
       return list->count() == before - 1;
     };
+  }
+
+  // The search window's frame with no layout kept: 1000 × 520 inside it, at
+  // most the screen.
+  static QSize DefaultFrame(const QWidget& w) {
+    const QSize frame = w.frameGeometry().size() - w.geometry().size();
+    return (QSize(1000, 520) + frame).boundedTo(w.screen()->availableGeometry().size());
   }
 
   fs::path LibraryFile() const { return dir_->Path() / "data" / "library.db"; }
@@ -494,6 +502,110 @@ class LibraryWindowTest : public FormTest<> {
     QCOMPARE(LogNames(), (QStringList{"b.log", "b2.log"}));
     QCOMPARE(Library(LibraryFile(), SqlDb::Mode::Read).Folders().size(), 1u);
     QVERIFY(!Commands(*f)->Updating());
+  }
+
+  // The search window comes back as it was left: its frame and the widths
+  // of its columns are written when it closes, and when the main window
+  // closes with it open; the section and keys as Kest.INI keeps them.
+  void searchWindowKeepsItsFrameAndColumns() {
+    auto f = MakeForm();
+    Trigger(*f, "LibrarySearch");
+    TLibrarySearchWnd* w = SearchWindow(*f);
+    QHeaderView* header = Control<QTreeView>(*w, "LibraryResults")->header();
+    const QRect screen = w->screen()->availableGeometry();
+    // No layout yet: today's, on the screen.
+    QTRY_VERIFY(screen.contains(w->frameGeometry()));
+    QCOMPARE(w->frameGeometry().size(), DefaultFrame(*w));
+    QCOMPARE(header->sectionSize(TLibraryHitModel::kDate), 90);
+    QCOMPARE(header->sectionSize(TLibraryHitModel::kFile), 150);
+
+    w->move(30, 40);
+    w->resize(700, 450);
+    header->resizeSection(TLibraryHitModel::kDate, 120);
+    header->resizeSection(TLibraryHitModel::kFile, 77);
+    QRect frame = w->frameGeometry();
+    QCOMPARE(frame.topLeft(), QPoint(30, 40));
+    QTest::keyClick(w, Qt::Key_Escape);
+    QVERIFY(!w->isVisible());
+    ProfileText ini = ProfileFile(ini_).Read();
+    QCOMPARE(ini.ReadInteger("Library", "Left", 0), 30);
+    QCOMPARE(ini.ReadInteger("Library", "Top", 0), 40);
+    QCOMPARE(ini.ReadInteger("Library", "Width", 0), frame.width());
+    QCOMPARE(ini.ReadInteger("Library", "Height", 0), frame.height());
+    QCOMPARE(ini.ReadInteger("Library", "DateWidth", 0), 120);
+    QCOMPARE(ini.ReadInteger("Library", "FileWidth", 0), 77);
+    QCOMPARE(ini.ReadInteger("Library", "NumberWidth", 0), 50);
+
+    // Moved again and left open: the main window's close writes it.
+    Trigger(*f, "LibrarySearch");
+    w->move(50, 60);
+    frame.moveTo(50, 60);
+    header->resizeSection(TLibraryHitModel::kTitle, 99);
+    f->close();
+    f.reset();
+    ini = ProfileFile(ini_).Read();
+    QCOMPARE(ini.ReadInteger("Library", "Left", 0), 50);
+    QCOMPARE(ini.ReadInteger("Library", "TitleWidth", 0), 99);
+    QCOMPARE(ini.ReadInteger("Option", "Width", 0), 633);  // the main window's own, beside it
+
+    auto g = MakeForm();
+    Trigger(*g, "LibrarySearch");
+    w = SearchWindow(*g);
+    header = Control<QTreeView>(*w, "LibraryResults")->header();
+    QTRY_COMPARE(w->frameGeometry(), frame);
+    QCOMPARE(header->sectionSize(TLibraryHitModel::kDate), 120);
+    QCOMPARE(header->sectionSize(TLibraryHitModel::kTitle), 99);
+    QCOMPARE(header->sectionSize(TLibraryHitModel::kFile), 77);
+    QCOMPARE(header->sectionSize(TLibraryHitModel::kForum), 150);
+    // Closed unchanged: the file stays as it is.
+    const std::string before = Ini();
+    w->close();
+    QCOMPARE(Ini(), before);
+  }
+
+  // Values no window could have give today's layout; a frame larger than
+  // the screen, or off it, is brought onto it.
+  void searchWindowLayoutFromDamagedValues() {
+    WriteIni("[Library]\r\nLeft=abc\r\nTop=10\r\nWidth=-5\r\nHeight=400\r\nDateWidth=0\r\n"
+             "ForumWidth=99999999\r\nNumberWidth=\r\nPosterWidth=133\r\n");
+    auto f = MakeForm();
+    Trigger(*f, "LibrarySearch");
+    TLibrarySearchWnd* w = SearchWindow(*f);
+    QHeaderView* header = Control<QTreeView>(*w, "LibraryResults")->header();
+    const QRect screen = w->screen()->availableGeometry();
+    QTRY_VERIFY(screen.contains(w->frameGeometry()));
+    QCOMPARE(w->frameGeometry().size(), DefaultFrame(*w));
+    QCOMPARE(header->sectionSize(TLibraryHitModel::kDate), 90);
+    QCOMPARE(header->sectionSize(TLibraryHitModel::kForum), 150);
+    QCOMPARE(header->sectionSize(TLibraryHitModel::kNumber), 50);
+    QCOMPARE(header->sectionSize(TLibraryHitModel::kPoster), 133);
+    f.reset();
+
+    WriteIni("[Library]\r\nLeft=99999\r\nTop=-2147483648\r\nWidth=2147483647\r\nHeight=30000\r\n");
+    f = MakeForm();
+    Trigger(*f, "LibrarySearch");
+    w = SearchWindow(*f);
+    QTRY_COMPARE(w->frameGeometry(), screen);
+    QCOMPARE(ui_->errors.size(), 0);
+  }
+
+  // A Kest.INI that cannot be written: the search window closes without a
+  // word, and the main window's close says so once, naming no bookmarks,
+  // as none were lost.
+  void searchWindowLayoutNotWritable() {
+    UseIni(dir_->Path() / "sub" / "Kest.INI");
+    fs::create_directory(dir_->Path() / "sub");
+    auto f = MakeForm();
+    Trigger(*f, "LibrarySearch");
+    SearchWindow(*f)->move(20, 30);
+    fs::remove_all(dir_->Path() / "sub");
+    SearchWindow(*f)->close();
+    QVERIFY(ui_->errors.isEmpty());
+    QVERIFY(f->close());
+    QCOMPARE(ui_->errors.size(), 1);
+    QVERIFY2(ui_->errors[0].endsWith(QStringLiteral("に書き込めません")) &&
+                 !ui_->errors[0].contains(QStringLiteral("しおり")),
+             qPrintable(ui_->errors[0]));
   }
 };
 
