@@ -153,17 +153,19 @@ void TLibraryCommands::FoldersClick() {
   if (std::filesystem::exists(File(), ec)) before = Library(File(), SqlDb::Mode::Read).Folders();
   TLibraryFoldersDlg dialog(host_.DialogParent(), before);
   if (!Ui().RunModal(dialog)) return;
-  const std::vector<std::filesystem::path> after = dialog.Folders();
-  bool added = false;
-  {
-    UpdateLock lock(File());
-    Library library(File(), SqlDb::Mode::Write);
-    for (const std::filesystem::path& f : before) {
-      if (std::find(after.begin(), after.end(), f) == after.end()) library.RemoveFolder(f);
-    }
-    for (const std::filesystem::path& f : after) added = library.AddFolder(f) || added;
+  // Taking a large folder out drops many rows: that runs on the thread, the
+  // window usable meanwhile, after an update that may be running.
+  Work work;
+  work.add = dialog.Folders();
+  for (const std::filesystem::path& f : before) {
+    if (std::find(work.add.begin(), work.add.end(), f) == work.add.end()) work.remove.push_back(f);
   }
-  if (added) StartUpdate();
+  bool added = false;
+  for (const std::filesystem::path& f : work.add) {
+    added = added || std::find(before.begin(), before.end(), f) == before.end();
+  }
+  if (work.remove.empty() && !added) return;
+  Start(std::move(work));
 }
 
 void TLibraryCommands::SearchClick() {
@@ -177,41 +179,71 @@ void TLibraryCommands::SearchClick() {
 
 void TLibraryCommands::StartUpdate() {
   if (Updating()) return;
+  Work work;
+  work.update = true;
+  Start(std::move(work));
+}
+
+void TLibraryCommands::Start(Work work) {
+  if (Updating()) {
+    waiting_.push_back(std::move(work));
+    return;
+  }
   cancel_ = false;
   progressQueued_ = false;
   SetUpdating(true);
   QProgressBar& bar = host_.Progress();
   bar.setRange(0, 1000);
   bar.setValue(0);
-  bar.setToolTip(QStringLiteral("ﾗｲﾌﾞﾗﾘを更新しています"));
+  bar.setToolTip(work.remove.empty() ? QStringLiteral("ﾗｲﾌﾞﾗﾘを更新しています")
+                                     : QStringLiteral("ﾗｲﾌﾞﾗﾘからﾌｫﾙﾀﾞを外しています"));
   bar.show();
-  worker_ = std::thread([this, file = File(), probe = probe_] {
-    Outcome out;
-    try {
-      UpdateLock lock(file);
-      Library library(file, SqlDb::Mode::Write);
-      const ArchiveHook hook = LibraryArchiveHook();
-      out.report = UpdateLibrary(
-          library, hook,
-          [this, &probe](const UpdateProgress& p) {
-            if (probe && !probe(p)) cancel_ = true;
-            // One step at a time waits for the window; the others are
-            // passed over.
-            if (progressQueued_.exchange(true)) return;
-            QMetaObject::invokeMethod(
-                this,
-                [this, p] {
-                  progressQueued_ = false;
-                  ShowProgress(p);
-                },
-                Qt::QueuedConnection);
-          },
-          &cancel_);
-    } catch (const std::exception& e) {
-      out.error = e.what();
-    }
+  worker_ = std::thread([this, file = File(), work = std::move(work), probe = probe_] {
+    const Outcome out = Run(
+        file, work,
+        [this, &probe](const UpdateProgress& p) {
+          if (probe && !probe(p)) cancel_ = true;
+          // One step at a time waits for the window; the others are
+          // passed over.
+          if (progressQueued_.exchange(true)) return;
+          QMetaObject::invokeMethod(
+              this,
+              [this, p] {
+                progressQueued_ = false;
+                ShowProgress(p);
+              },
+              Qt::QueuedConnection);
+        },
+        cancel_);
     QMetaObject::invokeMethod(this, [this, out] { Finished(out); }, Qt::QueuedConnection);
   });
+}
+
+TLibraryCommands::Outcome TLibraryCommands::Run(const std::filesystem::path& file, const Work& work,
+                                                const UpdateProgressFn& progress, std::atomic<bool>& cancel) {
+  Outcome out;
+  out.folders = !work.remove.empty() || !work.add.empty();
+  try {
+    // Another window or a command that writes the library holds the lock:
+    // said, never written by two.
+    UpdateLock lock(file);
+    Library library(file, SqlDb::Mode::Write);
+    if (!work.remove.empty()) {
+      out.report = RemoveLibraryFolders(library, work.remove, progress, &cancel);
+      if (out.report.cancelled) return out;
+    }
+    bool added = false;
+    for (const std::filesystem::path& f : work.add) added = library.AddFolder(f) || added;
+    out.folders = false;
+    if (work.update || added) {
+      const std::int32_t removed = out.report.removed;
+      out.report = UpdateLibrary(library, LibraryArchiveHook(), progress, &cancel);
+      out.report.removed += removed;
+    }
+  } catch (const std::exception& e) {
+    out.error = e.what();
+  }
+  return out;
 }
 
 void TLibraryCommands::CancelUpdate() {
@@ -225,8 +257,16 @@ void TLibraryCommands::ShowProgress(const UpdateProgress& p) {
   QProgressBar& bar = host_.Progress();
   bar.show();
   bar.setRange(0, 1000);
-  bar.setValue(p.totalBytes > 0 ? static_cast<int>(p.doneBytes * 1000 / p.totalBytes) : 0);
-  const QString what = p.compacting ? QStringLiteral("ﾗｲﾌﾞﾗﾘの索引を作り直しています") : QStringLiteral("ﾗｲﾌﾞﾗﾘを更新しています");
+  int value = 0;
+  if (p.totalBytes > 0) {
+    value = static_cast<int>(p.doneBytes * 1000 / p.totalBytes);
+  } else if (p.totalFiles > 0) {
+    value = static_cast<int>(static_cast<std::int64_t>(p.doneFiles) * 1000 / p.totalFiles);
+  }
+  bar.setValue(value);
+  const QString what = p.removing     ? QStringLiteral("ﾗｲﾌﾞﾗﾘからﾌｫﾙﾀﾞを外しています")
+                       : p.compacting ? QStringLiteral("ﾗｲﾌﾞﾗﾘの索引を作り直しています")
+                                      : QStringLiteral("ﾗｲﾌﾞﾗﾘを更新しています");
   bar.setToolTip(QStringLiteral("%1 (%2/%3)\n%4").arg(what).arg(p.doneFiles).arg(p.totalFiles).arg(Utf8(p.current)));
   bar.setAccessibleName(what);
 }
@@ -239,9 +279,20 @@ void TLibraryCommands::Finished(const Outcome& outcome) {
   bar.setToolTip(QString());
   bar.hide();
   emit updateFinished();
+  Tell(outcome);
+  if (!waiting_.empty() && !Updating()) {
+    Work next = std::move(waiting_.front());
+    waiting_.pop_front();
+    Start(std::move(next));
+  }
+}
+
+void TLibraryCommands::Tell(const Outcome& outcome) {
   QWidget* parent = host_.DialogParent();
   if (!outcome.error.empty()) {
-    Ui().Error(parent, QStringLiteral("ﾗｲﾌﾞﾗﾘを更新できませんでした。\n%1").arg(Utf8(outcome.error)));
+    const QString what = outcome.folders ? QStringLiteral("ﾗｲﾌﾞﾗﾘのﾌｫﾙﾀﾞを変えられませんでした。")
+                                         : QStringLiteral("ﾗｲﾌﾞﾗﾘを更新できませんでした。");
+    Ui().Error(parent, what + QStringLiteral("\n") + Utf8(outcome.error));
     return;
   }
   const UpdateReport& r = outcome.report;

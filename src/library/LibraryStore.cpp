@@ -125,20 +125,29 @@ bool Library::AddFolder(const std::filesystem::path& folder) {
   return added;
 }
 
-bool Library::RemoveFolder(const std::filesystem::path& folder) {
+std::size_t Library::RemoveFolders(const std::vector<std::filesystem::path>& folders, const DropFn& dropping) {
   SqlTransaction t(db_);
-  const std::string path = LibraryFolderPath(folder).string();
+  std::size_t removed = 0;
   SqlStatement del(db_, "DELETE FROM folders WHERE path = ?1");
-  del.BindText(1, path).Run();
-  if (sqlite3_changes(db_.Handle()) == 0) return false;
+  for (const std::filesystem::path& folder : folders) {
+    const std::string path = LibraryFolderPath(folder).string();
+    del.BindText(1, path).Run();
+    removed += static_cast<std::size_t>(sqlite3_changes(db_.Handle()));
+  }
+  if (removed == 0) return 0;
   const std::vector<std::filesystem::path> left = Folders();
-  for (const LibraryLog& log : Files()) {
+  std::vector<LibraryLog> gone;
+  for (LibraryLog& log : Files()) {
     bool covered = false;
     for (const std::filesystem::path& f : left) covered = covered || PathInFolder(log.path, f);
-    if (!covered) DropLog(log.id);
+    if (!covered) gone.push_back(std::move(log));
+  }
+  for (std::size_t i = 0; i < gone.size(); ++i) {
+    if (dropping) dropping(gone[i], i, gone.size());
+    DropLog(gone[i].id);
   }
   t.Commit();
-  return true;
+  return removed;
 }
 
 std::vector<LibraryLog> Library::Query(const char* where) {

@@ -26,8 +26,10 @@
 // the dead entries pass half the live ones, the update rebuilds the index.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -75,7 +77,14 @@ class Library {
   bool AddFolder(const std::filesystem::path& folder);
   // False when the folder is not in the library. The logs that no folder of
   // the library covers any more go with it.
-  bool RemoveFolder(const std::filesystem::path& folder);
+  bool RemoveFolder(const std::filesystem::path& folder) { return RemoveFolders({folder}) > 0; }
+  // Takes the folders out of the library, with every file (log or not) that
+  // no folder left covers, in one transaction: when `dropping` throws, the
+  // library is as it was. `dropping` is told of each file before its rows
+  // go, with how many went before it and how many go in all. Gives how many
+  // of the folders were in the library; the others are passed over.
+  using DropFn = std::function<void(const LibraryLog& file, std::size_t done, std::size_t total)>;
+  std::size_t RemoveFolders(const std::vector<std::filesystem::path>& folders, const DropFn& dropping = {});
 
   // The logs (files that hold remarks), by path and member.
   std::vector<LibraryLog> Logs();

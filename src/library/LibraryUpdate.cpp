@@ -417,6 +417,27 @@ UpdateLock::~UpdateLock() {
   if (fd_ >= 0) ::close(fd_);
 }
 
+UpdateReport RemoveLibraryFolders(Library& library, const std::vector<std::filesystem::path>& folders,
+                                  const UpdateProgressFn& progress, const std::atomic<bool>* cancel) {
+  UpdateReport report;
+  UpdateProgress p;
+  p.removing = true;
+  try {
+    library.RemoveFolders(folders, [&](const LibraryLog& file, std::size_t done, std::size_t total) {
+      if (cancel && cancel->load()) throw Cancelled{};
+      p.doneFiles = static_cast<std::int32_t>(done);
+      p.totalFiles = static_cast<std::int32_t>(total);
+      p.current = file.member.empty() ? file.path : file.path + " » " + file.member;
+      if (progress) progress(p);
+      if (file.remarks > 0) ++report.removed;
+    });
+  } catch (const Cancelled&) {
+    report.removed = 0;
+    report.cancelled = true;
+  }
+  return report;
+}
+
 bool NeedsCompaction(std::int64_t dead, std::int64_t live) { return dead > 0 && dead * 2 > live; }
 
 UpdateReport UpdateLibrary(Library& library, const ArchiveHook& hook, const UpdateProgressFn& progress,

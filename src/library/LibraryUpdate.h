@@ -18,10 +18,11 @@
 namespace kest {
 
 struct UpdateProgress {
-  std::int64_t doneBytes = 0, totalBytes = 0;  // of the files read
+  std::int64_t doneBytes = 0, totalBytes = 0;  // of the files read (none while folders are taken out)
   std::int32_t doneFiles = 0, totalFiles = 0;
-  std::string current;      // the file being read (UTF-8), empty between files
+  std::string current;      // the file being read or dropped (UTF-8), empty between files
   bool compacting = false;  // the index is being rebuilt
+  bool removing = false;    // folders are being taken out, with their files
 };
 
 struct UpdateReport {
@@ -59,6 +60,15 @@ using UpdateProgressFn = std::function<void(const UpdateProgress&)>;
 // transaction has been rolled back.
 UpdateReport UpdateLibrary(Library& library, const ArchiveHook& hook, const UpdateProgressFn& progress = {},
                            const std::atomic<bool>* cancel = nullptr);
+
+// Takes folders out of `library` (the caller holds the UpdateLock), with
+// the logs no folder left covers, in one transaction, telling `progress` of
+// each file that goes. `cancel`, looked at before each file, rolls it all
+// back: the library stays as it was, and the report says so. The report
+// counts the logs that went in `removed`.
+UpdateReport RemoveLibraryFolders(Library& library, const std::vector<std::filesystem::path>& folders,
+                                  const UpdateProgressFn& progress = {},
+                                  const std::atomic<bool>* cancel = nullptr);
 
 // The share of dead entries past which the index is rebuilt: when they
 // outnumber half the remarks.

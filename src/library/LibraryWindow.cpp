@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QTreeView>
@@ -20,7 +21,9 @@
 #include "log/RemarkHeader.h"
 #include "platform/Codec.h"
 #include "platform/Interaction.h"
+#include "platform/Profile.h"
 #include "session/LogSession.h"
+#include "ui/FramePlacer.h"
 #include "ui/KestHost.h"
 
 namespace kest {
@@ -32,6 +35,11 @@ constexpr std::int64_t kMaxShown = 10000;
 constexpr int kBeforeMatch = 24;
 
 QString FromSjis(std::string_view s) { return QString::fromUtf8(SjisToUtf8(s)); }
+
+// The list's columns whose widths Kest.INI keeps, in the order it keeps them.
+constexpr int kKeptColumns[kLibraryColumns] = {TLibraryHitModel::kDate,   TLibraryHitModel::kForum,
+                                               TLibraryHitModel::kNumber, TLibraryHitModel::kPoster,
+                                               TLibraryHitModel::kTitle,  TLibraryHitModel::kFile};
 
 // The 内容 cell: the line with the match drawn on the highlight colour.
 class TMatchDelegate : public QStyledItemDelegate {
@@ -230,12 +238,14 @@ TLibrarySearchWnd::TLibrarySearchWnd(KestHost& host, std::function<std::filesyst
   ResultList->setModel(&model_);
   ResultList->setItemDelegateForColumn(TLibraryHitModel::kContext, new TMatchDelegate(ResultList));
   ResultList->installEventFilter(this);
+  // The layout Kest.INI keeps, or the defaults.
+  read_ = ReadLibraryWindowLayout(host_.Profile().Read());
+  saved_ = read_;
   QHeaderView* header = ResultList->header();
   header->setStretchLastSection(false);
   header->setSectionResizeMode(TLibraryHitModel::kContext, QHeaderView::Stretch);
-  const int widths[] = {90, 150, 50, 150, 170, 0, 150};
-  for (int c = 0; c < TLibraryHitModel::kColumns; ++c) {
-    if (widths[c] > 0) header->resizeSection(c, widths[c]);
+  for (int c = 0; c < kLibraryColumns; ++c) {
+    header->resizeSection(kKeptColumns[c], read_.Columns[static_cast<std::size_t>(c)]);
   }
 
   auto* grid = new QGridLayout;
@@ -279,10 +289,65 @@ TLibrarySearchWnd::TLibrarySearchWnd(KestHost& host, std::function<std::filesyst
   });
   connect(ResultList, &QTreeView::doubleClicked, this, [this](const QModelIndex& i) { OpenHit(i.row()); });
   resize(1000, 520);
+  placer_ = new FramePlacer(*this, [this](const QRect& frame) {
+    const bool corner = read_.Left && read_.Top;
+    FramePlacer::Wanted w{{corner ? *read_.Left : frame.left(), corner ? *read_.Top : frame.top(), frame.width(),
+                           frame.height()},
+                          corner};
+    if (read_.Width && read_.Height) {
+      w.bounds.width = *read_.Width;
+      w.bounds.height = *read_.Height;
+    }
+    return w;
+  });
+  // Onto a screen already, so that no frame larger than the screen is ever
+  // shown; placed again when shown, once the frame is known.
+  placer_->Place();
   ShowStatus();
+  // Written with the main window's settings too: it may close with this
+  // window open.
+  host_.AddSettingsWriter([w = QPointer<TLibrarySearchWnd>(this)](ProfileText& t) {
+    if (w) WriteLibraryWindowLayout(t, w->Layout(), w->saved_);
+  });
 }
 
 TLibrarySearchWnd::~TLibrarySearchWnd() { StopSearch(); }
+
+LibraryWindowLayout TLibrarySearchWnd::Layout() const {
+  LibraryWindowLayout l = read_;
+  if (placer_->Shown()) {
+    QRect bounds = frameGeometry();
+    if (isMaximized() || isFullScreen() || isMinimized()) {
+      // The bounds to come back to, not those of the maximised window.
+      const QMargins frame(geometry().left() - frameGeometry().left(), geometry().top() - frameGeometry().top(),
+                           frameGeometry().right() - geometry().right(),
+                           frameGeometry().bottom() - geometry().bottom());
+      bounds = normalGeometry().marginsAdded(frame);
+    }
+    l.Left = bounds.left();
+    l.Top = bounds.top();
+    l.Width = bounds.width();
+    l.Height = bounds.height();
+  }
+  for (int c = 0; c < kLibraryColumns; ++c) {
+    l.Columns[static_cast<std::size_t>(c)] = ResultList->header()->sectionSize(kKeptColumns[c]);
+  }
+  return l;
+}
+
+void TLibrarySearchWnd::SaveLayout() {
+  const LibraryWindowLayout now = Layout();
+  try {
+    // A handle of its own on the file, under the same lock: a write that
+    // fails here is not counted among the main window's failed writes
+    // (which it names as lost bookmarks when it closes). The main window's
+    // close writes the layout again, and tells when that fails too.
+    ProfileFile ini(host_.Profile().Path());
+    ini.Update([&](ProfileText& t) { WriteLibraryWindowLayout(t, now, saved_); });
+    saved_ = now;
+  } catch (const ProfileWriteError&) {
+  }
+}
 
 void TLibrarySearchWnd::Present() {
   show();
@@ -495,6 +560,7 @@ void TLibrarySearchWnd::keyPressEvent(QKeyEvent* event) {
 
 void TLibrarySearchWnd::closeEvent(QCloseEvent* event) {
   cancel_ = true;
+  SaveLayout();
   QWidget::closeEvent(event);
 }
 

@@ -3,6 +3,8 @@
 // are asked; the search runs on a thread of its own and its hits come into
 // the list as they are checked. Enter or a double-click on a hit opens its
 // log in the main window at the remark, with the match selected in the pane.
+// Its frame and the widths of its columns are kept in Kest.INI when it
+// closes and with the main window's settings, and come back next time.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -11,10 +13,12 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "library/LibraryLayout.h"
 #include "library/LibrarySearch.h"
 
 class QCheckBox;
@@ -26,6 +30,7 @@ class QTreeView;
 
 namespace kest {
 
+class FramePlacer;
 class KestHost;
 
 // The hits as the list shows them: 日付, ﾌｫｰﾗﾑ, 番号, 発言者, ﾀｲﾄﾙ, 内容
@@ -79,6 +84,8 @@ class TLibrarySearchWnd : public QWidget {
   // Opens the hit of that row in the main window.
   void OpenHit(int row);
   TLibraryHitModel& Model() { return model_; }
+  // The frame and the columns as they stand, as Kest.INI keeps them.
+  LibraryWindowLayout Layout() const;
 
  signals:
   // A search has ended and all its hits are in the list.
@@ -90,6 +97,8 @@ class TLibrarySearchWnd : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // Writes the layout into Kest.INI as the window closes.
+  void SaveLayout();
   void StopSearch();
   // Takes the hits the search has found so far into the list.
   void TakeHits();
@@ -126,6 +135,13 @@ class TLibrarySearchWnd : public QWidget {
   bool partial_ = false;  // the search ran while the library was being updated
   std::vector<std::string> problems_;
   QString error_;
+
+  LibraryWindowLayout read_;                  // as Kest.INI gave it
+  std::optional<LibraryWindowLayout> saved_;  // as read or written last
+  // Puts the frame where Kest.INI says (or leaves it where the desktop put
+  // the window), moved and shrunk onto the nearest screen when it does not
+  // lie wholly on one.
+  FramePlacer* placer_ = nullptr;
 };
 
 }  // namespace kest

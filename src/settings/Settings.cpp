@@ -120,37 +120,39 @@ void Keep(T& now, const T& mine, const T& base) {
 }  // namespace
 
 void WriteWindowSettings(ProfileFile& ini, const WindowSettings& s, const std::optional<WindowSettings>& base) {
-  ini.Update([&](ProfileText& t) {
-    if (!base) {
-      WriteAll(t, s);
-      return;
-    }
-    // Every key is written, in the form the table gives it; a value this
-    // window did not change is the one the file holds now, which another
-    // window may have written.
-    WindowSettings merged = ReadWindowSettings(t);
-    Keep(merged.View.SortType, s.View.SortType, base->View.SortType);
-    Keep(merged.View.Columns.ShowNumber, s.View.Columns.ShowNumber, base->View.Columns.ShowNumber);
-    Keep(merged.View.Columns.ShowSpeaker, s.View.Columns.ShowSpeaker, base->View.Columns.ShowSpeaker);
-    Keep(merged.View.Columns.ShowDate, s.View.Columns.ShowDate, base->View.Columns.ShowDate);
-    Keep(merged.OpenFolder, s.OpenFolder, base->OpenFolder);
-    Keep(merged.Look.FontName, s.Look.FontName, base->Look.FontName);
-    Keep(merged.Look.FontSize, s.Look.FontSize, base->Look.FontSize);
-    Keep(merged.Look.FontStyle, s.Look.FontStyle, base->Look.FontStyle);
-    Keep(merged.Look.TextColor, s.Look.TextColor, base->Look.TextColor);
-    Keep(merged.Look.BackColor, s.Look.BackColor, base->Look.BackColor);
-    Keep(merged.Bounds.Top, s.Bounds.Top, base->Bounds.Top);
-    Keep(merged.Bounds.Left, s.Bounds.Left, base->Bounds.Left);
-    Keep(merged.Bounds.Height, s.Bounds.Height, base->Bounds.Height);
-    Keep(merged.Bounds.Width, s.Bounds.Width, base->Bounds.Width);
-    // The files this window opened since base, in turn, to the head of the
-    // list as the file holds it now.
-    const std::vector<std::string>& pushed = s.Recent.Pushed();
-    for (std::size_t i = std::min(base->Recent.Pushed().size(), pushed.size()); i < pushed.size(); ++i) {
-      merged.Recent.Push(pushed[i]);
-    }
-    WriteAll(t, merged);
-  });
+  ini.Update([&](ProfileText& t) { WriteWindowSettings(t, s, base); });
+}
+
+void WriteWindowSettings(ProfileText& t, const WindowSettings& s, const std::optional<WindowSettings>& base) {
+  if (!base) {
+    WriteAll(t, s);
+    return;
+  }
+  // Every key is written, in the form the table gives it; a value this
+  // window did not change is the one the file holds now, which another
+  // window may have written.
+  WindowSettings merged = ReadWindowSettings(t);
+  Keep(merged.View.SortType, s.View.SortType, base->View.SortType);
+  Keep(merged.View.Columns.ShowNumber, s.View.Columns.ShowNumber, base->View.Columns.ShowNumber);
+  Keep(merged.View.Columns.ShowSpeaker, s.View.Columns.ShowSpeaker, base->View.Columns.ShowSpeaker);
+  Keep(merged.View.Columns.ShowDate, s.View.Columns.ShowDate, base->View.Columns.ShowDate);
+  Keep(merged.OpenFolder, s.OpenFolder, base->OpenFolder);
+  Keep(merged.Look.FontName, s.Look.FontName, base->Look.FontName);
+  Keep(merged.Look.FontSize, s.Look.FontSize, base->Look.FontSize);
+  Keep(merged.Look.FontStyle, s.Look.FontStyle, base->Look.FontStyle);
+  Keep(merged.Look.TextColor, s.Look.TextColor, base->Look.TextColor);
+  Keep(merged.Look.BackColor, s.Look.BackColor, base->Look.BackColor);
+  Keep(merged.Bounds.Top, s.Bounds.Top, base->Bounds.Top);
+  Keep(merged.Bounds.Left, s.Bounds.Left, base->Bounds.Left);
+  Keep(merged.Bounds.Height, s.Bounds.Height, base->Bounds.Height);
+  Keep(merged.Bounds.Width, s.Bounds.Width, base->Bounds.Width);
+  // The files this window opened since base, in turn, to the head of the
+  // list as the file holds it now.
+  const std::vector<std::string>& pushed = s.Recent.Pushed();
+  for (std::size_t i = std::min(base->Recent.Pushed().size(), pushed.size()); i < pushed.size(); ++i) {
+    merged.Recent.Push(pushed[i]);
+  }
+  WriteAll(t, merged);
 }
 
 }  // namespace kest

@@ -78,5 +78,8 @@ WindowSettings ReadWindowSettings(const ProfileFile& ini);
 // nothing.
 void WriteWindowSettings(ProfileFile& ini, const WindowSettings& settings,
                          const std::optional<WindowSettings>& base = std::nullopt);
+// The same on the file's text, for a write that holds more than these.
+void WriteWindowSettings(ProfileText& ini, const WindowSettings& settings,
+                         const std::optional<WindowSettings>& base = std::nullopt);
 
 }  // namespace kest

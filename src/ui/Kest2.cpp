@@ -29,6 +29,7 @@
 #include "ui/ConvertedLog.h"
 #include "ui/ExMemo.h"
 #include "ui/FileMessages.h"
+#include "ui/FramePlacer.h"
 #include "ui/TAboutBox.h"
 #include "ui/TitleListModel.h"
 #include "ui/TitleListView.h"
@@ -625,10 +626,16 @@ void TKestForm::ReadSettings() {
   SetPaneColors(look_.TextColor, look_.BackColor);
 
   // The bounds include the frame. Before the window is shown its frame is
-  // not known; showEvent puts the frame's size right once it is.
+  // not known; the placer puts the frame's size right once it is.
   wantedBounds_ = QRect(s.Bounds.Left, s.Bounds.Top, s.Bounds.Width, s.Bounds.Height);
   move(s.Bounds.Left, s.Bounds.Top);
   resize(s.Bounds.Width, s.Bounds.Height);
+  if (!placer_) {
+    placer_ = new FramePlacer(*this, [this](const QRect&) {
+      return FramePlacer::Wanted{{wantedBounds_.left(), wantedBounds_.top(), wantedBounds_.width(),
+                                  wantedBounds_.height()}};
+    });
+  }
 }
 
 void TKestForm::WriteSettings() {
@@ -652,10 +659,14 @@ void TKestForm::WriteSettings() {
   }
   s.Bounds = WindowBounds{bounds.top(), bounds.left(), bounds.height(), bounds.width()};
   // Only what this window changed, on the file as it is now: another
-  // window's settings written meanwhile stay. One write: when it fails (the
-  // folder has gone, the disk is full) nothing is written, with one message,
-  // and the window closes all the same.
-  WriteWindowSettings(*IniFile, s, saved_);
+  // window's settings written meanwhile stay. One write, the features'
+  // parts with it: when it fails (the folder has gone, the disk is full)
+  // nothing is written, with one message, and the window closes all the
+  // same.
+  IniFile->Update([&](ProfileText& t) {
+    WriteWindowSettings(t, s, saved_);
+    for (const auto& write : settingsWriters_) write(t);
+  });
   saved_ = s;
 }
 
@@ -666,15 +677,6 @@ void TKestForm::closeEvent(QCloseEvent* event) {
   if (!IniFile) return;  // closed before
   SaveSettings(false);
   IniFile.reset();
-}
-
-void TKestForm::showEvent(QShowEvent* event) {
-  QMainWindow::showEvent(event);
-  if (boundsFixed_) return;
-  boundsFixed_ = true;
-  // Now the frame is known: make the frame, not the client area, as large as
-  // the settings say, with its top left corner where they say.
-  QTimer::singleShot(0, this, [this] { PlaceOnScreen(); });
 }
 
 void TKestForm::SetPaneColors(std::int32_t textCode, std::int32_t backCode) {

@@ -31,6 +31,7 @@ class QToolButton;
 
 namespace kest {
 
+class FramePlacer;
 class ProfileFile;
 class TColorDlg;
 class TExMemo;
@@ -68,6 +69,9 @@ class TKestForm : public QMainWindow, public KestHost {
   LogSession& Session() override { return session_; }
   QWidget* DialogParent() override { return this; }
   ProfileFile& Profile() override { return *IniFile; }
+  void AddSettingsWriter(std::function<void(ProfileText&)> write) override {
+    settingsWriters_.push_back(std::move(write));
+  }
   void ShowSelectedRemark() override;
   bool OpenLog(const QString& fileName) override;
   bool FindInPane(std::string_view key, bool ignoreCase) override;
@@ -92,7 +96,6 @@ class TKestForm : public QMainWindow, public KestHost {
 
  protected:
   void closeEvent(QCloseEvent* event) override;  // FormCloseQuery
-  void showEvent(QShowEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   bool event(QEvent* event) override;
   void changeEvent(QEvent* event) override;
@@ -157,9 +160,6 @@ class TKestForm : public QMainWindow, public KestHost {
   PaneGeometry Geometry() const;
   void FormResize();
   void ShowPopup(const QPoint& globalPos);
-  // The stored bounds (frame included), moved and shrunk onto the nearest
-  // screen when they lie off every screen.
-  void PlaceOnScreen();
   void SetListHeight(int height);
   void ShowHelp(HelpPage page);
   void BorderPanelMouseDown(int y);
@@ -178,15 +178,18 @@ class TKestForm : public QMainWindow, public KestHost {
   std::unique_ptr<Follower> follower_;
   std::unique_ptr<ProfileFile> IniFile;  // Kest.INI, from creation to close
   WindowSettings saved_;                 // the settings as read at start-up or written last
+  std::vector<std::function<void(ProfileText&)>> settingsWriters_;  // the features' parts of them
   bool offeringReload_ = false;          // the question whether to read a changed log again is open
   int settingsFailures_ = 0;             // writes of the settings that failed (the rest were bookmarks')
   PaneLook look_;
   QRect wantedBounds_;                // Left, Top, Width, Height of the settings (frame included)
+  // Puts the frame at the bounds, moved and shrunk onto the nearest screen
+  // when they lie off every screen.
+  FramePlacer* placer_ = nullptr;
   int ListHeight = 152;               // height of ListPanel, the one number of the pane layout
   QString HelpFile;                   // KEST.HLP beside the program or in the data folder
   std::uint64_t paneGeneration_ = 0;  // the shown remark's generation the pane holds
   int following_ = 0;                 // > 0 while the list follows the session
-  bool boundsFixed_ = false;
   SplitterDrag drag_;
   LongPress longPress_;
   QElapsedTimer clock_;

@@ -1,17 +1,14 @@
 // The main window's reading side: opening a log by every road and dropping
 // files, the keys of the window, the title list and the text pane, the pane
-// layouts with the splitter drag and the long press, keeping the window on a
-// screen, and the help. The rules themselves live in toolkit-free units (the
+// layouts with the splitter drag and the long press, and the help. The rules themselves live in toolkit-free units (the
 // key table, the pane arithmetic, the recent-file list); this applies them.
 #include <QApplication>
 #include <QDropEvent>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
@@ -194,34 +191,6 @@ bool TKestForm::event(QEvent* event) {
 void TKestForm::changeEvent(QEvent* event) {
   if (event->type() == QEvent::WindowTitleChange) setAccessibleName(windowTitle());
   QMainWindow::changeEvent(event);
-}
-
-// ---------------------------------------------------------------------------
-// The window on a screen
-
-void TKestForm::PlaceOnScreen() {
-  const ScreenRect wanted{wantedBounds_.left(), wantedBounds_.top(), wantedBounds_.width(),
-                          wantedBounds_.height()};
-  ScreenRect bounds = wanted;
-  const QScreen* nearest = nullptr;
-  std::int64_t best = 0;
-  for (const QScreen* screen : QGuiApplication::screens()) {
-    const QRect a = screen->availableGeometry();
-    const std::int64_t d = DistanceTo(wanted, {a.left(), a.top(), a.width(), a.height()});
-    if (!nearest || d < best) {
-      nearest = screen;
-      best = d;
-    }
-  }
-  if (nearest) {
-    // Moved and shrunk onto the screen only when not wholly on one already.
-    const QRect a = nearest->availableGeometry();
-    const ScreenRect area{a.left(), a.top(), a.width(), a.height()};
-    if (FitOnScreen(wanted, area) != wanted) bounds = FitOnScreen(wanted, area);
-  }
-  const QSize frameExtra = frameGeometry().size() - geometry().size();
-  resize(QSize(static_cast<int>(bounds.width), static_cast<int>(bounds.height)) - frameExtra);
-  move(static_cast<int>(bounds.left), static_cast<int>(bounds.top));
 }
 
 // ---------------------------------------------------------------------------

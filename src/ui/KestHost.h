@@ -22,6 +22,7 @@ namespace kest {
 
 class LogSession;
 class ProfileFile;
+class ProfileText;
 
 // The menus a feature puts its entries into.
 enum class HostMenu {
@@ -39,6 +40,11 @@ class KestHost {
   virtual QWidget* DialogParent() = 0;
   // Kest.INI, from the window's creation to its close.
   virtual ProfileFile& Profile() = 0;
+  // A feature's own part of the settings: whenever the window writes its
+  // settings (its close, the end of the desktop session), `write` puts that
+  // part into the file as it stands then, in the same one write, whose
+  // failure the window tells.
+  virtual void AddSettingsWriter(std::function<void(ProfileText&)> write) = 0;
 
   // Shows the selected line's remark in the status bar and the pane, read
   // anew from the file, with the hourglass.

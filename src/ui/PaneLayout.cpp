@@ -97,4 +97,17 @@ ScreenRect FitOnScreen(const ScreenRect& r, const ScreenRect& s) {
   return out;
 }
 
+ScreenRect PlaceOnScreens(const ScreenRect& r, const std::vector<ScreenRect>& screens) {
+  const ScreenRect* nearest = nullptr;
+  std::int64_t best = 0;
+  for (const ScreenRect& s : screens) {
+    const std::int64_t d = DistanceTo(r, s);
+    if (!nearest || d < best) {
+      nearest = &s;
+      best = d;
+    }
+  }
+  return nearest ? FitOnScreen(r, *nearest) : r;
+}
+
 }  // namespace kest

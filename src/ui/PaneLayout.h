@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace kest {
 
@@ -81,5 +82,9 @@ std::int64_t DistanceTo(const ScreenRect& r, const ScreenRect& screen);
 // then moved the least distance that puts it wholly on the screen. A
 // rectangle that fits already is returned as it is.
 ScreenRect FitOnScreen(const ScreenRect& r, const ScreenRect& screen);
+// Where a window's stored bounds go among the screens: as they are when
+// they lie wholly on the screen nearest to them, else moved and shrunk onto
+// it (the first of equally near ones). No screen: as they are.
+ScreenRect PlaceOnScreens(const ScreenRect& r, const std::vector<ScreenRect>& screens);
 
 }  // namespace kest

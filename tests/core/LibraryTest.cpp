@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -404,6 +405,81 @@ TEST_F(LibraryTest, AnInterruptedUpdateLeavesEveryLogWholeOrAsItWas) {
   Update(library);
   for (int i = 0; i < 5; ++i)
     EXPECT_EQ(SearchTheLibrary(library, "new" + std::to_string(i) + "x", false).size(), 400u);
+}
+
+// Folders taken out: the logs no folder left covers go (files that are no
+// log too), in one transaction that a cancel rolls back whole; logs that
+// another folder covers stay; a folder the library does not hold is passed
+// over.
+TEST_F(LibraryTest, RemovingFoldersDropsWhatNoFolderCovers) {
+  for (int i = 0; i < 3; ++i) Age(Write("a/a" + std::to_string(i) + ".log", SimpleLog(1, 5, "apple")));
+  Age(Write("a/notes.txt", "no remark here\r\n"));
+  Age(Write("a/deep/d.log", SimpleLog(1, 2, "deep")));
+  Age(Write("ab/b.log", SimpleLog(1, 4, "banana")));  // beside a, not in it
+  Library library(file_, SqlDb::Mode::Write);
+  library.AddFolder(logs_ / "a");
+  library.AddFolder(logs_ / "a" / "deep");
+  library.AddFolder(logs_ / "ab");
+  Update(library);
+  ASSERT_EQ(library.Logs().size(), 5u);
+  ASSERT_EQ(library.Files().size(), 6u);
+
+  // Cancelled at the third file: nothing has gone, the folder neither.
+  std::atomic<bool> cancel{false};
+  std::vector<UpdateProgress> steps;
+  std::size_t cancelAt = 3;
+  auto progress = [&](const UpdateProgress& p) {
+    steps.push_back(p);
+    if (steps.size() == cancelAt) cancel = true;
+  };
+  UpdateReport r;
+  {
+    UpdateLock lock(file_);
+    r = RemoveLibraryFolders(library, {logs_ / "a"}, progress, &cancel);
+  }
+  EXPECT_TRUE(r.cancelled);
+  EXPECT_EQ(r.removed, 0);
+  ASSERT_EQ(steps.size(), 3u);
+  EXPECT_EQ(library.Folders().size(), 3u);
+  EXPECT_EQ(library.Files().size(), 6u);
+  EXPECT_EQ(library.RemarkCount(), 3 * 5 + 2 + 4);
+  EXPECT_EQ(library.DeadEntries(), 0);
+  EXPECT_EQ(SearchTheLibrary(library, "apple", false).size(), 15u);
+
+  // Every step says what goes, and how far it has come; a/deep stays, as
+  // its own folder covers it.
+  steps.clear();
+  cancel = false;
+  cancelAt = 0;
+  {
+    UpdateLock lock(file_);
+    r = RemoveLibraryFolders(library, {logs_ / "a", dir_.Path() / "never"}, progress, &cancel);
+  }
+  EXPECT_FALSE(r.cancelled);
+  EXPECT_EQ(r.removed, 3);  // the logs; notes.txt went too, and is none
+  ASSERT_EQ(steps.size(), 4u);
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    EXPECT_TRUE(steps[i].removing);
+    EXPECT_EQ(steps[i].doneFiles, static_cast<std::int32_t>(i));
+    EXPECT_EQ(steps[i].totalFiles, 4);
+    EXPECT_TRUE(PathInFolder(steps[i].current, logs_ / "a")) << steps[i].current;
+    EXPECT_FALSE(PathInFolder(steps[i].current, logs_ / "a" / "deep")) << steps[i].current;
+  }
+  EXPECT_EQ(library.Folders(), (std::vector<fs::path>{logs_ / "a" / "deep", logs_ / "ab"}));
+  EXPECT_EQ(library.Files().size(), 2u);
+  EXPECT_EQ(library.RemarkCount(), 2 + 4);
+  EXPECT_EQ(library.DeadEntries(), 15);
+  EXPECT_TRUE(SearchTheLibrary(library, "apple", false).empty());
+  EXPECT_EQ(SearchTheLibrary(library, "banana", false).size(), 4u);
+  EXPECT_EQ(SearchTheLibrary(library, "deep", false).size(), 2u);
+
+  // Two at once; a folder it does not hold changes nothing.
+  EXPECT_EQ(library.RemoveFolders({dir_.Path() / "never"}), 0u);
+  EXPECT_EQ(library.Files().size(), 2u);
+  EXPECT_EQ(library.RemoveFolders({logs_ / "ab", logs_ / "a" / "deep"}), 2u);
+  EXPECT_TRUE(library.Folders().empty());
+  EXPECT_TRUE(library.Files().empty());
+  EXPECT_EQ(library.RemarkCount(), 0);
 }
 
 // The members of archives that the library takes as logs: those that look

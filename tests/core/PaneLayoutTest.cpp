@@ -142,4 +142,16 @@ TEST(PaneLayout, BoundsBroughtOntoTheScreen) {
   EXPECT_LT(DistanceTo(far, right), DistanceTo(far, screen));
   EXPECT_EQ(FitOnScreen(far, right), (ScreenRect{1671, 40, 633, 507}));
   EXPECT_EQ(DistanceTo({0, 800, 10, 10}, screen), 32);
+
+  // Among the screens: bounds wholly on one stay, on the second too; others
+  // go onto the nearest, even when they overlap it.
+  const std::vector<ScreenRect> both{screen, right};
+  EXPECT_EQ(PlaceOnScreens(fine, both), fine);
+  const ScreenRect onRight{1100, 300, 633, 507};
+  EXPECT_EQ(PlaceOnScreens(onRight, both), onRight);
+  EXPECT_EQ(PlaceOnScreens(far, both), (ScreenRect{1671, 40, 633, 507}));
+  EXPECT_EQ(PlaceOnScreens({-300, 700, 400, 200}, both), (ScreenRect{0, 568, 400, 200}));
+  EXPECT_EQ(PlaceOnScreens({1000, 900, 100, 300}, both), (ScreenRect{1024, 724, 100, 300}));
+  EXPECT_EQ(PlaceOnScreens({10, 10, 5000, 5000}, both), (ScreenRect{0, 0, 1024, 768}));
+  EXPECT_EQ(PlaceOnScreens(far, {}), far);
 }

@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -16,11 +17,13 @@
 #include <QTreeView>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "archive/LogLocation.h"
 #include "library/LibraryCommands.h"
 #include "library/LibraryStore.h"
+#include "library/LibraryUpdate.h"
 #include "library/LibraryWindow.h"
 #include "platform/Codec.h"
 #include "ui/FormFixture.h"
@@ -89,6 +92,40 @@ class LibraryWindowTest : public FormTest<> {
     QSignalSpy done(w, &TLibrarySearchWnd::searchFinished);
     QTest::keyClick(edit, Qt::Key_Return);
     QVERIFY(done.count() > 0 || done.wait(20000));
+  }
+
+  // Answers ﾌｫﾙﾀﾞの管理 with the folder whose name ends so taken out, the
+  // others kept; `meanwhile` runs while the dialog is open.
+  void TakeOut(const QString& ending, std::function<void()> meanwhile = {}) {
+    ui_->onModal = [ending, meanwhile](QDialog& d) {
+      auto* list = d.findChild<QListWidget*>(QStringLiteral("FolderList"));
+      if (!list) return false;
+      const int before = list->count();
+      for (int i = 0; i < list->count(); ++i) {
+        if (list->item(i)->text().endsWith(ending)) list->setCurrentRow(i);
+      }
+      if (!list->currentItem()->text().endsWith(ending)) return false;
+      if (meanwhile) meanwhile();
+      d.findChild<QPushButton*>(QStringLiteral("RemoveFolderButton"))->click();
+      return list->count() == before - 1;
+    };
+  }
+
+  // The search window's frame with no layout kept: 1000 × 520 inside it, at
+  // most the screen.
+  static QSize DefaultFrame(const QWidget& w) {
+    const QSize frame = w.frameGeometry().size() - w.geometry().size();
+    return (QSize(1000, 520) + frame).boundedTo(w.screen()->availableGeometry().size());
+  }
+
+  fs::path LibraryFile() const { return dir_->Path() / "data" / "library.db"; }
+  // The library's logs by file name, and its remarks.
+  QStringList LogNames() {
+    QStringList names;
+    for (const LibraryLog& l : Library(LibraryFile(), SqlDb::Mode::Read).Logs()) {
+      names << Q(fs::path(l.path).filename().string());
+    }
+    return names;
   }
 
   QString Status(TKestForm& f) { return Control<QLabel>(*SearchWindow(f), "LibraryStatus")->text(); }
@@ -353,18 +390,222 @@ class LibraryWindowTest : public FormTest<> {
     QCOMPARE(SearchWindow(*f)->Model().rowCount(), 6);
 
     // The folder a taken out in the dialog.
-    ui_->onModal = [](QDialog& d) {
-      auto* list = d.findChild<QListWidget*>(QStringLiteral("FolderList"));
-      if (!list || list->count() != 2) return false;
-      list->setCurrentRow(list->item(0)->text().endsWith(QStringLiteral("/a")) ? 0 : 1);
-      d.findChild<QPushButton*>(QStringLiteral("RemoveFolderButton"))->click();
-      return list->count() == 1;
-    };
-    Trigger(*f, "LibraryFolders");
+    TakeOut("/a");
+    QVERIFY(Update(*f, "LibraryFolders"));
     QVERIFY(ui_->errors.isEmpty());
     Search(*f, QStringLiteral("a"));
     QCOMPARE(SearchWindow(*f)->Model().rowCount(), 3);
     QVERIFY(Cell(*f, 0, TLibraryHitModel::kContext).contains(QStringLiteral("banana")));
+  }
+
+  // A folder taken out in ﾌｫﾙﾀﾞの管理 goes on the update's thread, with its
+  // progress: the window and the search answer meanwhile from the library
+  // as it was, a cancel leaves it so, and afterwards its rows are gone.
+  void takingOutAFolderRunsBesideTheWindow() {
+    WriteLog(logs_ / "a" / "a1.log", 3, "apple");
+    WriteLog(logs_ / "a" / "a2.log", 3, "apple");
+    WriteLog(logs_ / "b" / "b.log", 3, "banana");
+    auto f = MakeForm();
+    AnswerFolder(logs_ / "a");
+    QVERIFY(Update(*f, "LibraryAddFolder"));
+    AnswerFolder(logs_ / "b");
+    QVERIFY(Update(*f, "LibraryAddFolder"));
+    QCOMPARE(LogNames(), (QStringList{"a1.log", "a2.log", "b.log"}));
+
+    // Cancelled at its first step: every log stays, the folder too.
+    Commands(*f)->SetUpdateProbe([](const UpdateProgress&) { return false; });
+    TakeOut("/a");
+    QVERIFY(Update(*f, "LibraryFolders"));
+    QVERIFY2(ui_->errors.isEmpty(), qPrintable(ui_->errors.join('\n')));
+    QCOMPARE(LogNames(), (QStringList{"a1.log", "a2.log", "b.log"}));
+    QCOMPARE(Library(LibraryFile(), SqlDb::Mode::Read).Folders().size(), 2u);
+
+    // Held at its second step, after the window has been told of the first.
+    std::atomic<int> steps{0};
+    std::atomic<bool> release{false};
+    Commands(*f)->SetUpdateProbe([&](const UpdateProgress&) {
+      if (++steps < 2) return true;
+      for (int i = 0; i < 2000 && !release; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      return true;
+    });
+    QSignalSpy done(Commands(*f), &TLibraryCommands::updateFinished);
+    TakeOut("/a");
+    Trigger(*f, "LibraryFolders");
+    QVERIFY(Commands(*f)->Updating());
+    QVERIFY(Enabled(*f, "LibraryCancel") && !Enabled(*f, "LibraryFolders") && !Enabled(*f, "LibraryUpdate"));
+    QTRY_VERIFY(f->Progress().toolTip().startsWith(QStringLiteral("ﾗｲﾌﾞﾗﾘからﾌｫﾙﾀﾞを外しています (0/2)\n")));
+    QVERIFY(f->Progress().toolTip().endsWith(QStringLiteral("/a/a1.log")));
+    QVERIFY(!f->Progress().isHidden());
+    Search(*f, QStringLiteral("apple"));
+    QCOMPARE(SearchWindow(*f)->Model().rowCount(), 6);  // as it was
+    QVERIFY2(Status(*f).contains(QStringLiteral("更新中")), qPrintable(Status(*f)));
+    release = true;
+    QVERIFY(done.count() > 0 || done.wait(20000));
+    Commands(*f)->SetUpdateProbe({});
+    QVERIFY(!Commands(*f)->Updating());
+    QVERIFY(f->Progress().isHidden());
+    QVERIFY2(ui_->errors.isEmpty(), qPrintable(ui_->errors.join('\n')));
+    QCOMPARE(LogNames(), QStringList{"b.log"});
+    QCOMPARE(Library(LibraryFile(), SqlDb::Mode::Read).RemarkCount(), 3);
+    Search(*f, QStringLiteral("apple"));
+    QCOMPARE(SearchWindow(*f)->Model().rowCount(), 0);
+    QVERIFY(!Status(*f).contains(QStringLiteral("更新中")));
+  }
+
+  // Never two writers: a folder taken out while this window's update runs
+  // goes once the update has ended; while another window or a command
+  // writes the library, the window says so and nothing changes.
+  void takingOutAFolderWhileTheLibraryIsWritten() {
+    WriteLog(logs_ / "a" / "a.log", 3, "apple");
+    WriteLog(logs_ / "b" / "b.log", 3, "banana");
+    auto f = MakeForm();
+    AnswerFolder(logs_ / "a");
+    QVERIFY(Update(*f, "LibraryAddFolder"));
+    AnswerFolder(logs_ / "b");
+    QVERIFY(Update(*f, "LibraryAddFolder"));
+
+    // An update starts while the dialog is open, and is held.
+    std::atomic<bool> release{false};
+    std::atomic<bool> removing{false};
+    Commands(*f)->SetUpdateProbe([&](const UpdateProgress& p) {
+      if (p.removing) removing = true;
+      for (int i = 0; i < 2000 && !release; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      return true;
+    });
+    WriteLog(logs_ / "b" / "b2.log", 2, "berry");
+    TakeOut("/a", [&] { Trigger(*f, "LibraryUpdate"); });
+    QSignalSpy done(Commands(*f), &TLibraryCommands::updateFinished);
+    Trigger(*f, "LibraryFolders");
+    QVERIFY(Commands(*f)->Updating());
+    QTest::qWait(100);
+    QVERIFY(!removing);
+    QCOMPARE(Library(LibraryFile(), SqlDb::Mode::Read).Folders().size(), 2u);
+    release = true;
+    // The update, then the folder taken out.
+    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 2, 20000);
+    QVERIFY(!Commands(*f)->Updating());
+    QVERIFY(removing);
+    Commands(*f)->SetUpdateProbe({});
+    QVERIFY2(ui_->errors.isEmpty(), qPrintable(ui_->errors.join('\n')));
+    QCOMPARE(LogNames(), (QStringList{"b.log", "b2.log"}));
+
+    // Another writer holds the library: said why, nothing taken out.
+    {
+      UpdateLock other(LibraryFile());
+      TakeOut("/b");
+      QVERIFY(Update(*f, "LibraryFolders"));
+    }
+    QCOMPARE(ui_->errors.size(), 1);
+    QVERIFY2(ui_->errors[0].startsWith(QStringLiteral("ﾗｲﾌﾞﾗﾘのﾌｫﾙﾀﾞを変えられませんでした。")) &&
+                 ui_->errors[0].contains(QStringLiteral("更新中です")),
+             qPrintable(ui_->errors[0]));
+    QCOMPARE(LogNames(), (QStringList{"b.log", "b2.log"}));
+    QCOMPARE(Library(LibraryFile(), SqlDb::Mode::Read).Folders().size(), 1u);
+    QVERIFY(!Commands(*f)->Updating());
+  }
+
+  // The search window comes back as it was left: its frame and the widths
+  // of its columns are written when it closes, and when the main window
+  // closes with it open; the section and keys as Kest.INI keeps them.
+  void searchWindowKeepsItsFrameAndColumns() {
+    auto f = MakeForm();
+    Trigger(*f, "LibrarySearch");
+    TLibrarySearchWnd* w = SearchWindow(*f);
+    QHeaderView* header = Control<QTreeView>(*w, "LibraryResults")->header();
+    const QRect screen = w->screen()->availableGeometry();
+    // No layout yet: today's, on the screen.
+    QTRY_VERIFY(screen.contains(w->frameGeometry()));
+    QCOMPARE(w->frameGeometry().size(), DefaultFrame(*w));
+    QCOMPARE(header->sectionSize(TLibraryHitModel::kDate), 90);
+    QCOMPARE(header->sectionSize(TLibraryHitModel::kFile), 150);
+
+    w->move(30, 40);
+    w->resize(700, 450);
+    header->resizeSection(TLibraryHitModel::kDate, 120);
+    header->resizeSection(TLibraryHitModel::kFile, 77);
+    QRect frame = w->frameGeometry();
+    QCOMPARE(frame.topLeft(), QPoint(30, 40));
+    QTest::keyClick(w, Qt::Key_Escape);
+    QVERIFY(!w->isVisible());
+    ProfileText ini = ProfileFile(ini_).Read();
+    QCOMPARE(ini.ReadInteger("Library", "Left", 0), 30);
+    QCOMPARE(ini.ReadInteger("Library", "Top", 0), 40);
+    QCOMPARE(ini.ReadInteger("Library", "Width", 0), frame.width());
+    QCOMPARE(ini.ReadInteger("Library", "Height", 0), frame.height());
+    QCOMPARE(ini.ReadInteger("Library", "DateWidth", 0), 120);
+    QCOMPARE(ini.ReadInteger("Library", "FileWidth", 0), 77);
+    QCOMPARE(ini.ReadInteger("Library", "NumberWidth", 0), 50);
+
+    // Moved again and left open: the main window's close writes it.
+    Trigger(*f, "LibrarySearch");
+    w->move(50, 60);
+    frame.moveTo(50, 60);
+    header->resizeSection(TLibraryHitModel::kTitle, 99);
+    f->close();
+    f.reset();
+    ini = ProfileFile(ini_).Read();
+    QCOMPARE(ini.ReadInteger("Library", "Left", 0), 50);
+    QCOMPARE(ini.ReadInteger("Library", "TitleWidth", 0), 99);
+    QCOMPARE(ini.ReadInteger("Option", "Width", 0), 633);  // the main window's own, beside it
+
+    auto g = MakeForm();
+    Trigger(*g, "LibrarySearch");
+    w = SearchWindow(*g);
+    header = Control<QTreeView>(*w, "LibraryResults")->header();
+    QTRY_COMPARE(w->frameGeometry(), frame);
+    QCOMPARE(header->sectionSize(TLibraryHitModel::kDate), 120);
+    QCOMPARE(header->sectionSize(TLibraryHitModel::kTitle), 99);
+    QCOMPARE(header->sectionSize(TLibraryHitModel::kFile), 77);
+    QCOMPARE(header->sectionSize(TLibraryHitModel::kForum), 150);
+    // Closed unchanged: the file stays as it is.
+    const std::string before = Ini();
+    w->close();
+    QCOMPARE(Ini(), before);
+  }
+
+  // Values no window could have give today's layout; a frame larger than
+  // the screen, or off it, is brought onto it.
+  void searchWindowLayoutFromDamagedValues() {
+    WriteIni("[Library]\r\nLeft=abc\r\nTop=10\r\nWidth=-5\r\nHeight=400\r\nDateWidth=0\r\n"
+             "ForumWidth=99999999\r\nNumberWidth=\r\nPosterWidth=133\r\n");
+    auto f = MakeForm();
+    Trigger(*f, "LibrarySearch");
+    TLibrarySearchWnd* w = SearchWindow(*f);
+    QHeaderView* header = Control<QTreeView>(*w, "LibraryResults")->header();
+    const QRect screen = w->screen()->availableGeometry();
+    QTRY_VERIFY(screen.contains(w->frameGeometry()));
+    QCOMPARE(w->frameGeometry().size(), DefaultFrame(*w));
+    QCOMPARE(header->sectionSize(TLibraryHitModel::kDate), 90);
+    QCOMPARE(header->sectionSize(TLibraryHitModel::kForum), 150);
+    QCOMPARE(header->sectionSize(TLibraryHitModel::kNumber), 50);
+    QCOMPARE(header->sectionSize(TLibraryHitModel::kPoster), 133);
+    f.reset();
+
+    WriteIni("[Library]\r\nLeft=99999\r\nTop=-2147483648\r\nWidth=2147483647\r\nHeight=30000\r\n");
+    f = MakeForm();
+    Trigger(*f, "LibrarySearch");
+    w = SearchWindow(*f);
+    QTRY_COMPARE(w->frameGeometry(), screen);
+    QCOMPARE(ui_->errors.size(), 0);
+  }
+
+  // A Kest.INI that cannot be written: the search window closes without a
+  // word, and the main window's close says so once, naming no bookmarks,
+  // as none were lost.
+  void searchWindowLayoutNotWritable() {
+    UseIni(dir_->Path() / "sub" / "Kest.INI");
+    fs::create_directory(dir_->Path() / "sub");
+    auto f = MakeForm();
+    Trigger(*f, "LibrarySearch");
+    SearchWindow(*f)->move(20, 30);
+    fs::remove_all(dir_->Path() / "sub");
+    SearchWindow(*f)->close();
+    QVERIFY(ui_->errors.isEmpty());
+    QVERIFY(f->close());
+    QCOMPARE(ui_->errors.size(), 1);
+    QVERIFY2(ui_->errors[0].endsWith(QStringLiteral("に書き込めません")) &&
+                 !ui_->errors[0].contains(QStringLiteral("しおり")),
+             qPrintable(ui_->errors[0]));
   }
 };
 
