@@ -41,6 +41,27 @@ void Prefault(char* p, std::size_t bytes) {
 #endif
 }
 
+// Prefault for memory that need not start or end on a page: the pages wholly
+// inside it.
+void PrefaultRange(const void* p, std::size_t bytes) {
+  const std::uintptr_t from = (reinterpret_cast<std::uintptr_t>(p) + 4095) & ~std::uintptr_t{4095};
+  const std::uintptr_t to = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~std::uintptr_t{4095};
+  if (to > from) Prefault(reinterpret_cast<char*>(from), to - from);
+}
+
+// A vector of n copies of `value` whose memory is backed in one call, not a
+// fault per page: an arrangement of a large log takes tens of megabytes of
+// fresh memory for its working arrays, and a fault costs several
+// microseconds on a virtual machine.
+template <class T>
+std::vector<T> Backed(std::size_t n, const T& value) {
+  std::vector<T> v;
+  v.reserve(n);
+  PrefaultRange(v.data(), n * sizeof(T));
+  v.assign(n, value);
+  return v;
+}
+
 // Header columns are nearly always plain digits: those are read directly, and
 // only the rest goes through the general conversion (blanks, sign, '$').
 // Five digits at most, so no overflow; the usual five are read without a
@@ -513,8 +534,9 @@ namespace {
 class Sequence {
  public:
   Sequence(std::size_t n, const std::vector<std::int32_t>& commentTo)
-      : ct_(commentTo), block_(n, -1), slot_(n, 0) {
+      : ct_(commentTo), block_(Backed<std::int32_t>(n, -1)), slot_(Backed<std::uint8_t>(n, 0)) {
     blocks_.reserve(n / (kBlockMax / 2) + 2);  // blocks never move
+    PrefaultRange(blocks_.data(), blocks_.capacity() * sizeof(Block));
   }
 
   void Append(std::int32_t id) {
@@ -669,7 +691,7 @@ void TLogBase::PlaceThreads(std::vector<std::uint8_t>& placed, std::vector<std::
   // comes later; with neither it becomes a top remark for good. (Walking
   // back from j to that record is the same, at O(n^2) in the worst case.)
   const std::size_t n = items_.size();
-  std::vector<std::int32_t> ct(n), num(n);
+  std::vector<std::int32_t> ct = Backed<std::int32_t>(n, 0), num = Backed<std::int32_t>(n, 0);
   for (std::size_t i = 0; i < n; ++i) {
     ct[i] = At(i).CommentTo.v;
     num[i] = At(i).Number.v;
@@ -706,8 +728,11 @@ void TLogBase::PlaceThreads(std::vector<std::uint8_t>& placed, std::vector<std::
     if (current < 0 || seq.Before(current, j)) latest.Set(num[uj], j);
   }
 
-  std::vector<std::uint32_t> old(items_);
-  std::vector<std::uint8_t> p2(n), t2(n);
+  std::vector<std::uint32_t> old;
+  old.reserve(n);
+  PrefaultRange(old.data(), n * sizeof(std::uint32_t));
+  old.assign(items_.begin(), items_.end());
+  std::vector<std::uint8_t> p2 = Backed<std::uint8_t>(n, 0), t2 = Backed<std::uint8_t>(n, 0);
   std::size_t pos = 0;
   seq.ForEach([&](std::int32_t id) {
     const std::size_t u = static_cast<std::size_t>(id);
@@ -833,7 +858,7 @@ void TLogBase::DrawBarsExactly(const std::vector<std::uint8_t>& placed, std::vec
 
 void TLogBase::BuildThreads() {
   const std::size_t n = items_.size();
-  std::vector<std::uint8_t> placed(n, 0), tee(n, 0);
+  std::vector<std::uint8_t> placed = Backed<std::uint8_t>(n, 0), tee = Backed<std::uint8_t>(n, 0);
   // Remarks this build does not place keep the prefix an earlier build gave
   // them. Held as cells, it depends on the levels and bars of other records,
   // which this build changes: keep their levels as they are now...
