@@ -185,8 +185,26 @@ void TLogBase::TrimChunk() {
 void TLogBase::ShrinkToFit() {
   TrimChunk();
   TrimRegion();
-  items_.shrink_to_fit();
+  if (items_.capacity() > items_.size()) {
+    // The order's exact room, in memory backed at once.
+    std::vector<std::uint32_t> exact;
+    exact.reserve(items_.size());
+    PrefaultRange(exact.data(), items_.size() * sizeof(std::uint32_t));
+    exact.assign(items_.begin(), items_.end());
+    items_.swap(exact);
+  }
   std::vector<PosterSlot>().swap(posterSlots_);
+}
+
+void TLogBase::GrowItems(std::size_t atLeast) {
+  // Twice the room (the order of a large log holds millions of ids), in
+  // memory backed at once.
+  if (atLeast <= items_.capacity()) return;
+  std::vector<std::uint32_t> grown;
+  grown.reserve(std::max<std::size_t>(atLeast, 2 * items_.capacity()));
+  PrefaultRange(grown.data(), grown.capacity() * sizeof(std::uint32_t));
+  grown.assign(items_.begin(), items_.end());
+  items_.swap(grown);
 }
 
 void TLogBase::Append(TLogBase& rest) {
@@ -201,7 +219,7 @@ void TLogBase::Append(TLogBase& rest) {
   populated_ = std::min(populated_, used);
   TrimRegion();
   const auto shift = static_cast<std::uint32_t>(chunks_.size() << kChunkShift);
-  items_.reserve(items_.size() + rest.items_.size());
+  GrowItems(items_.size() + rest.items_.size());
   for (const std::uint32_t id : rest.items_) items_.push_back(id + shift);
   chunks_.insert(chunks_.end(), rest.chunks_.begin(), rest.chunks_.end());
   regions_.insert(regions_.end(), rest.regions_.begin(), rest.regions_.end());
@@ -340,6 +358,7 @@ bool TLogBase::AddRemark(std::string_view line1, std::string_view line2, int lay
   rec.CommentTo = RemarkNo(commentTo);
   rec.StartPos = start;
   rec.EndPos = start;
+  if (items_.size() == items_.capacity()) GrowItems(items_.size() + 1);
   items_.push_back(id32);
   return true;
 }

@@ -190,6 +190,7 @@ class TLogBase {
   template <class LevelOf>
   void AppendCells(const TLogData& rec, std::int32_t level, std::string& out, LevelOf levelOf) const;
   void NewRegion(std::size_t atLeast);
+  void GrowItems(std::size_t atLeast);
   void TrimRegion();
   void Populate(const char* upTo);
   void NewChunk();
