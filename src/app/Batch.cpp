@@ -1,7 +1,5 @@
 #include "app/Batch.h"
 
-#include <sys/mman.h>
-
 #include <array>
 #include <memory>
 #include <atomic>
@@ -26,6 +24,7 @@
 #include "log/TitleLines.h"
 #include "platform/Codec.h"
 #include "platform/Convert.h"
+#include "platform/Memory.h"
 #include "search/SearchEngine.h"
 #include "settings/Settings.h"
 
@@ -237,18 +236,6 @@ class Output {
   std::string block_;  // converted lines not yet written
   std::string line_;   // the Shift-JIS line being built, for UTF-8 output
 };
-
-// Room for `bytes` bytes, backed by the kernel in one call rather than a page
-// fault at a time (a fault costs several microseconds on a virtual machine).
-std::unique_ptr<char[]> BackedBytes(std::size_t bytes) {
-  auto room = std::make_unique_for_overwrite<char[]>(bytes);
-#ifdef MADV_POPULATE_WRITE
-  const auto at = reinterpret_cast<std::uintptr_t>(room.get());
-  const std::uintptr_t from = (at + 4095) & ~std::uintptr_t{4095}, to = (at + bytes) & ~std::uintptr_t{4095};
-  if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);  // a hint
-#endif
-  return room;
-}
 
 // Writes rows 0..n-1 in order, each made by row(i, p), which puts row i at p
 // (at most `maxRow` bytes) and gives back its end. The rows are made in parts

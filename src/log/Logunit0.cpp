@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "platform/Convert.h"
+#include "platform/Memory.h"
 
 namespace kest {
 namespace {
@@ -30,25 +31,6 @@ constexpr std::size_t kMaxTextPerRecord = 10 + 80 + 2 + 8 + 16;
 // Memory is backed (and given back) in stretches of this many bytes.
 constexpr std::size_t kStep = 2u << 20;
 
-// Asks the kernel to back a stretch of fresh memory in one call rather than
-// a fault at a time.
-void Prefault(char* p, std::size_t bytes) {
-#ifdef MADV_POPULATE_WRITE
-  if (bytes > 0) ::madvise(p, bytes, MADV_POPULATE_WRITE);  // a hint: failure is harmless
-#else
-  (void)p;
-  (void)bytes;
-#endif
-}
-
-// Prefault for memory that need not start or end on a page: the pages wholly
-// inside it.
-void PrefaultRange(const void* p, std::size_t bytes) {
-  const std::uintptr_t from = (reinterpret_cast<std::uintptr_t>(p) + 4095) & ~std::uintptr_t{4095};
-  const std::uintptr_t to = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~std::uintptr_t{4095};
-  if (to > from) Prefault(reinterpret_cast<char*>(from), to - from);
-}
-
 // A vector of n copies of `value` whose memory is backed in one call, not a
 // fault per page: an arrangement of a large log takes tens of megabytes of
 // fresh memory for its working arrays, and a fault costs several
@@ -57,7 +39,7 @@ template <class T>
 std::vector<T> Backed(std::size_t n, const T& value) {
   std::vector<T> v;
   v.reserve(n);
-  PrefaultRange(v.data(), n * sizeof(T));
+  BackAtOnce(v.data(), n * sizeof(T));
   v.assign(n, value);
   return v;
 }
@@ -156,7 +138,7 @@ void TLogBase::Populate(const char* upTo) {
                                                                  std::size_t{64} << 10, kStep));
   char* end = std::min(r.base + r.size,
                        populated_ + ((static_cast<std::size_t>(upTo - populated_) + step - 1) & ~(step - 1)));
-  Prefault(populated_, static_cast<std::size_t>(end - populated_));
+  BackAtOnce(populated_, static_cast<std::size_t>(end - populated_));
   populated_ = end;
 }
 
@@ -189,7 +171,7 @@ void TLogBase::ShrinkToFit() {
     // The order's exact room, in memory backed at once.
     std::vector<std::uint32_t> exact;
     exact.reserve(items_.size());
-    PrefaultRange(exact.data(), items_.size() * sizeof(std::uint32_t));
+    BackAtOnce(exact.data(), items_.size() * sizeof(std::uint32_t));
     exact.assign(items_.begin(), items_.end());
     items_.swap(exact);
   }
@@ -202,7 +184,7 @@ void TLogBase::GrowItems(std::size_t atLeast) {
   if (atLeast <= items_.capacity()) return;
   std::vector<std::uint32_t> grown;
   grown.reserve(std::max<std::size_t>(atLeast, 2 * items_.capacity()));
-  PrefaultRange(grown.data(), grown.capacity() * sizeof(std::uint32_t));
+  BackAtOnce(grown.data(), grown.capacity() * sizeof(std::uint32_t));
   grown.assign(items_.begin(), items_.end());
   items_.swap(grown);
 }
@@ -555,7 +537,7 @@ class Sequence {
   Sequence(std::size_t n, const std::vector<std::int32_t>& commentTo)
       : ct_(commentTo), block_(Backed<std::int32_t>(n, -1)), slot_(Backed<std::uint8_t>(n, 0)) {
     blocks_.reserve(n / (kBlockMax / 2) + 2);  // blocks never move
-    PrefaultRange(blocks_.data(), blocks_.capacity() * sizeof(Block));
+    BackAtOnce(blocks_.data(), blocks_.capacity() * sizeof(Block));
   }
 
   void Append(std::int32_t id) {
@@ -749,7 +731,7 @@ void TLogBase::PlaceThreads(std::vector<std::uint8_t>& placed, std::vector<std::
 
   std::vector<std::uint32_t> old;
   old.reserve(n);
-  PrefaultRange(old.data(), n * sizeof(std::uint32_t));
+  BackAtOnce(old.data(), n * sizeof(std::uint32_t));
   old.assign(items_.begin(), items_.end());
   std::vector<std::uint8_t> p2 = Backed<std::uint8_t>(n, 0), t2 = Backed<std::uint8_t>(n, 0);
   std::size_t pos = 0;
