@@ -98,6 +98,21 @@ inline std::string ThreadLog() {
   return MakeLog({{1, 0}, {2, 1}, {3, 1}, {4, 2}, {5, 1}, {6, 4}, {7, 0}, {8, 9}});
 }
 
+// A Kest.INI's bookmark groups for the tests of many bookmarks: 100 groups at
+// the top, ids A0, A6, ..., each with five subgroups; 600 groups, ids A0-A599.
+inline std::string SixHundredBookGroups() {
+  std::string file = "[Book Dir]\r\n";
+  for (int t = 0, id = 0; t < 100; ++t) {
+    const int top = id;
+    file += "Group " + std::to_string(t) + "=A" + std::to_string(id++) + "|0\r\n";
+    for (int s = 0; s < 5; ++s) {
+      file += "Group " + std::to_string(t) + "-" + std::to_string(s) + "=A" + std::to_string(id++) + "|A" +
+              std::to_string(top) + "\r\n";
+    }
+  }
+  return file;
+}
+
 inline std::string ReadFile(const std::filesystem::path& p) {
   std::ifstream in(p, std::ios::binary);
   std::stringstream ss;

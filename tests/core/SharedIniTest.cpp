@@ -381,15 +381,7 @@ namespace {
 // entry with every other (as the key lists once did) takes minutes here.
 TEST_F(SharedIniTest, TwoHundredThousandBookmarksTakeSeconds) {
   constexpr int kMarks = 200000;
-  std::string file = "[Book Dir]\r\n";
-  for (int t = 0, id = 0; t < 100; ++t) {
-    const int top = id;
-    file += "Group " + std::to_string(t) + "=A" + std::to_string(id++) + "|0\r\n";
-    for (int s = 0; s < 5; ++s) {
-      file += "Group " + std::to_string(t) + "-" + std::to_string(s) + "=A" + std::to_string(id++) + "|A" +
-              std::to_string(top) + "\r\n";
-    }
-  }
+  std::string file = test::SixHundredBookGroups();
   file += "[Book Mark]\r\n";
   for (int i = 0; i < kMarks; ++i) {
     file += "Mark " + std::to_string(i) + "=A" + std::to_string(i % 600) + "|" + std::to_string(i) +

@@ -63,6 +63,12 @@ class LibraryWindowTest : public FormTest<> {
 
   TLibraryCommands* Commands(TKestForm& f) { return Control<TLibraryCommands>(f, "LibraryCommands"); }
   TLibrarySearchWnd* SearchWindow(TKestForm& f) { return Control<TLibrarySearchWnd>(f, "LibrarySearchWnd"); }
+  // ﾗｲﾌﾞﾗﾘ検索... chosen: the search window, and the header of its results.
+  TLibrarySearchWnd* OpenSearch(TKestForm& f) {
+    Trigger(f, "LibrarySearch");
+    return SearchWindow(f);
+  }
+  static QHeaderView* ResultsHeader(TLibrarySearchWnd& w) { return Control<QTreeView>(w, "LibraryResults")->header(); }
 
   // Answers the folder chooser with `folder`.
   void AnswerFolder(const fs::path& folder) {
@@ -509,9 +515,8 @@ class LibraryWindowTest : public FormTest<> {
   // closes with it open; the section and keys as Kest.INI keeps them.
   void searchWindowKeepsItsFrameAndColumns() {
     auto f = MakeForm();
-    Trigger(*f, "LibrarySearch");
-    TLibrarySearchWnd* w = SearchWindow(*f);
-    QHeaderView* header = Control<QTreeView>(*w, "LibraryResults")->header();
+    TLibrarySearchWnd* w = OpenSearch(*f);
+    QHeaderView* header = ResultsHeader(*w);
     const QRect screen = w->screen()->availableGeometry();
     // No layout yet: today's, on the screen.
     QTRY_VERIFY(screen.contains(w->frameGeometry()));
@@ -549,9 +554,8 @@ class LibraryWindowTest : public FormTest<> {
     QCOMPARE(ini.ReadInteger("Option", "Width", 0), 633);  // the main window's own, beside it
 
     auto g = MakeForm();
-    Trigger(*g, "LibrarySearch");
-    w = SearchWindow(*g);
-    header = Control<QTreeView>(*w, "LibraryResults")->header();
+    w = OpenSearch(*g);
+    header = ResultsHeader(*w);
     QTRY_COMPARE(w->frameGeometry(), frame);
     QCOMPARE(header->sectionSize(TLibraryHitModel::kDate), 120);
     QCOMPARE(header->sectionSize(TLibraryHitModel::kTitle), 99);
@@ -569,9 +573,8 @@ class LibraryWindowTest : public FormTest<> {
     WriteIni("[Library]\r\nLeft=abc\r\nTop=10\r\nWidth=-5\r\nHeight=400\r\nDateWidth=0\r\n"
              "ForumWidth=99999999\r\nNumberWidth=\r\nPosterWidth=133\r\n");
     auto f = MakeForm();
-    Trigger(*f, "LibrarySearch");
-    TLibrarySearchWnd* w = SearchWindow(*f);
-    QHeaderView* header = Control<QTreeView>(*w, "LibraryResults")->header();
+    TLibrarySearchWnd* w = OpenSearch(*f);
+    QHeaderView* header = ResultsHeader(*w);
     const QRect screen = w->screen()->availableGeometry();
     QTRY_VERIFY(screen.contains(w->frameGeometry()));
     QCOMPARE(w->frameGeometry().size(), DefaultFrame(*w));
@@ -583,8 +586,7 @@ class LibraryWindowTest : public FormTest<> {
 
     WriteIni("[Library]\r\nLeft=99999\r\nTop=-2147483648\r\nWidth=2147483647\r\nHeight=30000\r\n");
     f = MakeForm();
-    Trigger(*f, "LibrarySearch");
-    w = SearchWindow(*f);
+    w = OpenSearch(*f);
     QTRY_COMPARE(w->frameGeometry(), screen);
     QCOMPARE(ui_->errors.size(), 0);
   }

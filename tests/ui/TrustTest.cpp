@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "app/SessionEnd.h"
+#include "core/LogFixture.h"
 #include "bookmarks/BookCommands.h"
 #include "bookmarks/BookUnit.h"
 #include "bookmarks/TreeBook.h"
@@ -386,15 +387,7 @@ class TrustTest : public FormTest<FakeUi> {
   // top. The window starts without building an entry it does not show; a
   // submenu makes its entries when it opens; the top level comes in parts.
   void twoHundredThousandBookmarks() {
-    std::string file = "[Book Dir]\r\n";
-    for (int t = 0, id = 0; t < 100; ++t) {
-      const int top = id;
-      file += "Group " + std::to_string(t) + "=A" + std::to_string(id++) + "|0\r\n";
-      for (int s = 0; s < 5; ++s) {
-        file += "Group " + std::to_string(t) + "-" + std::to_string(s) + "=A" + std::to_string(id++) + "|A" +
-                std::to_string(top) + "\r\n";
-      }
-    }
+    std::string file = test::SixHundredBookGroups();
     file += "[Book Mark]\r\n";
     int inFirstGroup = 0, lastAtTop = -1;
     for (int i = 0; i < 220000; ++i) {
