@@ -29,7 +29,7 @@ constexpr std::string_view kWideBlank = "\x81\x40";
 constexpr std::size_t kMaxTextPerRecord = 10 + 80 + 2 + 8 + 16;
 
 // Memory is backed (and given back) in stretches of this many bytes.
-constexpr std::size_t kStep = 2u << 20;
+constexpr std::size_t kStep = kLargePage;
 
 // A vector of n copies of `value` whose memory is backed in one call, not a
 // fault per page: an arrangement of a large log takes tens of megabytes of
@@ -117,25 +117,29 @@ void TLogBase::NewRegion(std::size_t atLeast) {
   // Regions grow as the log turns out large, so a small log takes little
   // and a large one few regions; they are backed with memory a stretch at a
   // time (Populate), as a scan fills hundreds of megabytes and taking each
-  // page by a fault costs more than the scan's own work. (Huge pages would
-  // take fewer faults, but a virtual machine that hands its free memory back
-  // to the host gives them out slowly and unevenly.)
+  // page by a fault costs more than the scan's own work. A region starts on
+  // a large page, so that its stretches can be large pages.
   const std::size_t size = (std::max(atLeast, nextRegion_) + kStep - 1) & ~(kStep - 1);
   nextRegion_ = std::min<std::size_t>(2 * nextRegion_, 256u << 20);
-  void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  if (p == MAP_FAILED) throw std::bad_alloc();
-  char* base = static_cast<char*>(p);
-  regions_.push_back(Region{base, size});
+  char* base = MapAligned(size, false);
+  if (!base) throw std::bad_alloc();
+  regions_.push_back(Region{base, size, false});
   next_ = populated_ = base;
 }
 
 void TLogBase::Populate(const char* upTo) {
   if (upTo <= populated_) return;
-  const Region& r = regions_.back();
+  Region& r = regions_.back();
   // Stretches as large as what the region holds already, from 64 KiB up to
   // kStep: a small log takes little.
   const std::size_t step = std::bit_ceil(std::clamp<std::size_t>(static_cast<std::size_t>(populated_ - r.base),
                                                                  std::size_t{64} << 10, kStep));
+  if (step == kStep && !r.large) {
+    // Past its first large page the index is a large one: the rest of the
+    // region in large pages.
+    PreferLargePages(populated_, static_cast<std::size_t>(r.base + r.size - populated_));
+    r.large = true;
+  }
   char* end = std::min(r.base + r.size,
                        populated_ + ((static_cast<std::size_t>(upTo - populated_) + step - 1) & ~(step - 1)));
   BackAtOnce(populated_, static_cast<std::size_t>(end - populated_));

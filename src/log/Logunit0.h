@@ -202,8 +202,9 @@ class TLogBase {
   // kRecordsPerChunk records, then the texts of those records. The chunks lie
   // one after another in large regions of memory.
   struct Region {
-    char* base;
+    char* base;  // on a large page
     std::size_t size;
+    bool large;  // large pages asked for
   };
   std::vector<Region> regions_;
   std::size_t nextRegion_ = 8u << 20;  // the size of the next region
