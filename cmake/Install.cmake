@@ -22,6 +22,10 @@ set(KEST_DATA_BINARY_DIR ${PROJECT_BINARY_DIR}/data)
 set(KEST_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/kest32)
 
 install(TARGETS kest32 RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(KEST_BUILD_UI)
+  # The window module, where kest32 looks for it from its own folder.
+  install(TARGETS kest32window LIBRARY DESTINATION ${KEST_WINDOW_MODULE_INSTALL_DIR})
+endif()
 
 # The help file installs from help/CMakeLists.txt, beside its copy in the
 # build folder.

@@ -5,7 +5,7 @@
 #include "app/Batch.h"
 
 #ifdef KEST_WITH_UI
-#include "app/RunWindow.h"
+#include "app/WindowLoader.h"
 #endif
 
 int main(int argc, char** argv) {
@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
     return kest::RunBatch(argc, argv, std::cout, std::cerr);
   }
 #ifdef KEST_WITH_UI
-  return kest::RunWindow(argc, argv);
+  return kest::RunWindowModule(argc, argv);
 #else
   std::cerr << "kest32: this build has no window; see kest32 --help\n";
   return 2;

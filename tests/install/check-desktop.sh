@@ -154,6 +154,8 @@ install)
          share/doc/kest32/README.md
          share/doc/kest32/examples/sample.log)
   if [ "$with_ui" = 1 ]; then
+    module=$(cd "$usr" && ls lib*/kest32/kest32-window.so lib/*/kest32/kest32-window.so 2>/dev/null | head -n 1)
+    [ -n "$module" ] || fail "the window module kest32-window.so is not installed under /usr/lib"
     files+=(share/applications/kest32.desktop
             share/metainfo/$appstream_id.metainfo.xml
             share/icons/hicolor/scalable/apps/kest32.svg)
@@ -211,6 +213,17 @@ install)
     rc=$?
     [ "$rc" -eq 124 ] && ok "installed window starts and runs" ||
       fail "installed window ended with $rc: $(cat "$tmp/window.err")"
+    # The program copied away from its module still runs its batch side, and
+    # says what is missing when a window is asked for.
+    mkdir -p "$tmp/alone"
+    cp "$usr/bin/kest32" "$tmp/alone/"
+    [ "$(env -u KEST_INI HOME="$home" "$tmp/alone/kest32" --list "$sample")" = "$list" ] &&
+      ok "kest32 without its window module lists the sample" || fail "kest32 without its window module fails to list"
+    QT_QPA_PLATFORM=offscreen timeout 10 env -u KEST_INI HOME="$home" "$tmp/alone/kest32" "$sample" \
+      >/dev/null 2>"$tmp/alone.err"
+    rc=$?
+    [ "$rc" -eq 1 ] && grep -q 'kest32-window.so' "$tmp/alone.err" && ok "kest32 without its window module says so" ||
+      fail "kest32 without its window module ended with $rc: $(cat "$tmp/alone.err")"
   fi
   finish ;;
 
@@ -229,12 +242,19 @@ package)
   # Every shared library the packaged program needs comes from a package that
   # Depends names; and the two it cannot see are there.
   dpkg-deb -x "$deb" "$tmp/unpacked"
-  needed=$(readelf -d "$tmp/unpacked/usr/bin/kest32" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
+  # The program and, with the window, its module (which has the Qt libraries).
+  binaries=("$tmp/unpacked/usr/bin/kest32")
+  if [ "$with_ui" = 1 ]; then
+    module=$(ls "$tmp"/unpacked/usr/lib/*/kest32/kest32-window.so "$tmp"/unpacked/usr/lib/kest32/kest32-window.so 2>/dev/null | head -n 1)
+    [ -n "$module" ] && binaries+=("$module") || fail "the package has no window module"
+  fi
+  needed=$(for b in "${binaries[@]}"; do readelf -d "$b"; done | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | sort -u)
   [ -n "$needed" ] || fail "no shared libraries found in the packaged program"
+  grep -q '^libQt6Widgets' <<<"$needed" || [ "$with_ui" != 1 ] || fail "the packaged window module needs no Qt Widgets"
   names=$(tr ',|' '\n\n' <<<"$depends" | sed 's/(.*)//; s/:any//; s/^ *//; s/ *$//')
-  resolved=$(ldd "$tmp/unpacked/usr/bin/kest32")
+  resolved=$(for b in "${binaries[@]}"; do ldd "$b"; done)
   for lib in $needed; do
-    path=$(awk -v l="$lib" '$1 == l && $2 == "=>" { print $3 }' <<<"$resolved")
+    path=$(awk -v l="$lib" '$1 == l && $2 == "=>" { print $3; exit }' <<<"$resolved")
     owner=""
     for p in "$path" "$(readlink -f "$path" 2>/dev/null)"; do
       [ -n "$p" ] && owner=$(dpkg -S "$p" 2>/dev/null | head -n 1 | cut -d: -f1) && [ -n "$owner" ] && break
