@@ -31,19 +31,6 @@ constexpr std::size_t kMaxTextPerRecord = 10 + 80 + 2 + 8 + 16;
 // Memory is backed (and given back) in stretches of this many bytes.
 constexpr std::size_t kStep = kLargePage;
 
-// A vector of n copies of `value` whose memory is backed in one call, not a
-// fault per page: an arrangement of a large log takes tens of megabytes of
-// fresh memory for its working arrays, and a fault costs several
-// microseconds on a virtual machine.
-template <class T>
-std::vector<T> Backed(std::size_t n, const T& value) {
-  std::vector<T> v;
-  v.reserve(n);
-  BackAtOnce(v.data(), n * sizeof(T));
-  v.assign(n, value);
-  return v;
-}
-
 // Header columns are nearly always plain digits: those are read directly, and
 // only the rest goes through the general conversion (blanks, sign, '$').
 // Five digits at most, so no overflow; the usual five are read without a
@@ -538,14 +525,17 @@ namespace {
 // label (to tell which of two records comes first).
 class Sequence {
  public:
-  Sequence(std::size_t n, const std::vector<std::int32_t>& commentTo)
-      : ct_(commentTo), block_(Backed<std::int32_t>(n, -1)), slot_(Backed<std::uint8_t>(n, 0)) {
-    blocks_.reserve(n / (kBlockMax / 2) + 2);  // blocks never move
-    BackAtOnce(blocks_.data(), blocks_.capacity() * sizeof(Block));
+  Sequence(std::size_t n, const FreshArray<std::int32_t>& commentTo)
+      : ct_(commentTo), block_(n, -1), slot_(n), blocks_(n / (kBlockMax / 2) + 2, false) {
+    // Every block but the last holds half a block at least, so that many
+    // are room enough. Most of the room stays unused (blocks are mostly
+    // full): it is taken as it is used.
   }
 
   void Append(std::int32_t id) {
-    if (tail_ < 0) NewBlockAfter(-1);
+    // Records come at the end far more often than anywhere else: a full last
+    // block is followed by a new one rather than split, and stays full.
+    if (tail_ < 0 || B(tail_).size == kBlockMax - 1) NewBlockAfter(tail_);
     InsertAt(tail_, B(tail_).size, id);
   }
   void InsertAfter(std::int32_t x, std::int32_t id) {
@@ -627,8 +617,8 @@ class Sequence {
     }
   }
   std::int32_t NewBlockAfter(std::int32_t blk) {
-    blocks_.emplace_back();
-    const std::int32_t c = static_cast<std::int32_t>(blocks_.size() - 1);
+    const std::int32_t c = static_cast<std::int32_t>(blockCount_++);
+    new (&blocks_[static_cast<std::size_t>(c)]) Block;
     if (blk < 0) {
       head_ = tail_ = c;
       B(c).label = std::uint64_t{1} << 40;
@@ -649,10 +639,11 @@ class Sequence {
     return c;
   }
 
-  const std::vector<std::int32_t>& ct_;
-  std::vector<Block> blocks_;
-  std::vector<std::int32_t> block_;  // by record id
-  std::vector<std::uint8_t> slot_;   // by record id: place within its block
+  const FreshArray<std::int32_t>& ct_;
+  FreshArray<std::int32_t> block_;  // by record id
+  FreshArray<std::uint8_t> slot_;   // by record id: place within its block
+  FreshArray<Block> blocks_;
+  std::size_t blockCount_ = 0;
   std::int32_t head_ = -1, tail_ = -1;
 };
 
@@ -660,13 +651,11 @@ class Sequence {
 // CommentTo is that number (-1 when none has been placed yet).
 class LatestByNumber {
  public:
-  LatestByNumber(const std::vector<std::int32_t>& numbers, const std::vector<std::int32_t>& commentTo) {
-    std::int64_t lo = 0, hi = 0;
-    for (std::int32_t v : numbers) lo = std::min<std::int64_t>(lo, v), hi = std::max<std::int64_t>(hi, v);
-    for (std::int32_t v : commentTo) lo = std::min<std::int64_t>(lo, v), hi = std::max<std::int64_t>(hi, v);
+  // For n records whose numbers and references lie in [lo, hi].
+  LatestByNumber(std::size_t n, std::int64_t lo, std::int64_t hi) {
     // The number fields hold five digits, so a table is the rule; a map
     // serves numbers set from elsewhere.
-    if (hi - lo <= 4 * static_cast<std::int64_t>(numbers.size()) + (1 << 20)) {
+    if (hi - lo <= 4 * static_cast<std::int64_t>(n) + (1 << 20)) {
       base_ = lo;
       table_.assign(static_cast<std::size_t>(hi - lo + 1), -1);
     }
@@ -689,23 +678,27 @@ class LatestByNumber {
 
 }  // namespace
 
-void TLogBase::PlaceThreads(std::vector<std::uint8_t>& placed, std::vector<std::uint8_t>& tee) {
+void TLogBase::PlaceThreads(FreshArray<std::uint8_t>& marks, FreshArray<std::int32_t>& work) {
   // Pass 1. Every record j in turn is placed under the latest earlier record
   // numbered its CommentTo P, or after the latest earlier reply to P and the
   // run of records with CommentTo >= P that follows it, whichever of the two
   // comes later; with neither it becomes a top remark for good. (Walking
   // back from j to that record is the same, at O(n^2) in the worst case.)
   const std::size_t n = items_.size();
-  std::vector<std::int32_t> ct = Backed<std::int32_t>(n, 0), num = Backed<std::int32_t>(n, 0);
+  FreshArray<std::int32_t>& ct = work;  // the CommentTo of each record, at its position
+  std::int64_t lo = 0, hi = 0;
   for (std::size_t i = 0; i < n; ++i) {
-    ct[i] = At(i).CommentTo.v;
-    num[i] = At(i).Number.v;
+    const TLogData& r = At(i);
+    ct[i] = r.CommentTo.v;
+    lo = std::min<std::int64_t>({lo, r.CommentTo.v, r.Number.v});
+    hi = std::max<std::int64_t>({hi, r.CommentTo.v, r.Number.v});
   }
-  LatestByNumber latest(num, ct);
+  LatestByNumber latest(n, lo, hi);
   Sequence seq(n, ct);
   for (std::int32_t j = 0; j < static_cast<std::int32_t>(n); ++j) {
     const std::size_t uj = static_cast<std::size_t>(j);
     TLogData& rj = At(uj);
+    const std::int32_t number = rj.Number.v;
     const std::int32_t P = ct[uj];
     const std::int32_t b = P != 0 ? latest.Get(P) : -1;
     if (b < 0) {
@@ -714,43 +707,39 @@ void TLogBase::PlaceThreads(std::vector<std::uint8_t>& placed, std::vector<std::
         rj.CommentTo = RemarkNo(0);
       }
       seq.Append(j);
-      latest.Set(num[uj], j);
+      latest.Set(number, j);
       continue;
     }
     const TLogData& rb = At(static_cast<std::size_t>(b));
-    if (num[static_cast<std::size_t>(b)] == P) {  // under its parent
+    if (rb.Number.v == P) {  // under its parent
       seq.InsertAfter(b, j);
       rj.Level = rb.Level + 1;
     } else {  // after its sibling's run, which gets the tee
-      tee[static_cast<std::size_t>(b)] = 1;
+      marks[static_cast<std::size_t>(b)] |= kTeeMark;
       seq.InsertAfter(seq.RunEnd(b, P), j);
       rj.Level = rb.Level;
     }
-    placed[uj] = 1;
-    tee[uj] = 0;
+    marks[uj] = kPlacedMark;  // no later sibling yet
     latest.Set(P, j);
-    const std::int32_t current = latest.Get(num[uj]);
-    if (current < 0 || seq.Before(current, j)) latest.Set(num[uj], j);
+    const std::int32_t current = latest.Get(number);
+    if (current < 0 || seq.Before(current, j)) latest.Set(number, j);
   }
 
-  std::vector<std::uint32_t> old;
-  old.reserve(n);
-  BackAtOnce(old.data(), n * sizeof(std::uint32_t));
-  old.assign(items_.begin(), items_.end());
-  std::vector<std::uint8_t> p2 = Backed<std::uint8_t>(n, 0), t2 = Backed<std::uint8_t>(n, 0);
+  // The new order, from the old one kept where the references were.
+  for (std::size_t i = 0; i < n; ++i) ct[i] = static_cast<std::int32_t>(items_[i]);
+  const FreshArray<std::int32_t>& old = ct;
+  FreshArray<std::uint8_t> moved(n);
   std::size_t pos = 0;
   seq.ForEach([&](std::int32_t id) {
     const std::size_t u = static_cast<std::size_t>(id);
-    items_[pos] = old[u];
-    p2[pos] = placed[u];
-    t2[pos] = tee[u];
+    items_[pos] = static_cast<std::uint32_t>(old[u]);
+    moved[pos] = marks[u];
     ++pos;
   });
-  placed.swap(p2);
-  tee.swap(t2);
+  marks.swap(moved);
 }
 
-void TLogBase::DrawBars(const std::vector<std::uint8_t>& placed, const std::vector<std::uint8_t>& tee) {
+void TLogBase::DrawBars(const FreshArray<std::uint8_t>& marks, FreshArray<std::int32_t>& work) {
   // Pass 2. The record i after a deeper line, with a parent (CommentTo not
   // 0), walks back over the records up to the last one at its own level L
   // and draws a bar in column L of each: the first cell of the prefix goes
@@ -773,14 +762,16 @@ void TLogBase::DrawBars(const std::vector<std::uint8_t>& placed, const std::vect
   std::vector<std::uint32_t> open;  // positions, levels rising
   std::vector<IrregularWalk> irregular;
   std::vector<std::int64_t> lastAt;  // by level: the last position at that level
-  std::unique_ptr<std::uint32_t[]> drawnBy(new std::uint32_t[chunks_.size() << kChunkShift]);
+  // By record id: the position of the record whose walk drew the bar below
+  // it (read only for records with a bar below).
+  std::int32_t* const drawnBy = work.data();
   std::int32_t tops = 0;
   for (std::size_t i = 0; i < n; ++i) {
     TLogData& r = At(i);
-    if (placed[i]) {
+    if (marks[i] & kPlacedMark) {
       DropPrefixText(r);
       r.SetState(TLogData::kCells);
-      r.SetFlag(4, tee[i] != 0);
+      r.SetFlag(4, (marks[i] & kTeeMark) != 0);
     }
     const std::int32_t level = r.Level;
     tops += level == -1;
@@ -793,7 +784,7 @@ void TLogBase::DrawBars(const std::vector<std::uint8_t>& placed, const std::vect
       At(o).SetFlag(8, bar);
       if (bar) {
         stopped = true;
-        drawnBy[items_[o]] = static_cast<std::uint32_t>(i);
+        drawnBy[items_[o]] = static_cast<std::int32_t>(i);
       }
       open.pop_back();
     }
@@ -811,11 +802,11 @@ void TLogBase::DrawBars(const std::vector<std::uint8_t>& placed, const std::vect
   }
   for (const std::uint32_t o : open) At(o).SetFlag(8, false);
   topCount_ = tops;
-  if (!irregular.empty()) DrawBarsExactly(placed, irregular, drawnBy.get());
+  if (!irregular.empty()) DrawBarsExactly(marks, irregular, drawnBy);
 }
 
-void TLogBase::DrawBarsExactly(const std::vector<std::uint8_t>& placed, std::vector<IrregularWalk>& irregular,
-                               const std::uint32_t* drawnBy) {
+void TLogBase::DrawBarsExactly(const FreshArray<std::uint8_t>& marks, std::vector<IrregularWalk>& irregular,
+                               const std::int32_t* drawnBy) {
   // The records an irregular walk reaches get their prefix as text: their
   // first prefix, then the walks over them in the order they were made (the
   // irregular ones, and the bars of their chains).
@@ -840,12 +831,12 @@ void TLogBase::DrawBarsExactly(const std::vector<std::uint8_t>& placed, std::vec
     for (const IrregularWalk& w : active) steps.emplace_back(static_cast<std::uint32_t>(w.to + 1), w.level);
     for (std::uint32_t up = At(k).up_; up != 0; up = Record(up - 1).up_) {
       const TLogData& e = Record(up - 1);
-      if (e.BarBelow()) steps.emplace_back(drawnBy[up - 1], e.Level);
+      if (e.BarBelow()) steps.emplace_back(static_cast<std::uint32_t>(drawnBy[up - 1]), e.Level);
     }
     std::sort(steps.begin(), steps.end());
     TLogData& r = At(k);
     std::string s;
-    if (placed[k]) {
+    if (marks[k] & kPlacedMark) {
       for (std::int32_t c = 0; c < r.Level; ++c) s += r.Tee() ? kWideBlank : kBlank;
       s += r.Tee() ? kTee : kCorner;
     } else {
@@ -863,7 +854,11 @@ void TLogBase::DrawBarsExactly(const std::vector<std::uint8_t>& placed, std::vec
 
 void TLogBase::BuildThreads() {
   const std::size_t n = items_.size();
-  std::vector<std::uint8_t> placed = Backed<std::uint8_t>(n, 0), tee = Backed<std::uint8_t>(n, 0);
+  // Whether each record is placed by this build, and whether a later sibling
+  // followed it; and one array of working room, used by each pass in turn
+  // (a fresh one for each would cost as much as the passes' own work).
+  FreshArray<std::uint8_t> marks(n);
+  FreshArray<std::int32_t> work(std::max<std::size_t>(n, IdLimit()));
   // Remarks this build does not place keep the prefix an earlier build gave
   // them. Held as cells, it depends on the levels and bars of other records,
   // which this build changes: keep their levels as they are now...
@@ -872,13 +867,13 @@ void TLogBase::BuildThreads() {
     oldLevel.resize(chunks_.size() << kChunkShift);
     for (const std::uint32_t id : items_) oldLevel[id] = Record(id).Level;
   }
-  PlaceThreads(placed, tee);
+  PlaceThreads(marks, work);
 
   // ... and fix it as text before the cells it refers to change.
   if (cellsHeld_) {
     std::vector<std::pair<TLogData*, std::string>> kept;
     for (std::size_t i = 0; i < n; ++i) {
-      if (!placed[i] && At(i).State() == TLogData::kCells) {
+      if (!(marks[i] & kPlacedMark) && At(i).State() == TLogData::kCells) {
         std::string text;
         AppendCells(At(i), oldLevel[items_[i]], text, [&](std::uint32_t id) { return oldLevel[id]; });
         kept.emplace_back(&At(i), std::move(text));
@@ -888,7 +883,7 @@ void TLogBase::BuildThreads() {
   }
 
   // Pass 2, bars, and pass 3, fold marks.
-  DrawBars(placed, tee);
+  DrawBars(marks, work);
   cellsHeld_ = true;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "log/Types.h"
+#include "platform/Memory.h"
 
 namespace kest {
 
@@ -179,14 +180,16 @@ class TLogBase {
   void SetPrefixText(TLogData& r, std::string text);
   void DropPrefixText(TLogData& r);
 
-  void PlaceThreads(std::vector<std::uint8_t>& placed, std::vector<std::uint8_t>& tee);
+  // Marks of BuildThreads' records: placed by this build, followed by a later sibling.
+  static constexpr std::uint8_t kPlacedMark = 1, kTeeMark = 2;
+  void PlaceThreads(FreshArray<std::uint8_t>& marks, FreshArray<std::int32_t>& work);
   struct IrregularWalk {
     std::size_t from, to;  // the positions a walk of pass 2 reaches; record to + 1 made it
     std::int32_t level;
   };
-  void DrawBars(const std::vector<std::uint8_t>& placed, const std::vector<std::uint8_t>& tee);
-  void DrawBarsExactly(const std::vector<std::uint8_t>& placed, std::vector<IrregularWalk>& irregular,
-                       const std::uint32_t* drawnBy);
+  void DrawBars(const FreshArray<std::uint8_t>& marks, FreshArray<std::int32_t>& work);
+  void DrawBarsExactly(const FreshArray<std::uint8_t>& marks, std::vector<IrregularWalk>& irregular,
+                       const std::int32_t* drawnBy);
   template <class LevelOf>
   void AppendCells(const TLogData& rec, std::int32_t level, std::string& out, LevelOf levelOf) const;
   void NewRegion(std::size_t atLeast);

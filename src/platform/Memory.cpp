@@ -56,4 +56,6 @@ char* MapAligned(std::size_t bytes, bool large) {
   return region;
 }
 
+void Unmap(void* p, std::size_t bytes) { ::munmap(p, bytes); }
+
 }  // namespace kest

@@ -11,8 +11,12 @@
 // spare the processor's page walks too.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <memory>
+#include <new>
+#include <type_traits>
+#include <utility>
 
 namespace kest {
 
@@ -34,5 +38,47 @@ std::unique_ptr<char[]> BackedBytes(std::size_t bytes);
 // when none can be had; `large` asks for large pages in it. Given back with
 // ::munmap.
 char* MapAligned(std::size_t bytes, bool large);
+void Unmap(void* p, std::size_t bytes);
+
+// A working array of n values of a trivial type, in a mapping of its own: it
+// starts zeroed (so a zero fill costs nothing), is in large pages when
+// large, and is given back whole when it goes, never left behind in the heap
+// between smaller blocks.
+template <class T>
+class FreshArray {
+  static_assert(std::is_trivially_destructible_v<T>);
+
+ public:
+  FreshArray() = default;
+  // Backed at once, or, with back false, a page at a time as it is used.
+  explicit FreshArray(std::size_t n, bool back = true) : n_(n) {
+    if (n_ == 0) return;
+    data_ = reinterpret_cast<T*>(MapAligned(n_ * sizeof(T), n_ * sizeof(T) >= kLargePage));
+    if (!data_) throw std::bad_alloc();
+    if (back) BackAtOnce(data_, n_ * sizeof(T));
+  }
+  FreshArray(std::size_t n, const T& value) : FreshArray(n) { std::fill(data_, data_ + n_, value); }
+  FreshArray(FreshArray&& o) noexcept : data_(std::exchange(o.data_, nullptr)), n_(std::exchange(o.n_, 0)) {}
+  FreshArray& operator=(FreshArray&& o) noexcept {
+    swap(o);
+    return *this;
+  }
+  ~FreshArray() {
+    if (data_) Unmap(data_, n_ * sizeof(T));
+  }
+  void swap(FreshArray& o) noexcept {
+    std::swap(data_, o.data_);
+    std::swap(n_, o.n_);
+  }
+  T* data() { return data_; }
+  const T* data() const { return data_; }
+  std::size_t size() const { return n_; }
+  T& operator[](std::size_t i) { return data_[i]; }
+  const T& operator[](std::size_t i) const { return data_[i]; }
+
+ private:
+  T* data_ = nullptr;
+  std::size_t n_ = 0;
+};
 
 }  // namespace kest

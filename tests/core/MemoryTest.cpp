@@ -42,5 +42,22 @@ TEST(Memory, BackingAStretchLeavesWhatItHoldsAsItWas) {
   EXPECT_EQ(room[kLargePage], 'x');
 }
 
+TEST(Memory, FreshArraysStartZeroedOrFilledAndMoveTheirMemory) {
+  FreshArray<std::int32_t> zero(kLargePage);  // large: in large pages
+  FreshArray<std::int32_t> filled(1000, -1);
+  FreshArray<std::uint8_t> lazy(5000, false);
+  EXPECT_EQ(zero[0] + zero[kLargePage - 1] + lazy[4999], 0);
+  for (std::size_t i = 0; i < filled.size(); ++i) ASSERT_EQ(filled[i], -1) << i;
+  FreshArray<std::int32_t> taken(std::move(filled));
+  EXPECT_EQ(filled.size(), 0u);
+  EXPECT_EQ(filled.data(), nullptr);
+  EXPECT_EQ(taken.size(), 1000u);
+  EXPECT_EQ(taken[999], -1);
+  taken.swap(zero);
+  EXPECT_EQ(taken.size(), kLargePage);
+  EXPECT_EQ(zero[999], -1);
+  EXPECT_EQ(FreshArray<char>(0).data(), nullptr);
+}
+
 }  // namespace
 }  // namespace kest
