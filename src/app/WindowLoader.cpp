@@ -3,7 +3,10 @@
 #include <dlfcn.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <string>
 #include <system_error>
+#include <vector>
 
 namespace kest {
 namespace {
@@ -11,8 +14,7 @@ namespace {
 constexpr const char* kModuleName = "kest32-window.so";
 constexpr const char* kEntry = "kest32_window_main";
 
-}  // namespace
-
+// Where the module is looked for, in turn, for a program at `program`.
 std::vector<std::filesystem::path> WindowModuleCandidates(const std::filesystem::path& program) {
   const std::filesystem::path dir = program.parent_path();
   std::vector<std::filesystem::path> found{dir / kModuleName};
@@ -22,6 +24,8 @@ std::vector<std::filesystem::path> WindowModuleCandidates(const std::filesystem:
 #endif
   return found;
 }
+
+}  // namespace
 
 int RunWindowModule(int argc, char** argv) {
   std::error_code ec;

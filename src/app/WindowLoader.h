@@ -2,14 +2,7 @@
 // or where it is installed, and runs the window from it.
 #pragma once
 
-#include <filesystem>
-#include <string>
-#include <vector>
-
 namespace kest {
-
-// Where the module is looked for, in turn, for a program at `program`.
-std::vector<std::filesystem::path> WindowModuleCandidates(const std::filesystem::path& program);
 
 // Runs the window; without a module that loads, says so on standard error
 // and gives 1.
