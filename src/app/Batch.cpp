@@ -246,19 +246,21 @@ void WriteRows(std::int32_t n, std::size_t maxRow, const Row& row, Output& outpu
   constexpr std::int32_t kPart = 16384;  // rows
   constexpr std::int32_t kRing = 4;      // odd parts made ahead
   const std::int32_t parts = (n + kPart - 1) / kPart;
-  // A part's rows, in a buffer of room for the longest rows, made once (not
-  // cleared for every part as a string resized would be).
+  // A part's rows, in a buffer of room for the longest rows of a part (or
+  // of the whole log, when that is smaller), made once (not cleared for
+  // every part as a string resized would be).
   struct Part {
-    std::unique_ptr<char[]> room;
+    FreshArray<char> room;
     std::size_t length = 0;
-    std::string_view Bytes() const { return {room.get(), length}; }
+    std::string_view Bytes() const { return {room.data(), length}; }
   };
+  const std::size_t partRoom = static_cast<std::size_t>(std::min(n, kPart)) * maxRow;
   auto make = [&](std::int32_t part, Part& bytes) {
     const std::int32_t from = part * kPart, to = std::min(n, from + kPart);
-    if (!bytes.room) bytes.room = BackedBytes(static_cast<std::size_t>(kPart) * maxRow);
-    char* p = bytes.room.get();
+    if (!bytes.room.data()) bytes.room = FreshArray<char>(partRoom);
+    char* p = bytes.room.data();
     for (std::int32_t i = from; i < to; ++i) p = row(i, p);
-    bytes.length = static_cast<std::size_t>(p - bytes.room.get());
+    bytes.length = static_cast<std::size_t>(p - bytes.room.data());
   };
   std::array<Part, kRing> ring;
   std::atomic<std::int32_t> made{-1};     // the last odd part made

@@ -34,12 +34,6 @@ void BackAtOnce(const void* p, std::size_t bytes) {
 #endif
 }
 
-std::unique_ptr<char[]> BackedBytes(std::size_t bytes) {
-  auto room = std::make_unique_for_overwrite<char[]>(bytes);
-  BackAtOnce(room.get(), bytes);
-  return room;
-}
-
 char* MapAligned(std::size_t bytes, bool large) {
   // Map a large page more and give back what lies before and after the
   // aligned stretch.

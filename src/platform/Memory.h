@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <memory>
 #include <new>
 #include <type_traits>
 #include <utility>
@@ -30,9 +29,6 @@ void BackAtOnce(const void* p, std::size_t bytes);
 // Asks for large pages for the whole large pages inside [p, p + bytes),
 // when they are first touched (a hint, as above).
 void PreferLargePages(const void* p, std::size_t bytes);
-
-// Room for `bytes` bytes, not cleared, backed at once.
-std::unique_ptr<char[]> BackedBytes(std::size_t bytes);
 
 // A mapping of fresh zeroed memory that starts on a large page, or nullptr
 // when none can be had; `large` asks for large pages in it. Given back with

@@ -113,6 +113,15 @@ TEST_F(BatchTest, GrepMatchesWholeCharactersInListOrder) {
   std::string expected = "70000\n";
   for (int number = 7; number < 70000; number += 7) expected += std::to_string(number) + "\n";
   EXPECT_EQ(Run("--grep A --sort=remark " + path).out, expected);
+  // Its index is written in parts made by two threads: every row, in turn.
+  std::istringstream rows(Run("--index --sort=remark " + path).out);
+  std::string row;
+  int count = 0;
+  while (std::getline(rows, row)) {
+    ASSERT_EQ(row.substr(0, row.find('\t')), std::to_string(count)) << row;
+    ++count;
+  }
+  EXPECT_EQ(count, 70000);
 }
 
 TEST_F(BatchTest, ErrorsAndUsage) {

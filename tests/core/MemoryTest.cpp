@@ -37,7 +37,7 @@ TEST(Memory, BackingAStretchLeavesWhatItHoldsAsItWas) {
   PreferLargePages(v.data() + 1, v.size() - 1);
   BackAtOnce(v.data(), 10);  // within one page: nothing to do
   for (std::size_t i = 0; i < v.size(); ++i) ASSERT_EQ(v[i], static_cast<unsigned char>(i * 7 + 3)) << i;
-  auto room = BackedBytes(kLargePage + 1);
+  FreshArray<char> room(kLargePage + 1);
   room[kLargePage] = 'x';
   EXPECT_EQ(room[kLargePage], 'x');
 }
